@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Lumory needs. Quick when everything is already there.
+#   scripts/install-deps.sh run    build and run the product
+#   scripts/install-deps.sh test   build and run every test and benchmark
+set -euo pipefail
+
+profile=${1:-run}
+
+build_packages=(
+  cmake ninja-build g++ pkg-config
+  libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev libsoup-3.0-dev
+  libecal2.0-dev libpulse-dev nlohmann-json3-dev
+  nodejs
+)
+# What a desktop session provides: the calendar database, a sound server, a session bus.
+run_packages=(evolution-data-server pulseaudio dbus dbus-x11)
+test_packages=(
+  libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
+  xvfb xauth x11-utils imagemagick jwm
+  pulseaudio-utils sox
+  libglib2.0-bin
+)
+
+case "$profile" in
+  run) wanted=("${build_packages[@]}" "${run_packages[@]}") ;;
+  test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null
