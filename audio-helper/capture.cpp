@@ -1,0 +1,24 @@
+#include "capture.h"
+
+#include "audio_messages.h"
+#include "capture_session.h"
+
+namespace lumory::audio {
+
+CaptureEnd capture(AudioSource& source, Output& out) {
+    if (auto refused = source.connect()) {
+        return {1, std::string(kPermissionRefusedPrefix) + *refused + kPermissionRefusedAdvice};
+    }
+    std::optional<std::string> monitor = source.defaultMonitor();
+    if (!monitor) return {1, kNoDisplayMessage};
+
+    CaptureSession session(source, out, {kSampleRate, 1, kFragmentMilliseconds});
+    if (auto error = session.start(*monitor)) {
+        return {1, std::string(kCouldNotStartPrefix) + *error + "\n"};
+    }
+    source.run(session);
+    if (auto end = session.end()) return *end;
+    return {1, std::string(kCaptureStoppedPrefix) + "the sound server's event loop ended\n"};
+}
+
+}  // namespace lumory::audio

@@ -1,0 +1,12 @@
+#include "permission_status.h"
+
+#include "audio_messages.h"
+
+namespace lumory::audio {
+
+std::string permissionStatus(AudioSource& source) {
+    if (source.connect()) return kStatusDenied;
+    return source.defaultMonitor() ? kStatusGranted : kStatusDenied;
+}
+
+}  // namespace lumory::audio
