@@ -1,0 +1,316 @@
+#include "eds_event_store.h"
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+namespace lumory::cal {
+
+using eds::GObjectPtr;
+
+namespace {
+
+// Bus names of the services that EDS 3.46 activates on the session bus.
+constexpr const char* kRegistryBusName = "org.gnome.evolution.dataserver.Sources5";
+constexpr const char* kCalendarFactoryBusName = "org.gnome.evolution.dataserver.Calendar8";
+constexpr int kStartServiceTimeoutMs = 30'000;
+// Bursts (an edit fires a revision change per backend plus registry updates) become one notice.
+constexpr guint kChangeCoalescingMs = 100;
+// Opening every calendar before the ready notice; a stuck backend must not hold start-up.
+constexpr auto kWatchOpeningLimit = std::chrono::seconds(10);
+
+constexpr AuthorizationStatus kRestricted = 1;
+constexpr AuthorizationStatus kFullAccess = 3;
+
+bool isCalendarOrTaskList(ESource* source) {
+    return e_source_has_extension(source, E_SOURCE_EXTENSION_CALENDAR) ||
+           e_source_has_extension(source, E_SOURCE_EXTENSION_TASK_LIST);
+}
+
+// Runs `work` on the thread that runs the global default main context. An idle source rather
+// than g_main_context_invoke, which would run it on the calling thread whenever the context is
+// free to acquire.
+void onMainContext(std::function<void()> work) {
+    auto* heapWork = new std::function<void()>(std::move(work));
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            (*static_cast<std::function<void()>*>(data))();
+            return G_SOURCE_REMOVE;
+        },
+        heapWork, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
+
+bool activatable(GDBusConnection* bus, const char* name) {
+    g_autoptr(GVariant) names = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "ListActivatableNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE,
+        kStartServiceTimeoutMs, nullptr, nullptr);
+    if (names == nullptr) return false;
+    g_autofree const gchar** list = nullptr;
+    g_variant_get(names, "(^a&s)", &list);
+    for (const gchar** entry = list; entry != nullptr && *entry != nullptr; ++entry)
+        if (std::strcmp(*entry, name) == 0) return true;
+    return false;
+}
+
+// Asks the bus to start a service; true when it runs afterwards.
+bool startService(GDBusConnection* bus, const char* name) {
+    g_autoptr(GVariant) result = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "StartServiceByName", g_variant_new("(su)", name, 0u), G_VARIANT_TYPE("(u)"),
+        G_DBUS_CALL_FLAGS_NONE, kStartServiceTimeoutMs, nullptr, nullptr);
+    return result != nullptr;
+}
+
+}  // namespace
+
+struct EdsEventStore::Watch {
+    GObjectPtr<ECalClient> client;
+    GObjectPtr<GCancellable> opening;
+    gulong propertyHandler = 0;
+};
+
+struct EdsEventStore::OpenRequest {
+    EdsEventStore* store;
+    std::string uid;
+    GObjectPtr<GCancellable> cancellable;
+};
+
+EdsEventStore::EdsEventStore() { connect(); }
+
+EdsEventStore::~EdsEventStore() { disconnect(); }
+
+void EdsEventStore::connect() {
+    g_autoptr(GError) error = nullptr;
+    auto newBus = GObjectPtr<GDBusConnection>::adopt(
+        g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
+    if (!newBus) return;
+    // The shared connection ends the process when the bus goes away unless told otherwise.
+    g_dbus_connection_set_exit_on_close(newBus.get(), FALSE);
+
+    const bool factoryRuns = startService(newBus.get(), kCalendarFactoryBusName);
+    auto newRegistry = GObjectPtr<ESourceRegistry>::adopt(e_source_registry_new_sync(nullptr, nullptr));
+
+    registryActivatable = activatable(newBus.get(), kRegistryBusName);
+    factoryActivatable = activatable(newBus.get(), kCalendarFactoryBusName);
+    registryOwned = static_cast<bool>(newRegistry);
+    factoryOwned = factoryRuns;
+    busOpen = !g_dbus_connection_is_closed(newBus.get());
+
+    busClosedHandler = g_signal_connect(newBus.get(), "closed", G_CALLBACK(onBusClosed), this);
+    registryNameWatch = g_bus_watch_name_on_connection(
+        newBus.get(), kRegistryBusName, G_BUS_NAME_WATCHER_FLAGS_NONE, onNameAppeared,
+        onNameVanished, this, nullptr);
+    factoryNameWatch = g_bus_watch_name_on_connection(
+        newBus.get(), kCalendarFactoryBusName, G_BUS_NAME_WATCHER_FLAGS_NONE, onNameAppeared,
+        onNameVanished, this, nullptr);
+
+    if (newRegistry) {
+        for (const char* signal : {"source-added", "source-enabled"})
+            registryHandlers.push_back(
+                g_signal_connect(newRegistry.get(), signal, G_CALLBACK(onSourceAdded), this));
+        for (const char* signal : {"source-removed", "source-disabled"})
+            registryHandlers.push_back(
+                g_signal_connect(newRegistry.get(), signal, G_CALLBACK(onSourceRemoved), this));
+        registryHandlers.push_back(g_signal_connect(newRegistry.get(), "source-changed",
+                                                    G_CALLBACK(onSourceChanged), this));
+    }
+
+    std::lock_guard lock(connectionLock);
+    bus = std::move(newBus);
+    registry = std::move(newRegistry);
+}
+
+void EdsEventStore::disconnect() {
+    for (auto& [uid, watch] : watches) {
+        if (watch->opening) g_cancellable_cancel(watch->opening.get());
+        if (watch->client && watch->propertyHandler != 0)
+            g_signal_handler_disconnect(watch->client.get(), watch->propertyHandler);
+        delete watch;
+    }
+    watches.clear();
+    openingWatches = 0;
+    if (changeTimer != 0) {
+        g_source_remove(changeTimer);
+        changeTimer = 0;
+    }
+    if (registryNameWatch != 0) g_bus_unwatch_name(registryNameWatch);
+    if (factoryNameWatch != 0) g_bus_unwatch_name(factoryNameWatch);
+    registryNameWatch = factoryNameWatch = 0;
+
+    GObjectPtr<GDBusConnection> oldBus;
+    GObjectPtr<ESourceRegistry> oldRegistry;
+    {
+        std::lock_guard lock(connectionLock);
+        oldBus = std::move(bus);
+        oldRegistry = std::move(registry);
+    }
+    if (oldBus && busClosedHandler != 0) g_signal_handler_disconnect(oldBus.get(), busClosedHandler);
+    busClosedHandler = 0;
+    for (gulong handler : registryHandlers) g_signal_handler_disconnect(oldRegistry.get(), handler);
+    registryHandlers.clear();
+    busOpen = registryOwned = factoryOwned = false;
+}
+
+bool EdsEventStore::connected() const {
+    std::lock_guard lock(connectionLock);
+    return busOpen && registry && (registryOwned || registryActivatable) &&
+           (factoryOwned || factoryActivatable);
+}
+
+AuthorizationStatus EdsEventStore::authorizationStatus(EntityType) {
+    // Kept current by bus signals, so that a status costs no round trip.
+    return connected() ? kFullAccess : kRestricted;
+}
+
+void EdsEventStore::requestFullAccess(EntityType type, AccessCompletion completion) {
+    onMainContext([this, type, completion = std::move(completion)] {
+        if (!connected()) {
+            disconnect();
+            connect();
+            if (changeHandler) watchAllSources();
+        }
+        completion(authorizationStatus(type) == kFullAccess, std::nullopt);
+    });
+}
+
+void EdsEventStore::reset() {
+    onMainContext([this] {
+        if (changeHandler) watchAllSources();
+    });
+}
+
+void EdsEventStore::setChangeHandler(std::function<void()> handler) {
+    changeHandler = std::move(handler);
+    watchAllSources();
+    if (openingWatches == 0) return;
+
+    // Serve the context until every watch is open, so changes right after start-up are seen.
+    GMainContext* context = g_main_context_default();
+    const auto deadline = std::chrono::steady_clock::now() + kWatchOpeningLimit;
+    guint wakeUp = g_timeout_add(50, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    while (openingWatches > 0 && std::chrono::steady_clock::now() < deadline)
+        g_main_context_iteration(context, TRUE);
+    g_source_remove(wakeUp);
+}
+
+eds::GObjectPtr<ESourceRegistry> EdsEventStore::sourceRegistry() {
+    std::lock_guard lock(connectionLock);
+    return registry;
+}
+
+void EdsEventStore::watchAllSources() {
+    auto current = sourceRegistry();
+    if (!current) return;
+    for (const char* extension : {E_SOURCE_EXTENSION_CALENDAR, E_SOURCE_EXTENSION_TASK_LIST}) {
+        GList* sources = e_source_registry_list_enabled(current.get(), extension);
+        for (GList* item = sources; item != nullptr; item = item->next)
+            watchSource(E_SOURCE(item->data));
+        g_list_free_full(sources, g_object_unref);
+    }
+}
+
+void EdsEventStore::watchSource(ESource* source) {
+    if (!isCalendarOrTaskList(source)) return;
+    std::string uid = e_source_get_uid(source);
+    if (watches.contains(uid)) return;
+
+    auto* watch = new Watch;
+    watch->opening = GObjectPtr<GCancellable>::adopt(g_cancellable_new());
+    watches.emplace(uid, watch);
+    ++openingWatches;
+    auto* request = new OpenRequest{this, uid, watch->opening};
+    const ECalClientSourceType type = e_source_has_extension(source, E_SOURCE_EXTENSION_CALENDAR)
+                                          ? E_CAL_CLIENT_SOURCE_TYPE_EVENTS
+                                          : E_CAL_CLIENT_SOURCE_TYPE_TASKS;
+    // A finite wait makes local calendars wait all of it; the unlimited one returns at once.
+    e_cal_client_connect(source, type, static_cast<guint32>(-1), watch->opening.get(),
+                         onClientOpened, request);
+}
+
+void EdsEventStore::unwatchSource(ESource* source) {
+    auto found = watches.find(e_source_get_uid(source));
+    if (found == watches.end()) return;
+    Watch* watch = found->second;
+    if (watch->opening) {
+        g_cancellable_cancel(watch->opening.get());
+        --openingWatches;
+    }
+    if (watch->client && watch->propertyHandler != 0)
+        g_signal_handler_disconnect(watch->client.get(), watch->propertyHandler);
+    delete watch;
+    watches.erase(found);
+}
+
+void EdsEventStore::onClientOpened(GObject*, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<OpenRequest> request(static_cast<OpenRequest*>(data));
+    g_autoptr(GError) error = nullptr;
+    auto client = GObjectPtr<EClient>::adopt(e_cal_client_connect_finish(result, &error));
+    // Cancelled: the watch (and perhaps the store) is gone.
+    if (g_cancellable_is_cancelled(request->cancellable.get())) return;
+
+    EdsEventStore* self = request->store;
+    --self->openingWatches;
+    auto found = self->watches.find(request->uid);
+    if (found == self->watches.end()) return;
+    Watch* watch = found->second;
+    watch->opening.reset();
+    if (!client) return;  // unreadable calendar: its registry entry still reports changes
+    watch->client = GObjectPtr<ECalClient>::share(E_CAL_CLIENT(client.get()));
+    watch->propertyHandler = g_signal_connect(client.get(), "backend-property-changed",
+                                              G_CALLBACK(onBackendPropertyChanged), self);
+}
+
+void EdsEventStore::onBackendPropertyChanged(EClient*, const char* name, const char*,
+                                             gpointer self) {
+    // The revision moves with every write to the calendar, whoever made it.
+    if (std::strcmp(name, CLIENT_BACKEND_PROPERTY_REVISION) == 0)
+        static_cast<EdsEventStore*>(self)->scheduleChange();
+}
+
+void EdsEventStore::onSourceChanged(ESourceRegistry*, ESource* source, gpointer self) {
+    if (isCalendarOrTaskList(source)) static_cast<EdsEventStore*>(self)->scheduleChange();
+}
+
+void EdsEventStore::onSourceAdded(ESourceRegistry*, ESource* source, gpointer self) {
+    auto* store = static_cast<EdsEventStore*>(self);
+    if (!isCalendarOrTaskList(source)) return;
+    if (e_source_get_enabled(source) && store->changeHandler) store->watchSource(source);
+    store->scheduleChange();
+}
+
+void EdsEventStore::onSourceRemoved(ESourceRegistry*, ESource* source, gpointer self) {
+    auto* store = static_cast<EdsEventStore*>(self);
+    if (!isCalendarOrTaskList(source)) return;
+    store->unwatchSource(source);
+    store->scheduleChange();
+}
+
+void EdsEventStore::scheduleChange() {
+    if (!changeHandler || changeTimer != 0) return;
+    changeTimer = g_timeout_add(kChangeCoalescingMs, onChangeDue, this);
+}
+
+gboolean EdsEventStore::onChangeDue(gpointer self) {
+    auto* store = static_cast<EdsEventStore*>(self);
+    store->changeTimer = 0;
+    store->changeHandler();
+    return G_SOURCE_REMOVE;
+}
+
+void EdsEventStore::onNameAppeared(GDBusConnection*, const char* name, const char*, gpointer self) {
+    auto* store = static_cast<EdsEventStore*>(self);
+    (std::strcmp(name, kRegistryBusName) == 0 ? store->registryOwned : store->factoryOwned) = true;
+}
+
+void EdsEventStore::onNameVanished(GDBusConnection*, const char* name, gpointer self) {
+    auto* store = static_cast<EdsEventStore*>(self);
+    (std::strcmp(name, kRegistryBusName) == 0 ? store->registryOwned : store->factoryOwned) = false;
+}
+
+void EdsEventStore::onBusClosed(GDBusConnection*, gboolean, GError*, gpointer self) {
+    static_cast<EdsEventStore*>(self)->busOpen = false;
+}
+
+}  // namespace lumory::cal

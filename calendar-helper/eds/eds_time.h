@@ -1,0 +1,27 @@
+#pragma once
+
+// Instants to and from iCalendar times, in the helper's time zone where a time carries none.
+
+#include <libecal/libecal.h>
+
+#include <optional>
+
+#include "event_store.h"
+
+namespace lumory::cal::eds {
+
+// The helper's zone as libical knows it (TZ first, then /etc/localtime); UTC when unknown.
+ICalTimezone* localTimezone();
+
+// A time as an instant: dates at their local midnight, floating times in the local zone, zoned
+// times through `client`'s time zones (or their own attached zone).
+std::optional<Instant> instantOf(ICalTime* time, const char* tzid, ECalClient* client);
+std::optional<Instant> instantOf(ECalComponentDateTime* time, ECalClient* client);
+
+// UTC date-time, and the local calendar day of an instant as a DATE value.
+ICalTime* utcTime(Instant instant);
+ICalTime* localDate(Instant instant);
+// The same instant expressed in `zone` (null: floating local), as RECURRENCE-ID wants it.
+ICalTime* timeInZone(Instant instant, ICalTimezone* zone, bool isDate);
+
+}  // namespace lumory::cal::eds

@@ -1,0 +1,49 @@
+#include "helper_output.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace lumory::cal {
+
+Output::Output(LineWriter writer) : writer(std::move(writer)) {}
+
+Output::LineWriter Output::descriptorWriter(int fd) {
+    return [fd](std::string_view line) {
+        while (!line.empty()) {
+            ssize_t written = ::write(fd, line.data(), line.size());
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            line.remove_prefix(static_cast<size_t>(written));
+        }
+    };
+}
+
+void Output::emit(const nlohmann::json& object) {
+    std::string text;
+    try {
+        // Text from the platform is not always valid UTF-8; replacing the bad bytes keeps the
+        // reply instead of leaving its request unanswered.
+        text = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    } catch (const std::exception&) {
+        return;
+    }
+    text.push_back('\n');
+    std::lock_guard lock(outputLock);
+    writer(text);
+}
+
+void Output::reply(const RequestId& id, nlohmann::json payload) {
+    if (!payload.is_object()) payload = nlohmann::json::object();
+    if (id) payload["id"] = *id;
+    emit(payload);
+}
+
+void Output::fail(const RequestId& id, std::string_view message) {
+    reply(id, nlohmann::json{{"error", std::string(message)}});
+}
+
+}  // namespace lumory::cal

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace lumory::cal {
+
+// The request's correlation value: present exactly when the request had an "id" key.
+using RequestId = std::optional<nlohmann::json>;
+
+// Standard output of the helper: one compact JSON object per line, whole lines only.
+class Output {
+public:
+    // Receives one complete line (line feed included) while the output lock is held.
+    using LineWriter = std::function<void(std::string_view line)>;
+
+    explicit Output(LineWriter writer);
+
+    // Writes straight to the descriptor, so every line is flushed when the call returns. A
+    // closed or failing descriptor drops the line; it never ends the process.
+    static LineWriter descriptorWriter(int fd);
+
+    void emit(const nlohmann::json& object);
+    void reply(const RequestId& id, nlohmann::json payload);
+    void fail(const RequestId& id, std::string_view message);
+
+private:
+    std::mutex outputLock;
+    LineWriter writer;
+};
+
+}  // namespace lumory::cal

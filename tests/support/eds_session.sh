@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs a command inside a private session bus with its own Evolution Data Server, in fresh XDG
+# folders that are removed afterwards. The bus activates the source registry and the calendar
+# factory on first use; when the command ends, dbus-run-session ends the bus and every service
+# it started.
+#   tests/support/eds_session.sh [--limit SECONDS] COMMAND [ARGS...]
+# The command's exit status is returned; 124 when it ran past the limit (default 240 s).
+set -euo pipefail
+
+limit=240
+if [[ "${1:-}" == "--limit" ]]; then
+  limit=$2
+  shift 2
+fi
+[[ $# -gt 0 ]] || { echo "usage: $0 [--limit SECONDS] COMMAND [ARGS...]" >&2; exit 2; }
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/lumory-eds.XXXXXX")
+cleanup() {
+  # Services outlive the bus by a moment; anything still running from this session is ended.
+  local pids
+  pids=$(pgrep -f -- "$root" 2>/dev/null || true)
+  [[ -n "$pids" ]] && kill $pids 2>/dev/null || true
+  rm -rf "$root"
+}
+trap cleanup EXIT
+mkdir -p "$root/config" "$root/data" "$root/cache" "$root/run"
+chmod 700 "$root/run"
+
+set +e
+env -i PATH=/usr/bin:/bin HOME="$root" USER="${USER:-lumory}" \
+  XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/data" XDG_CACHE_HOME="$root/cache" \
+  XDG_RUNTIME_DIR="$root/run" GSETTINGS_BACKEND=memory LANG=C.UTF-8 TZ="${TZ:-UTC}" \
+  ${LUMORY_EDS_EXTRA_ENV:-} \
+  timeout --kill-after=5 "$limit" dbus-run-session -- "$@"
+status=$?
+set -e
+exit $status
