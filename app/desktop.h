@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "main_window.h"
+#include "menu_bar.h"
+#include "web_view.h"
+
+namespace lumory {
+
+// The desktop session the shell runs in: creates its windows and menus and carries out the
+// standard actions. Realised on GTK in app/gtk/.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    virtual std::unique_ptr<WebView> createWebView(const WebViewConfiguration& configuration,
+                                                   WebViewDelegate& delegate) = 0;
+    // `closeRequested` runs when the user asks to close the window; it stays open until the
+    // shell terminates.
+    virtual std::unique_ptr<MainWindow> createMainWindow(const MainWindowSpec& spec,
+                                                         WebView& content,
+                                                         std::function<void()> closeRequested) = 0;
+    // `perform` is called with the item's action when the user chooses it.
+    virtual void setMenuBar(const MenuBar& menuBar,
+                            std::function<void(const MenuAction&)> perform) = 0;
+    virtual void showAboutPanel() = 0;
+    virtual void activate() = 0;
+    // Ends the event loop; the delegate's final clean-up runs after it.
+    virtual void terminate() = 0;
+};
+
+}  // namespace lumory

@@ -1,0 +1,149 @@
+#include "gtk_desktop.h"
+
+#include "gtk_main_window.h"
+#include "webkit_web_view.h"
+
+#ifndef LUMORY_VERSION
+#define LUMORY_VERSION ""
+#endif
+
+namespace lumory::gtk {
+
+namespace {
+
+constexpr char kProductFolder[] = "lumory";
+
+std::string userPath(const char* base, std::initializer_list<const char*> parts) {
+    std::string path = base;
+    for (const char* part : parts) path += std::string("/") + part;
+    return path;
+}
+
+class OwnedMainWindow : public MainWindow {
+public:
+    explicit OwnedMainWindow(std::unique_ptr<GtkMainWindow> window, GtkMainWindow*& registered)
+        : window_(std::move(window)), registered_(registered) {
+        registered_ = window_.get();
+    }
+    ~OwnedMainWindow() override {
+        if (registered_ == window_.get()) registered_ = nullptr;
+    }
+    void setFrameAutosaveName(const std::string& name) override { window_->setFrameAutosaveName(name); }
+    void center() override { window_->center(); }
+    void makeKeyAndOrderFront() override { window_->makeKeyAndOrderFront(); }
+    void miniaturize() override { window_->miniaturize(); }
+    void zoom() override { window_->zoom(); }
+    void toggleFullScreen() override { window_->toggleFullScreen(); }
+    void performDrag() override { window_->performDrag(); }
+
+private:
+    std::unique_ptr<GtkMainWindow> window_;
+    GtkMainWindow*& registered_;
+};
+
+}  // namespace
+
+struct GtkDesktop::ActionEntry {
+    GtkDesktop* desktop;
+    MenuAction action;
+};
+
+GtkDesktop::GtkDesktop(GtkApplication* application) : application_(application) {}
+
+GtkDesktop::~GtkDesktop() {
+    for (size_t i = 0; i < actions_.size(); ++i) {
+        g_action_map_remove_action(G_ACTION_MAP(application_), ("menu-" + std::to_string(i)).c_str());
+    }
+}
+
+WebKitWebContext* GtkDesktop::webContext(bool persistent) {
+    if (!persistent) return webkit_web_context_get_default();
+    if (!persistentContext_) {
+        std::string data = userPath(g_get_user_data_dir(), {kProductFolder, "website-data"});
+        std::string cache = userPath(g_get_user_cache_dir(), {kProductFolder, "website-data"});
+        GObjectPtr<WebKitWebsiteDataManager> manager(webkit_website_data_manager_new(
+            "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr));
+        persistentContext_ = GObjectPtr<WebKitWebContext>(
+            webkit_web_context_new_with_website_data_manager(manager.get()));
+        std::string cookies = data + "/cookies.sqlite";
+        webkit_cookie_manager_set_persistent_storage(
+            webkit_web_context_get_cookie_manager(persistentContext_.get()), cookies.c_str(),
+            WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    }
+    return persistentContext_.get();
+}
+
+std::unique_ptr<WebView> GtkDesktop::createWebView(const WebViewConfiguration& configuration,
+                                                   WebViewDelegate& delegate) {
+    return std::make_unique<WebKitWebViewHost>(webContext(configuration.persistentWebsiteData),
+                                               configuration, delegate);
+}
+
+std::unique_ptr<MainWindow> GtkDesktop::createMainWindow(const MainWindowSpec& spec,
+                                                         WebView& content,
+                                                         std::function<void()> closeRequested) {
+    auto& host = static_cast<WebKitWebViewHost&>(content);
+    WindowFrameStore frames(userPath(g_get_user_config_dir(), {kProductFolder, "window-frames.ini"}));
+    auto window = std::make_unique<GtkMainWindow>(
+        application_, spec, host.widget(), G_MENU_MODEL(menuModel_.get()), std::move(frames),
+        std::move(closeRequested));
+    return std::make_unique<OwnedMainWindow>(std::move(window), mainWindow_);
+}
+
+void GtkDesktop::setMenuBar(const MenuBar& menuBar,
+                            std::function<void(const MenuAction&)> perform) {
+    perform_ = std::move(perform);
+    menuModel_ = GObjectPtr<GMenu>(g_menu_new());
+    for (const Menu& menu : menuBar) {
+        GObjectPtr<GMenu> submenu(g_menu_new());
+        GObjectPtr<GMenu> section(g_menu_new());
+        for (const MenuItem& item : menu.items) {
+            if (item.isSeparator()) {
+                g_menu_append_section(submenu.get(), nullptr, G_MENU_MODEL(section.get()));
+                section = GObjectPtr<GMenu>(g_menu_new());
+                continue;
+            }
+            std::string name = "menu-" + std::to_string(actions_.size());
+            auto entry = std::make_unique<ActionEntry>(ActionEntry{this, item.action});
+            GSimpleAction* action = g_simple_action_new(name.c_str(), nullptr);
+            g_signal_connect(action, "activate",
+                             G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer data) {
+                                 auto* entry = static_cast<ActionEntry*>(data);
+                                 if (entry->desktop->mainWindow_) {
+                                     entry->desktop->mainWindow_->menuItemActivated();
+                                 }
+                                 if (entry->desktop->perform_) entry->desktop->perform_(entry->action);
+                             }),
+                             entry.get());
+            g_action_map_add_action(G_ACTION_MAP(application_), G_ACTION(action));
+            g_object_unref(action);
+
+            std::string detailed = "app." + name;
+            GObjectPtr<GMenuItem> menuItem(g_menu_item_new(item.title.c_str(), detailed.c_str()));
+            std::string accelerator = acceleratorFor(item);
+            if (!accelerator.empty()) {
+                g_menu_item_set_attribute(menuItem.get(), "accel", "s", accelerator.c_str());
+                const char* accels[] = {accelerator.c_str(), nullptr};
+                gtk_application_set_accels_for_action(application_, detailed.c_str(), accels);
+            }
+            g_menu_append_item(section.get(), menuItem.get());
+            actions_.push_back(std::move(entry));
+        }
+        g_menu_append_section(submenu.get(), nullptr, G_MENU_MODEL(section.get()));
+        g_menu_append_submenu(menuModel_.get(), menu.title.c_str(), G_MENU_MODEL(submenu.get()));
+    }
+}
+
+void GtkDesktop::showAboutPanel() {
+    GtkWindow* parent = mainWindow_ ? mainWindow_->gtkWindow() : nullptr;
+    gtk_show_about_dialog(parent, "program-name", "Lumory", "version", LUMORY_VERSION,
+                          "logo-icon-name", "lumory", nullptr);
+}
+
+void GtkDesktop::activate() {
+    if (mainWindow_) gtk_window_present(mainWindow_->gtkWindow());
+}
+
+void GtkDesktop::terminate() { g_application_quit(G_APPLICATION(application_)); }
+
+}  // namespace lumory::gtk

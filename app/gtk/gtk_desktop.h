@@ -1,0 +1,42 @@
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include "desktop.h"
+#include "gobject_ptr.h"
+
+namespace lumory::gtk {
+
+class GtkMainWindow;
+
+// Windows, menus and standard actions on a GtkApplication, with one WebKit context whose
+// website data lives under the user's XDG data and cache folders.
+class GtkDesktop : public Desktop {
+public:
+    explicit GtkDesktop(GtkApplication* application);
+    ~GtkDesktop() override;
+
+    std::unique_ptr<WebView> createWebView(const WebViewConfiguration& configuration,
+                                           WebViewDelegate& delegate) override;
+    std::unique_ptr<MainWindow> createMainWindow(const MainWindowSpec& spec, WebView& content,
+                                                 std::function<void()> closeRequested) override;
+    void setMenuBar(const MenuBar& menuBar,
+                    std::function<void(const MenuAction&)> perform) override;
+    void showAboutPanel() override;
+    void activate() override;
+    void terminate() override;
+
+private:
+    struct ActionEntry;
+    WebKitWebContext* webContext(bool persistent);
+
+    GtkApplication* application_;
+    GObjectPtr<WebKitWebContext> persistentContext_;
+    GObjectPtr<GMenu> menuModel_;
+    std::vector<std::unique_ptr<ActionEntry>> actions_;
+    std::function<void(const MenuAction&)> perform_;
+    GtkMainWindow* mainWindow_ = nullptr;
+};
+
+}  // namespace lumory::gtk

@@ -1,0 +1,219 @@
+#include "gtk_main_window.h"
+
+#include <algorithm>
+
+namespace lumory::gtk {
+
+namespace {
+
+constexpr guint kFrameSaveDelayMs = 400;
+
+}  // namespace
+
+GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& spec,
+                             GtkWidget* content, GMenuModel* menuModel,
+                             WindowFrameStore frameStore, std::function<void()> closeRequested)
+    : content_(content),
+      frameStore_(std::move(frameStore)),
+      closeRequested_(std::move(closeRequested)),
+      width_(spec.width),
+      height_(spec.height) {
+    window_ = gtk_application_window_new(application);
+    g_object_ref_sink(window_);
+    gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window_), FALSE);
+    gtk_window_set_title(GTK_WINDOW(window_), spec.title.c_str());
+    gtk_window_set_default_size(GTK_WINDOW(window_), spec.width, spec.height);
+    GdkGeometry minimum{};
+    minimum.min_width = spec.minimumWidth;
+    minimum.min_height = spec.minimumHeight;
+    gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &minimum, GDK_HINT_MIN_SIZE);
+
+    if (!spec.titleBarVisible) {
+        // A title bar widget that is never shown: the window keeps its client-side frame and
+        // resize edges, and the page reaches the top edge.
+        GtkWidget* titleBar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+        gtk_widget_set_no_show_all(titleBar, TRUE);
+        gtk_window_set_titlebar(GTK_WINDOW(window_), titleBar);
+    }
+
+    GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    menuBar_ = gtk_menu_bar_new_from_model(menuModel);
+    gtk_widget_set_no_show_all(menuBar_, TRUE);
+    gtk_box_pack_start(GTK_BOX(column), menuBar_, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(column), content, TRUE, TRUE, 0);
+    gtk_container_add(GTK_CONTAINER(window_), column);
+
+    g_signal_connect(menuBar_, "deactivate",
+                     G_CALLBACK(+[](GtkMenuShell*, gpointer self) {
+                         static_cast<GtkMainWindow*>(self)->showMenuBar(false);
+                     }),
+                     this);
+    g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkMainWindow::keyPressed), this);
+    g_signal_connect(window_, "key-release-event", G_CALLBACK(&GtkMainWindow::keyReleased), this);
+    g_signal_connect(content, "button-press-event", G_CALLBACK(&GtkMainWindow::buttonPressed),
+                     this);
+    g_signal_connect(content, "button-release-event",
+                     G_CALLBACK(&GtkMainWindow::buttonReleased), this);
+    g_signal_connect(window_, "window-state-event", G_CALLBACK(&GtkMainWindow::stateChanged),
+                     this);
+    g_signal_connect(window_, "configure-event", G_CALLBACK(&GtkMainWindow::configured), this);
+    g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkMainWindow::deleteRequested), this);
+}
+
+GtkMainWindow::~GtkMainWindow() {
+    if (saveTimer_ != 0) {
+        g_source_remove(saveTimer_);
+        saveTimer_ = 0;
+        saveFrame();
+    }
+    g_signal_handlers_disconnect_by_data(window_, this);
+    g_signal_handlers_disconnect_by_data(menuBar_, this);
+    g_signal_handlers_disconnect_by_data(content_, this);
+    gtk_widget_destroy(window_);
+    g_object_unref(window_);
+}
+
+void GtkMainWindow::setFrameAutosaveName(const std::string& name) {
+    autosaveName_ = name;
+    if (auto frame = frameStore_.load(name)) {
+        width_ = frame->width;
+        height_ = frame->height;
+        gtk_window_resize(GTK_WINDOW(window_), frame->width, frame->height);
+        gtk_window_move(GTK_WINDOW(window_), frame->x, frame->y);
+    }
+}
+
+void GtkMainWindow::center() {
+    GdkDisplay* display = gtk_widget_get_display(window_);
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0) {
+        monitor = gdk_display_get_monitor(display, 0);
+    }
+    if (monitor == nullptr) return;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    int x = area.x + std::max(0, (area.width - width_) / 2);
+    int y = area.y + std::max(0, (area.height - height_) / 2);
+    gtk_window_move(GTK_WINDOW(window_), x, y);
+}
+
+void GtkMainWindow::makeKeyAndOrderFront() {
+    gtk_widget_show_all(window_);
+    gtk_window_deiconify(GTK_WINDOW(window_));
+    gtk_window_present(GTK_WINDOW(window_));
+}
+
+void GtkMainWindow::miniaturize() { gtk_window_iconify(GTK_WINDOW(window_)); }
+
+void GtkMainWindow::zoom() {
+    if (maximized_) {
+        gtk_window_unmaximize(GTK_WINDOW(window_));
+    } else {
+        gtk_window_maximize(GTK_WINDOW(window_));
+    }
+}
+
+void GtkMainWindow::toggleFullScreen() {
+    if (fullScreen_) {
+        gtk_window_unfullscreen(GTK_WINDOW(window_));
+    } else {
+        gtk_window_fullscreen(GTK_WINDOW(window_));
+    }
+}
+
+// Script messages arrive after the press that caused them, so the press is remembered here.
+void GtkMainWindow::performDrag() {
+    if (!primaryPress_) return;
+    gtk_window_begin_move_drag(GTK_WINDOW(window_), 1, static_cast<gint>(primaryPress_->x_root),
+                               static_cast<gint>(primaryPress_->y_root), primaryPress_->time);
+    primaryPress_.reset();
+}
+
+void GtkMainWindow::menuItemActivated() { showMenuBar(false); }
+
+void GtkMainWindow::showMenuBar(bool show) {
+    if (show) {
+        gtk_widget_show_all(menuBar_);
+        gtk_menu_shell_select_first(GTK_MENU_SHELL(menuBar_), FALSE);
+    } else {
+        gtk_widget_hide(menuBar_);
+    }
+}
+
+gboolean GtkMainWindow::keyPressed(GtkWidget*, GdkEventKey* event, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
+    bool alt = event->keyval == GDK_KEY_Alt_L || event->keyval == GDK_KEY_Alt_R;
+    self->altAlone_ = alt && (event->state & gtk_accelerator_get_default_mod_mask()) == 0;
+    if (event->keyval == GDK_KEY_F10 && (event->state & gtk_accelerator_get_default_mod_mask()) == 0) {
+        self->showMenuBar(true);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+gboolean GtkMainWindow::keyReleased(GtkWidget*, GdkEventKey* event, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
+    bool alt = event->keyval == GDK_KEY_Alt_L || event->keyval == GDK_KEY_Alt_R;
+    if (alt && self->altAlone_) {
+        self->altAlone_ = false;
+        self->showMenuBar(!gtk_widget_get_visible(self->menuBar_));
+    }
+    return FALSE;
+}
+
+gboolean GtkMainWindow::buttonPressed(GtkWidget*, GdkEventButton* event, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
+    self->altAlone_ = false;
+    if (event->button == 1 && event->type == GDK_BUTTON_PRESS) self->primaryPress_ = *event;
+    return FALSE;
+}
+
+gboolean GtkMainWindow::buttonReleased(GtkWidget*, GdkEventButton* event, gpointer data) {
+    if (event->button == 1) static_cast<GtkMainWindow*>(data)->primaryPress_.reset();
+    return FALSE;
+}
+
+gboolean GtkMainWindow::stateChanged(GtkWidget*, GdkEventWindowState* event, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
+    self->fullScreen_ = (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
+    self->maximized_ = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    return FALSE;
+}
+
+gboolean GtkMainWindow::configured(GtkWidget*, GdkEventConfigure*, gpointer data) {
+    static_cast<GtkMainWindow*>(data)->saveFrameSoon();
+    return FALSE;
+}
+
+gboolean GtkMainWindow::deleteRequested(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
+    if (self->closeRequested_) self->closeRequested_();
+    return TRUE;
+}
+
+// Resizing sends a stream of configure events; the frame is written once they settle.
+void GtkMainWindow::saveFrameSoon() {
+    if (!autosaveName_ || saveTimer_ != 0) return;
+    saveTimer_ = g_timeout_add(
+        kFrameSaveDelayMs,
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<GtkMainWindow*>(data);
+            self->saveTimer_ = 0;
+            self->saveFrame();
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+// A full-screen or maximised frame is not the one to come back to.
+void GtkMainWindow::saveFrame() {
+    if (!autosaveName_ || fullScreen_ || maximized_ || !gtk_widget_get_realized(window_)) return;
+    WindowFrame frame;
+    gtk_window_get_position(GTK_WINDOW(window_), &frame.x, &frame.y);
+    gtk_window_get_size(GTK_WINDOW(window_), &frame.width, &frame.height);
+    width_ = frame.width;
+    height_ = frame.height;
+    frameStore_.save(*autosaveName_, frame);
+}
+
+}  // namespace lumory::gtk

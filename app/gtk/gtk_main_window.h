@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <optional>
+
+#include "main_window.h"
+#include "window_frame_store.h"
+
+namespace lumory::gtk {
+
+// The main window: a GtkApplicationWindow without a visible title bar whose content is the web
+// view, with the menu bar above it shown only on demand.
+class GtkMainWindow : public MainWindow {
+public:
+    GtkMainWindow(GtkApplication* application, const MainWindowSpec& spec, GtkWidget* content,
+                  GMenuModel* menuModel, WindowFrameStore frameStore,
+                  std::function<void()> closeRequested);
+    ~GtkMainWindow() override;
+
+    GtkWindow* gtkWindow() const { return GTK_WINDOW(window_); }
+
+    void setFrameAutosaveName(const std::string& name) override;
+    void center() override;
+    void makeKeyAndOrderFront() override;
+    void miniaturize() override;
+    void zoom() override;
+    void toggleFullScreen() override;
+    void performDrag() override;
+
+    // Hides the menu bar again once a menu item has done its work.
+    void menuItemActivated();
+
+private:
+    static gboolean keyPressed(GtkWidget*, GdkEventKey* event, gpointer self);
+    static gboolean keyReleased(GtkWidget*, GdkEventKey* event, gpointer self);
+    static gboolean buttonPressed(GtkWidget*, GdkEventButton* event, gpointer self);
+    static gboolean buttonReleased(GtkWidget*, GdkEventButton* event, gpointer self);
+    static gboolean stateChanged(GtkWidget*, GdkEventWindowState* event, gpointer self);
+    static gboolean configured(GtkWidget*, GdkEventConfigure*, gpointer self);
+    static gboolean deleteRequested(GtkWidget*, GdkEvent*, gpointer self);
+    void showMenuBar(bool show);
+    void saveFrameSoon();
+    void saveFrame();
+
+    GtkWidget* window_ = nullptr;
+    GtkWidget* menuBar_ = nullptr;
+    GtkWidget* content_ = nullptr;
+    WindowFrameStore frameStore_;
+    std::optional<std::string> autosaveName_;
+    std::function<void()> closeRequested_;
+    int width_;
+    int height_;
+    bool fullScreen_ = false;
+    bool maximized_ = false;
+    // Alt pressed and released alone toggles the menu bar, as in desktop browsers.
+    bool altAlone_ = false;
+    std::optional<GdkEventButton> primaryPress_;
+    guint saveTimer_ = 0;
+};
+
+}  // namespace lumory::gtk

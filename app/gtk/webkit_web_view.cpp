@@ -1,0 +1,209 @@
+#include "webkit_web_view.h"
+
+#include <libsoup/soup.h>
+
+#include "test_probe.h"
+
+namespace lumory::gtk {
+
+struct WebKitWebViewHost::Handler {
+    WebKitWebViewHost* host;
+    std::string name;
+    gulong signalId = 0;
+};
+
+namespace {
+
+struct ScriptCompletion {
+    std::weak_ptr<WebKitWebViewHost*> host;
+    std::function<void(std::optional<std::string>)> done;
+};
+
+const char* editingCommandName(EditingCommand command) {
+    switch (command) {
+        case EditingCommand::Undo: return WEBKIT_EDITING_COMMAND_UNDO;
+        case EditingCommand::Redo: return WEBKIT_EDITING_COMMAND_REDO;
+        case EditingCommand::Cut: return WEBKIT_EDITING_COMMAND_CUT;
+        case EditingCommand::Copy: return WEBKIT_EDITING_COMMAND_COPY;
+        case EditingCommand::Paste: return WEBKIT_EDITING_COMMAND_PASTE;
+        case EditingCommand::SelectAll: return WEBKIT_EDITING_COMMAND_SELECT_ALL;
+    }
+    return WEBKIT_EDITING_COMMAND_SELECT_ALL;
+}
+
+nlohmann::json messageBody(WebKitJavascriptResult* result) {
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    g_autofree gchar* json = value ? jsc_value_to_json(value, 0) : nullptr;
+    if (json == nullptr) return nullptr;
+    auto body = nlohmann::json::parse(json, nullptr, false);
+    return body.is_discarded() ? nlohmann::json(nullptr) : body;
+}
+
+}  // namespace
+
+WebKitWebViewHost::WebKitWebViewHost(WebKitWebContext* context,
+                                     const WebViewConfiguration& configuration,
+                                     WebViewDelegate& delegate)
+    : delegate_(delegate),
+      contentManager_(webkit_user_content_manager_new()),
+      self_(std::make_shared<WebKitWebViewHost*>(this)) {
+    auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                              "user-content-manager", contentManager_.get(),
+                                              nullptr));
+    view_ = GObjectPtr<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
+
+    WebKitSettings* settings = webkit_web_view_get_settings(view);
+    webkit_settings_set_javascript_can_open_windows_automatically(
+        settings, configuration.scriptsMayOpenWindows);
+    webkit_settings_set_zoom_text_only(settings, FALSE);
+    if (!configuration.drawsBackground) {
+        GdkRGBA clear = {0, 0, 0, 0};
+        webkit_web_view_set_background_color(view, &clear);
+    }
+    g_signal_connect(view, "load-changed", G_CALLBACK(&WebKitWebViewHost::loadChanged), this);
+}
+
+WebKitWebViewHost::~WebKitWebViewHost() {
+    cancelRequestTimeout();
+    g_signal_handlers_disconnect_by_data(view_.get(), this);
+    for (auto& handler : handlers_) {
+        g_signal_handler_disconnect(contentManager_.get(), handler->signalId);
+    }
+}
+
+void WebKitWebViewHost::loadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    auto* self = static_cast<WebKitWebViewHost*>(data);
+    if (event == WEBKIT_LOAD_COMMITTED) self->cancelRequestTimeout();
+    if (event != WEBKIT_LOAD_FINISHED) return;
+    self->cancelRequestTimeout();
+    self->probeLoadedPage();
+    self->delegate_.didFinishNavigation(*self);
+}
+
+void WebKitWebViewHost::cancelRequestTimeout() {
+    if (requestTimeout_ != 0) g_source_remove(requestTimeout_);
+    requestTimeout_ = 0;
+}
+
+// WebKitGTK has no per-request time-out: a load that has not been answered in time is stopped.
+void WebKitWebViewHost::loadRequest(const std::string& url, std::chrono::seconds timeout) {
+    emitTestProbe({{"event", "load-request"}, {"url", url}, {"monotonicMicroseconds", g_get_monotonic_time()}});
+    GObjectPtr<WebKitURIRequest> request(webkit_uri_request_new(url.c_str()));
+    if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request.get())) {
+        // Bypasses the local cache, as a reload that ignores cached data does.
+        soup_message_headers_replace(headers, "Cache-Control", "no-cache");
+        soup_message_headers_replace(headers, "Pragma", "no-cache");
+    }
+    cancelRequestTimeout();
+    requestTimeout_ = g_timeout_add_seconds(
+        static_cast<guint>(timeout.count()),
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<WebKitWebViewHost*>(data);
+            self->requestTimeout_ = 0;
+            webkit_web_view_stop_loading(self->view_.get());
+            return G_SOURCE_REMOVE;
+        },
+        this);
+    webkit_web_view_load_request(view_.get(), request.get());
+}
+
+void WebKitWebViewHost::loadHtmlString(const std::string& html) {
+    cancelRequestTimeout();
+    webkit_web_view_load_html(view_.get(), html.c_str(), nullptr);
+}
+
+void WebKitWebViewHost::evaluateScript(const std::string& script,
+                                       std::function<void(std::optional<std::string>)> done) {
+    auto* completion = new ScriptCompletion{self_, std::move(done)};
+    webkit_web_view_evaluate_javascript(
+        view_.get(), script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr,
+        nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<ScriptCompletion> completion(static_cast<ScriptCompletion*>(data));
+            g_autoptr(GError) error = nullptr;
+            g_autoptr(JSCValue) value =
+                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            if (completion->host.expired() || !completion->done) return;
+            if (error != nullptr) {
+                completion->done(std::string(error->message));
+            } else {
+                completion->done(std::nullopt);
+            }
+        },
+        completion);
+}
+
+void WebKitWebViewHost::reload() { webkit_web_view_reload(view_.get()); }
+
+void WebKitWebViewHost::performEditingCommand(EditingCommand command) {
+    webkit_web_view_execute_editing_command(view_.get(), editingCommandName(command));
+}
+
+void WebKitWebViewHost::addScriptMessageHandler(const std::string& name) {
+    auto handler = std::make_unique<Handler>(Handler{this, name});
+    std::string signal = "script-message-received::" + name;
+    // Connected before registering, so no message can arrive unheard.
+    handler->signalId = g_signal_connect(
+        contentManager_.get(), signal.c_str(),
+        G_CALLBACK(+[](WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+            auto* handler = static_cast<Handler*>(data);
+            handler->host->delegate_.didReceiveScriptMessage(*handler->host, handler->name,
+                                                             messageBody(result));
+        }),
+        handler.get());
+    webkit_user_content_manager_register_script_message_handler(contentManager_.get(),
+                                                                name.c_str());
+    handlers_.push_back(std::move(handler));
+}
+
+void WebKitWebViewHost::removeScriptMessageHandler(const std::string& name) {
+    for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
+        if ((*it)->name != name) continue;
+        webkit_user_content_manager_unregister_script_message_handler(contentManager_.get(),
+                                                                      name.c_str());
+        g_signal_handler_disconnect(contentManager_.get(), (*it)->signalId);
+        handlers_.erase(it);
+        return;
+    }
+}
+
+void WebKitWebViewHost::addUserScript(const std::string& source) {
+    WebKitUserScript* script = webkit_user_script_new(
+        source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);
+    webkit_user_content_manager_add_script(contentManager_.get(), script);
+    webkit_user_script_unref(script);
+}
+
+std::string WebKitWebViewHost::currentUrl() const {
+    const gchar* uri = webkit_web_view_get_uri(view_.get());
+    return uri ? uri : "";
+}
+
+double WebKitWebViewHost::zoom() const { return webkit_web_view_get_zoom_level(view_.get()); }
+
+void WebKitWebViewHost::focus() { gtk_widget_grab_focus(widget()); }
+
+void WebKitWebViewHost::probeLoadedPage() {
+    if (!testProbeEnabled()) return;
+    static constexpr char kReadPage[] =
+        "JSON.stringify({url: location.href, title: document.title, "
+        "text: document.body ? document.body.innerText : ''})";
+    webkit_web_view_evaluate_javascript(
+        view_.get(), kReadPage, -1, nullptr, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer) {
+            g_autoptr(GError) error = nullptr;
+            g_autoptr(JSCValue) value =
+                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            if (value == nullptr) return;
+            g_autofree gchar* text = jsc_value_to_string(value);
+            auto page = nlohmann::json::parse(text ? text : "", nullptr, false);
+            if (page.is_discarded()) return;
+            page["event"] = "load-finished";
+            page["monotonicMicroseconds"] = g_get_monotonic_time();
+            emitTestProbe(page);
+        },
+        nullptr);
+}
+
+}  // namespace lumory::gtk

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <memory>
+#include <vector>
+
+#include "gobject_ptr.h"
+#include "web_view.h"
+
+namespace lumory::gtk {
+
+// The WebView interface on a WebKitGTK view.
+class WebKitWebViewHost : public WebView {
+public:
+    WebKitWebViewHost(WebKitWebContext* context, const WebViewConfiguration& configuration,
+                      WebViewDelegate& delegate);
+    ~WebKitWebViewHost() override;
+
+    GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
+
+    void loadRequest(const std::string& url, std::chrono::seconds timeout) override;
+    void loadHtmlString(const std::string& html) override;
+    void evaluateScript(const std::string& script,
+                        std::function<void(std::optional<std::string>)> done) override;
+    void reload() override;
+    void performEditingCommand(EditingCommand command) override;
+    void addScriptMessageHandler(const std::string& name) override;
+    void removeScriptMessageHandler(const std::string& name) override;
+    void addUserScript(const std::string& source) override;
+    std::string currentUrl() const override;
+    double zoom() const override;
+    void focus() override;
+
+private:
+    struct Handler;
+    static void loadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+    void cancelRequestTimeout();
+    void probeLoadedPage();
+
+    WebViewDelegate& delegate_;
+    GObjectPtr<WebKitUserContentManager> contentManager_;
+    GObjectPtr<WebKitWebView> view_;
+    std::vector<std::unique_ptr<Handler>> handlers_;
+    guint requestTimeout_ = 0;
+    // Cleared on destruction so late script completions find nothing to call.
+    std::shared_ptr<WebKitWebViewHost*> self_;
+};
+
+}  // namespace lumory::gtk

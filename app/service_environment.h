@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "host_system.h"
+#include "service_process.h"
+
+namespace lumory {
+
+// The local service's default port; the time-out message always names it.
+inline constexpr std::string_view kDesktopPort = "43981";
+
+inline constexpr std::string_view kServiceExecutableName = "lumory-server";
+inline constexpr std::string_view kCalendarHelperName = "lumory-cal";
+inline constexpr std::string_view kAudioHelperName = "lumory-audio";
+
+std::string pathInside(const std::string& directory, std::string_view name);
+
+// The service's whole environment, in launch order; nothing else is inherited.
+EnvironmentList buildServiceEnvironment(const HostSystem& system,
+                                        const std::string& resourcesDirectory);
+
+}  // namespace lumory

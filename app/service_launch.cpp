@@ -1,0 +1,141 @@
+#include "app_delegate.h"
+
+#include <glib.h>
+
+#include "failure_page.h"
+#include "service_environment.h"
+#include "standard_error_tail.h"
+
+namespace lumory {
+
+namespace {
+
+bool isValidUrl(const std::string& text) {
+    return g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr);
+}
+
+// The address of a ready line, or nothing when the line is anything else.
+std::optional<std::string> announcedAddress(std::string_view line) {
+    auto value = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
+    if (value.is_discarded() || !value.is_object()) return std::nullopt;
+    auto event = value.find("event");
+    if (event == value.end() || !event->is_string() || event->get<std::string>() != "ready") {
+        return std::nullopt;
+    }
+    auto url = value.find("url");
+    if (url == value.end() || !url->is_string()) return std::nullopt;
+    std::string address = url->get<std::string>();
+    if (!isValidUrl(address)) return std::nullopt;
+    return address;
+}
+
+}  // namespace
+
+void AppDelegate::startServer() {
+    auto resources = platform_.system.resourcesDirectory();
+    if (!resources) {
+        showFailure(kResourcesMissingMessage);
+        return;
+    }
+    std::string executable = pathInside(*resources, kServiceExecutableName);
+    if (!platform_.system.isExecutableFile(executable)) {
+        showFailure(kServiceMissingMessage);
+        return;
+    }
+
+    stdoutPipe.emplace();
+    stderrPipe.emplace();
+
+    ServiceLaunch launch;
+    launch.executable = executable;
+    launch.workingDirectory = platform_.system.homeDirectory();
+    launch.environment = buildServiceEnvironment(platform_.system, *resources);
+    launch.onOutput = [weak = std::weak_ptr(self_)](std::string_view chunk) {
+        auto self = weak.lock();
+        return self && (*self)->receiveStandardOutput(chunk);
+    };
+    launch.onError = [weak = std::weak_ptr(self_)](std::string_view chunk) {
+        auto self = weak.lock();
+        return self && (*self)->receiveStandardError(chunk);
+    };
+    launch.onExit = [weak = std::weak_ptr(self_)](int status) {
+        if (auto self = weak.lock()) (*self)->serviceEnded(status);
+    };
+
+    LaunchOutcome outcome = platform_.serviceLauncher.launch(std::move(launch));
+    if (!outcome.process) {
+        showFailure(messageWithDetail(kLaunchFailedMessage, outcome.errorDescription));
+        return;
+    }
+    serverProcess = std::move(outcome.process);
+    startupTimeout = platform_.mainQueue.schedule(kStartupTimeout, [weak = std::weak_ptr(self_)] {
+        if (auto self = weak.lock()) (*self)->startupTimedOut();
+    });
+}
+
+bool AppDelegate::receiveStandardOutput(std::string_view chunk) {
+    if (!stdoutPipe) return false;
+    auto text = stdoutPipe->decode(chunk);
+    if (!text) return false;
+    consumeStdout(*text);
+    return true;
+}
+
+bool AppDelegate::receiveStandardError(std::string_view chunk) {
+    if (!stderrPipe) return false;
+    auto text = stderrPipe->decode(chunk);
+    if (!text) return false;
+    appendKeepingTail(stderrBuffer, *text);
+    return true;
+}
+
+void AppDelegate::consumeStdout(std::string_view text) {
+    stdoutBuffer.append(text);
+    size_t lineFeed;
+    while ((lineFeed = stdoutBuffer.find('\n')) != std::string::npos) {
+        std::string line = stdoutBuffer.substr(0, lineFeed);
+        stdoutBuffer.erase(0, lineFeed + 1);
+        if (auto address = announcedAddress(line)) connect(*address);
+    }
+}
+
+void AppDelegate::connect(const std::string& url) {
+    if (connected) return;
+    connected = true;
+    serverURL = url;
+    if (startupTimeout) startupTimeout->cancel();
+    webView->loadRequest(url, kServiceRequestTimeout);
+    webView->focus();
+    // A reminder action waiting for the service is handed over here once reminders exist.
+}
+
+void AppDelegate::startupTimedOut() {
+    if (connected) return;
+    std::string tail = trimmed(stderrBuffer);
+    if (!tail.empty()) {
+        showFailure(messageWithDetail(kStartFailedMessage, tail));
+    } else {
+        std::string message(kStartTooSlowMessagePrefix);
+        message += kDesktopPort;
+        message += kStartTooSlowMessageSuffix;
+        showFailure(message);
+    }
+}
+
+void AppDelegate::serviceEnded(int status) {
+    if (terminating) return;
+    std::string tail = trimmed(stderrBuffer);
+    if (!tail.empty()) {
+        showFailure(messageWithDetail(kServiceStoppedMessage, tail));
+    } else {
+        showFailure(std::string(kServiceStoppedStatusPrefix) + std::to_string(status) + ").");
+    }
+}
+
+void AppDelegate::showFailure(std::string_view message) {
+    connected = false;
+    if (startupTimeout) startupTimeout->cancel();
+    webView->loadHtmlString(failurePage(message));
+}
+
+}  // namespace lumory
