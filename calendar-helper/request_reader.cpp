@@ -13,10 +13,12 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-// Length of the valid UTF-8 sequence at text[i], or 0 when it is not one.
-std::size_t validSequenceLength(std::string_view text, std::size_t i) {
+// Length of the UTF-8 sequence at text[i] when it is valid (valid = true), otherwise the length
+// of its longest valid beginning (at least 1), which is replaced as one fault.
+std::size_t sequenceAt(std::string_view text, std::size_t i, bool& valid) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
+    valid = true;
     if (lead < 0x80) return 1;
     std::size_t length;
     unsigned char low = 0x80, high = 0xBF;
@@ -24,19 +26,24 @@ std::size_t validSequenceLength(std::string_view text, std::size_t i) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
         if (lead == 0xED) high = 0x9F;  // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
+        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
     } else {
-        return 0;
+        valid = false;
+        return 1;
     }
-    if (i + length > text.size()) return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k)
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const bool fits = i + k < text.size() && byte(i + k) >= (k == 1 ? low : 0x80) &&
+                          byte(i + k) <= (k == 1 ? high : 0xBF);
+        if (!fits) {
+            valid = false;
+            return k;
+        }
+    }
     return length;
 }
 
@@ -79,23 +86,20 @@ bool allNumbersFinite(const nlohmann::json& value) {
 std::string repairUtf8(std::string_view text) {
     std::string repaired;
     std::size_t copied = 0;
+    bool anyFault = false;
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t length = validSequenceLength(text, i);
-        if (length > 0) {
-            i += length;
-            continue;
+        bool valid = true;
+        const std::size_t length = sequenceAt(text, i, valid);
+        if (!valid) {
+            if (!anyFault) repaired.reserve(text.size() + 16);
+            anyFault = true;
+            repaired.append(text.substr(copied, i - copied));
+            repaired.append(kReplacement);
+            copied = i + length;
         }
-        if (repaired.empty()) repaired.reserve(text.size() + 16);
-        repaired.append(text.substr(copied, i - copied));
-        repaired.append(kReplacement);
-        ++i;
-        // A truncated sequence is one fault: skip its continuation bytes with it.
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80 &&
-               validSequenceLength(text, i) == 0)
-            ++i;
-        copied = i;
+        i += length;
     }
-    if (copied == 0) return std::string(text);
+    if (!anyFault) return std::string(text);
     repaired.append(text.substr(copied));
     return repaired;
 }
@@ -141,7 +145,9 @@ void handleLine(CommandContext& context, std::string_view line) {
     const std::string text = repairUtf8(line);
     const std::string_view trimmed = trimSpaces(text);
     if (trimmed.empty()) return;
-    if (!nestingWithin(trimmed, kMaxNestingDepth)) {
+    // The parser takes a NUL byte for the end of the text and would accept what precedes it.
+    if (trimmed.find('\0') != std::string_view::npos ||
+        !nestingWithin(trimmed, kMaxNestingDepth)) {
         context.fail(std::nullopt, kBadJson);
         return;
     }
@@ -185,7 +191,7 @@ std::optional<LineReader::Line> LineReader::next() {
         if (found != nullptr) {
             const auto newline = static_cast<std::size_t>(found - buffer.data());
             Line line;
-            if (skipping) {
+            if (skipping || newline - start > maxLineBytes) {
                 line.tooLong = true;
             } else {
                 std::size_t lineEnd = newline;
