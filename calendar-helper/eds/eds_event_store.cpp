@@ -176,6 +176,7 @@ void EdsEventStore::requestFullAccess(EntityType type, AccessCompletion completi
 }
 
 void EdsEventStore::reset() {
+    clients.clear();
     onMainContext([this] {
         if (changeHandler) watchAllSources();
     });

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "eds_clients.h"
 #include "event_store.h"
 #include "gobject_ptr.h"
 
@@ -88,6 +89,9 @@ private:
     guint factoryNameWatch = 0;
     gulong busClosedHandler = 0;
     std::vector<gulong> registryHandlers;
+
+    // Clients the data operations read and write through; any thread.
+    eds::ClientCache clients;
 
     std::function<void()> changeHandler;
     std::map<std::string, Watch*> watches;  // by source uid

@@ -8,17 +8,6 @@ namespace {
 constexpr const char* kNotAvailable = "not available";
 }
 
-std::vector<Calendar> EdsEventStore::calendars(EntityType) { throw StoreError(kNotAvailable); }
-std::optional<Calendar> EdsEventStore::defaultCalendar(EntityType) {
-    throw StoreError(kNotAvailable);
-}
-std::vector<Event> EdsEventStore::events(Instant, Instant,
-                                         const std::optional<std::vector<std::string>>&) {
-    throw StoreError(kNotAvailable);
-}
-std::optional<Event> EdsEventStore::event(const std::string&) { throw StoreError(kNotAvailable); }
-void EdsEventStore::saveEvent(Event&) { throw StoreError(kNotAvailable); }
-void EdsEventStore::removeEvent(const Event&) { throw StoreError(kNotAvailable); }
 void EdsEventStore::fetchReminders(const ReminderQuery&, ReminderCompletion completion) {
     completion(std::nullopt);
 }

@@ -1,0 +1,40 @@
+#pragma once
+
+// How dates, colours and calendars travel between the helper and its peer.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "event_store.h"
+
+namespace lumory::cal {
+
+// The member of a request object, or nullptr when absent (or when the request is no object).
+const nlohmann::json* field(const nlohmann::json& request, const char* key);
+
+// A request date: an internet date-time with a zone, the same with fractional seconds, or a
+// "yyyy-MM-dd" day meaning its local midnight. Anything else, numbers included, is no date.
+std::optional<Instant> parseDate(const nlohmann::json* value);
+// The reply form: UTC, whole seconds, e.g. 2025-03-01T14:30:00Z.
+std::string formatDate(Instant date);
+
+// "#RRGGBB" from sRGB components; nothing without three finite components.
+std::optional<std::string> hexColor(const std::optional<std::vector<double>>& components);
+std::string sourceName(SourceType type);
+nlohmann::json encode(const Calendar& calendar);
+
+// Plain, locale-independent text order: Unicode scalar values after canonical composition.
+bool textLess(std::string_view a, std::string_view b);
+// Stable order by (source title, title), as calendars and reminder lists are listed.
+void sortCalendars(std::vector<Calendar>& calendars);
+
+// Calendar fields in the helper's time zone (TZ honoured) and back.
+Instant localMidnight(int year, int month, int day);
+std::optional<Instant> instantOf(const DueDate& due);
+DueDate localComponents(Instant date, bool withTime);
+
+}  // namespace lumory::cal

@@ -1,0 +1,383 @@
+#include <algorithm>
+#include <cstring>
+
+#include "calendar_values.h"
+#include "eds_components.h"
+#include "eds_event_store.h"
+#include "eds_sources.h"
+#include "eds_time.h"
+
+namespace lumory::cal {
+namespace eds {
+namespace {
+
+using namespace std::chrono;
+
+// How Outlook and Exchange mark "out of office", the one availability iCalendar lacks.
+constexpr const char* kBusyStatusProperty = "X-MICROSOFT-CDO-BUSYSTATUS";
+constexpr const char* kOutOfOffice = "OOF";
+
+std::optional<std::string> ownedText(gchar* text) {
+    if (!text) return std::nullopt;
+    std::string value = text;
+    g_free(text);
+    return value;
+}
+
+std::optional<std::string> nonEmpty(std::optional<std::string> text) {
+    if (text && text->empty()) return std::nullopt;
+    return text;
+}
+
+int availabilityOf(ECalComponent* component) {
+    ICalComponent* ical = e_cal_component_get_icalcomponent(component);
+    if (e_cal_component_get_transparency(component) == E_CAL_COMPONENT_TRANSP_TRANSPARENT)
+        return kAvailabilityFree;
+    if (e_cal_component_get_status(component) == I_CAL_STATUS_TENTATIVE) return kAvailabilityTentative;
+    g_autofree gchar* busy = e_cal_util_component_dup_x_property(ical, kBusyStatusProperty);
+    if (busy && g_ascii_strcasecmp(busy, kOutOfOffice) == 0) return kAvailabilityUnavailable;
+    return kAvailabilityBusy;
+}
+
+Instant nextLocalMidnight(Instant instant) {
+    DueDate day = localComponents(instant, false);
+    year_month_day next{sys_days{year{day.year} / day.month / day.day} + days{1}};
+    return localMidnight(int(next.year()), int(unsigned(next.month())), int(unsigned(next.day())));
+}
+
+// An all-day event covers whole local days; its end is exclusive, at least one day on.
+Instant allDayEnd(Instant start, Instant end) {
+    DueDate endDay = localComponents(end, false);
+    Instant endMidnight = localMidnight(endDay.year, endDay.month, endDay.day);
+    Instant rounded = end > endMidnight ? nextLocalMidnight(end) : endMidnight;
+    DueDate startDay = localComponents(start, false);
+    Instant startMidnight = localMidnight(startDay.year, startDay.month, startDay.day);
+    return rounded > startMidnight ? rounded : nextLocalMidnight(start);
+}
+
+void setText(ECalComponent* component, const std::optional<std::string>& title) {
+    if (!title) return e_cal_component_set_summary(component, nullptr);
+    OwnedText text(e_cal_component_text_new(title->c_str(), nullptr));
+    e_cal_component_set_summary(component, text.get());
+}
+
+void setTime(ECalComponent* component, Instant instant, bool isDate, bool start) {
+    GObjectPtr<ICalTime> time = GObjectPtr<ICalTime>::adopt(isDate ? localDate(instant) : utcTime(instant));
+    OwnedDateTime value(e_cal_component_datetime_new(time.get(), nullptr));
+    if (start) e_cal_component_set_dtstart(component, value.get());
+    else e_cal_component_set_dtend(component, value.get());
+}
+
+}  // namespace
+
+std::optional<Instant> recurrenceInstant(ECalComponent* component, ECalClient* client) {
+    OwnedRange range(e_cal_component_get_recurid(component));
+    if (!range) return std::nullopt;
+    return instantOf(e_cal_component_range_get_datetime(range.get()), client);
+}
+
+Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* client) {
+    ICalComponent* ical = e_cal_component_get_icalcomponent(component);
+    Event event;
+    if (const char* uid = e_cal_component_get_uid(component)) event.identifier = uid;
+    if (OwnedText summary{e_cal_component_get_summary(component)}) {
+        const char* value = e_cal_component_text_get_value(summary.get());
+        event.title = value ? value : "";
+    }
+    event.calendar = calendar;
+    event.storedCalendarId = calendar.identifier;
+    event.hasRecurrenceRules =
+        e_cal_component_has_recurrences(component) || e_cal_component_is_instance(component);
+    event.availability = availabilityOf(component);
+
+    OwnedDateTime start(e_cal_component_get_dtstart(component));
+    if (start) {
+        ICalTime* value = e_cal_component_datetime_get_value(start.get());
+        event.isAllDay = value && i_cal_time_is_date(value);
+        event.startDate = instantOf(start.get(), client);
+    }
+    OwnedDateTime end(e_cal_component_get_dtend(component));
+    if (end) event.endDate = instantOf(end.get(), client);
+    if (!event.endDate && event.startDate) {
+        if (auto duration = GObjectPtr<ICalDuration>::adopt(i_cal_component_get_duration(ical));
+            duration && !i_cal_duration_is_null_duration(duration.get()))
+            event.endDate = *event.startDate + seconds{i_cal_duration_as_int(duration.get())};
+        else if (event.isAllDay)
+            event.endDate = nextLocalMidnight(*event.startDate);
+    }
+    event.recurrenceDate = recurrenceInstant(component, client);
+
+    if (auto modified = GObjectPtr<ICalTime>::adopt(e_cal_component_get_last_modified(component)))
+        event.lastModifiedDate = instantOf(modified.get(), "UTC", client);
+
+    OwnedList<e_cal_component_text_free> descriptions{e_cal_component_get_descriptions(component)};
+    if (descriptions.list) {
+        const char* value = e_cal_component_text_get_value(
+            static_cast<ECalComponentText*>(descriptions.list->data));
+        if (value) event.notes = value;
+    }
+    event.url = nonEmpty(ownedText(e_cal_component_get_url(component)));
+    event.location = ownedText(e_cal_component_get_location(component));
+
+    OwnedList<e_cal_component_attendee_free> attendees{e_cal_component_get_attendees(component)};
+    if (attendees.list) {
+        event.attendees.emplace();
+        for (GSList* item = attendees.list; item; item = item->next) {
+            auto* attendee = static_cast<ECalComponentAttendee*>(item->data);
+            const char* name = e_cal_component_attendee_get_cn(attendee);
+            const char* address = e_cal_component_attendee_get_value(attendee);
+            event.attendees->push_back({name ? name : "", address ? address : ""});
+        }
+    }
+    return event;
+}
+
+void fillComponent(ECalComponent* component, const Event& event) {
+    ICalComponent* ical = e_cal_component_get_icalcomponent(component);
+    setText(component, event.title);
+    if (event.startDate) {
+        // DTEND and DURATION must not both be present.
+        e_cal_util_component_remove_property_by_kind(ical, I_CAL_DURATION_PROPERTY, TRUE);
+        setTime(component, *event.startDate, event.isAllDay, true);
+        Instant end = event.endDate.value_or(*event.startDate);
+        if (event.isAllDay) end = allDayEnd(*event.startDate, end);
+        setTime(component, end, event.isAllDay, false);
+    }
+    if (event.notes) {
+        OwnedText text(e_cal_component_text_new(event.notes->c_str(), nullptr));
+        GSList single{text.get(), nullptr};
+        e_cal_component_set_descriptions(component, &single);
+    } else {
+        e_cal_component_set_descriptions(component, nullptr);
+    }
+    e_cal_component_set_location(component, event.location ? event.location->c_str() : nullptr);
+    e_cal_component_set_url(component, event.url ? event.url->c_str() : nullptr);
+
+    e_cal_component_set_transparency(component, event.availability == kAvailabilityFree
+                                                    ? E_CAL_COMPONENT_TRANSP_TRANSPARENT
+                                                    : E_CAL_COMPONENT_TRANSP_OPAQUE);
+    bool tentative = e_cal_component_get_status(component) == I_CAL_STATUS_TENTATIVE;
+    if (event.availability == kAvailabilityTentative)
+        e_cal_component_set_status(component, I_CAL_STATUS_TENTATIVE);
+    else if (tentative)
+        e_cal_component_set_status(component, I_CAL_STATUS_NONE);
+    g_autofree gchar* busy = e_cal_util_component_dup_x_property(ical, kBusyStatusProperty);
+    if (event.availability == kAvailabilityUnavailable)
+        e_cal_util_component_set_x_property(ical, kBusyStatusProperty, kOutOfOffice);
+    else if (busy && g_ascii_strcasecmp(busy, kOutOfOffice) == 0)
+        e_cal_util_component_remove_x_property(ical, kBusyStatusProperty);
+
+    auto now = GObjectPtr<ICalTime>::adopt(utcTime(system_clock::now()));
+    e_cal_component_set_last_modified(component, now.get());
+}
+
+SeriesTime seriesTimeOf(ECalComponent* master, ECalClient* client) {
+    SeriesTime series;
+    OwnedDateTime start(e_cal_component_get_dtstart(master));
+    if (!start) return series;
+    ICalTime* value = e_cal_component_datetime_get_value(start.get());
+    series.isDate = value && i_cal_time_is_date(value);
+    if (value && i_cal_time_is_utc(value)) {
+        series.zone = i_cal_timezone_get_utc_timezone();
+    } else if (const char* tzid = e_cal_component_datetime_get_tzid(start.get()); tzid && *tzid) {
+        series.tzid = tzid;
+        series.zone = e_cal_client_tzlookup_cb(tzid, client, nullptr, nullptr);
+        if (!series.zone) series.zone = i_cal_timezone_get_builtin_timezone_from_tzid(tzid);
+    }
+    return series;
+}
+
+std::string recurrenceIdText(const SeriesTime& series, Instant occurrence) {
+    auto time = GObjectPtr<ICalTime>::adopt(timeInZone(occurrence, series.zone, series.isDate));
+    g_autofree gchar* text = i_cal_time_as_ical_string(time.get());
+    return text ? text : "";
+}
+
+std::vector<GObjectPtr<ECalComponent>> componentsForUid(ECalClient* client, const std::string& uid) {
+    std::vector<GObjectPtr<ECalComponent>> result;
+    GSList* components = nullptr;
+    if (!e_cal_client_get_objects_for_uid_sync(client, uid.c_str(), &components, nullptr, nullptr))
+        return result;
+    for (GSList* item = components; item; item = item->next)
+        result.push_back(GObjectPtr<ECalComponent>::adopt(E_CAL_COMPONENT(item->data)));
+    g_slist_free(components);
+    return result;
+}
+
+namespace {
+
+GObjectPtr<ECalComponent> masterOf(const std::vector<GObjectPtr<ECalComponent>>& components) {
+    for (auto& component : components)
+        if (!e_cal_component_is_instance(component.get())) return component;
+    return {};
+}
+
+[[noreturn]] void raise(GError* error, const char* fallback) {
+    throw StoreError(error && error->message ? error->message : fallback);
+}
+
+void createIn(ECalClient* client, ECalComponent* component) {
+    g_autoptr(GError) error = nullptr;
+    g_autofree gchar* uid = nullptr;
+    if (!e_cal_client_create_object_sync(client, e_cal_component_get_icalcomponent(component),
+                                         E_CAL_OPERATION_FLAG_NONE, &uid, nullptr, &error))
+        raise(error, "the event could not be saved");
+}
+
+void removeFrom(ECalClient* client, const std::string& uid, const char* rid, ECalObjModType mod) {
+    g_autoptr(GError) error = nullptr;
+    if (!e_cal_client_remove_object_sync(client, uid.c_str(), rid, mod, E_CAL_OPERATION_FLAG_NONE,
+                                         nullptr, &error))
+        raise(error, "the event could not be removed");
+}
+
+// A new component standing for one occurrence: the master's content without its rules.
+GObjectPtr<ECalComponent> detachedCopy(ECalComponent* master) {
+    auto copy = GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master));
+    ICalComponent* ical = e_cal_component_get_icalcomponent(copy.get());
+    for (auto kind : {I_CAL_RRULE_PROPERTY, I_CAL_RDATE_PROPERTY, I_CAL_EXRULE_PROPERTY,
+                      I_CAL_EXDATE_PROPERTY})
+        e_cal_util_component_remove_property_by_kind(ical, kind, TRUE);
+    return copy;
+}
+
+}  // namespace
+}  // namespace eds
+
+std::vector<Event> EdsEventStore::events(Instant start, Instant end,
+                                         const std::optional<std::vector<std::string>>& calendarIds) {
+    auto registry = sourceRegistry();
+    std::vector<Event> result;
+    for (auto& open : eds::openSources(registry.get(), EntityType::event, clients)) {
+        if (!open.client) continue;
+        if (calendarIds && std::find(calendarIds->begin(), calendarIds->end(),
+                                     open.calendar.identifier) == calendarIds->end())
+            continue;
+        eds::collectOccurrences(open.client.get(), open.calendar, start, end, result);
+    }
+    return result;
+}
+
+std::optional<Event> EdsEventStore::event(const std::string& identifier) {
+    auto registry = sourceRegistry();
+    for (auto& open : eds::openSources(registry.get(), EntityType::event, clients)) {
+        if (!open.client) continue;
+        auto components = eds::componentsForUid(open.client.get(), identifier);
+        if (components.empty()) continue;
+        auto master = eds::masterOf(components);
+        if (!master) return eds::eventFrom(components.front().get(), open.calendar, open.client.get());
+        Event first = eds::eventFrom(master.get(), open.calendar, open.client.get());
+        if (!first.hasRecurrenceRules) return first;
+        // A series stands for its first occurrence, which may have been changed on its own.
+        for (auto& component : components) {
+            auto rid = eds::recurrenceInstant(component.get(), open.client.get());
+            if (rid && rid == first.startDate)
+                return eds::eventFrom(component.get(), open.calendar, open.client.get());
+        }
+        first.recurrenceDate = first.startDate;
+        return first;
+    }
+    return std::nullopt;
+}
+
+void EdsEventStore::saveEvent(Event& event) {
+    auto registry = sourceRegistry();
+    if (!event.calendar) throw StoreError("no calendar to write to");
+    auto target = eds::openSource(registry.get(), EntityType::event, event.calendar->identifier, clients);
+    if (!target || !target->client) throw StoreError("unknown calendar: " + event.calendar->identifier);
+    ECalClient* targetClient = target->client.get();
+
+    if (event.identifier.empty() || event.storedCalendarId.empty()) {
+        auto component = eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_new());
+        e_cal_component_set_new_vtype(component.get(), E_CAL_COMPONENT_EVENT);
+        g_autofree gchar* uid = e_util_generate_uid();
+        e_cal_component_set_uid(component.get(), uid);
+        eds::fillComponent(component.get(), event);
+        eds::createIn(targetClient, component.get());
+        event.identifier = uid;
+    } else {
+        auto stored = eds::openSource(registry.get(), EntityType::event, event.storedCalendarId, clients);
+        if (!stored || !stored->client) throw StoreError("event not found: " + event.identifier);
+        ECalClient* storedClient = stored->client.get();
+        auto components = eds::componentsForUid(storedClient, event.identifier);
+        auto master = eds::masterOf(components);
+        bool moving = stored->calendar.identifier != target->calendar.identifier;
+
+        if (event.recurrenceDate) {
+            if (!master && components.empty()) throw StoreError("event not found: " + event.identifier);
+            eds::GObjectPtr<ECalComponent> base;
+            for (auto& component : components) {
+                auto rid = eds::recurrenceInstant(component.get(), storedClient);
+                if (rid && rid == event.recurrenceDate) base = component;
+            }
+            auto series = eds::seriesTimeOf(master ? master.get() : components.front().get(), storedClient);
+            std::string rid = eds::recurrenceIdText(series, *event.recurrenceDate);
+            if (moving) {
+                // One occurrence cannot live in another calendar than its series: it leaves the
+                // series there and becomes an event of its own here.
+                auto copy = eds::detachedCopy(base ? base.get() : master.get());
+                e_cal_component_set_recurid(copy.get(), nullptr);
+                g_autofree gchar* uid = e_util_generate_uid();
+                e_cal_component_set_uid(copy.get(), uid);
+                eds::fillComponent(copy.get(), event);
+                eds::createIn(targetClient, copy.get());
+                eds::removeFrom(storedClient, event.identifier, rid.c_str(), E_CAL_OBJ_MOD_THIS);
+                event.identifier = uid;
+                event.recurrenceDate.reset();
+                event.hasRecurrenceRules = false;
+            } else {
+                auto component = base ? eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(base.get()))
+                                      : eds::detachedCopy(master.get());
+                if (!base) {
+                    auto time = eds::GObjectPtr<ICalTime>::adopt(
+                        eds::timeInZone(*event.recurrenceDate, series.zone, series.isDate));
+                    eds::OwnedDateTime value(e_cal_component_datetime_new(
+                        time.get(), series.tzid.empty() ? nullptr : series.tzid.c_str()));
+                    eds::OwnedRange range(e_cal_component_range_new(E_CAL_COMPONENT_RANGE_SINGLE, value.get()));
+                    e_cal_component_set_recurid(component.get(), range.get());
+                }
+                eds::fillComponent(component.get(), event);
+                g_autoptr(GError) error = nullptr;
+                if (!e_cal_client_modify_object_sync(storedClient, e_cal_component_get_icalcomponent(component.get()),
+                                                     E_CAL_OBJ_MOD_THIS, E_CAL_OPERATION_FLAG_NONE,
+                                                     nullptr, &error))
+                    eds::raise(error, "the event could not be saved");
+            }
+        } else {
+            if (!master) throw StoreError("event not found: " + event.identifier);
+            auto component = eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master.get()));
+            eds::fillComponent(component.get(), event);
+            if (moving) {
+                eds::createIn(targetClient, component.get());
+                eds::removeFrom(storedClient, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
+            } else {
+                g_autoptr(GError) error = nullptr;
+                if (!e_cal_client_modify_object_sync(storedClient, e_cal_component_get_icalcomponent(component.get()),
+                                                     E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE,
+                                                     nullptr, &error))
+                    eds::raise(error, "the event could not be saved");
+            }
+        }
+    }
+    event.storedCalendarId = target->calendar.identifier;
+    event.calendar = target->calendar;
+    event.lastModifiedDate = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+void EdsEventStore::removeEvent(const Event& event) {
+    auto registry = sourceRegistry();
+    const std::string& calendarId =
+        event.storedCalendarId.empty() && event.calendar ? event.calendar->identifier : event.storedCalendarId;
+    auto stored = eds::openSource(registry.get(), EntityType::event, calendarId, clients);
+    if (!stored || !stored->client) throw StoreError("event not found: " + event.identifier);
+    ECalClient* client = stored->client.get();
+    if (!event.recurrenceDate) return eds::removeFrom(client, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
+    auto components = eds::componentsForUid(client, event.identifier);
+    if (components.empty()) throw StoreError("event not found: " + event.identifier);
+    auto master = eds::masterOf(components);
+    auto series = eds::seriesTimeOf(master ? master.get() : components.front().get(), client);
+    std::string rid = eds::recurrenceIdText(series, *event.recurrenceDate);
+    eds::removeFrom(client, event.identifier, rid.c_str(), E_CAL_OBJ_MOD_THIS);
+}
+
+}  // namespace lumory::cal

@@ -1,0 +1,108 @@
+// Repeating events are expanded here rather than by the calendar backend: its expansion drops
+// occurrences within the zone's offset of one end of the window, and after one occurrence was
+// changed it keeps returning the old one while any client holds the calendar open.
+
+#include <map>
+#include <set>
+
+#include "calendar_values.h"
+#include "eds_components.h"
+#include "eds_time.h"
+#include "events.h"
+
+namespace lumory::cal::eds {
+namespace {
+
+using namespace std::chrono;
+
+// Wide enough for any zone's offset and an all-day event's day, so that the exact rule below
+// decides alone what belongs to the window.
+constexpr hours kMargin{48};
+
+std::string utcText(Instant instant) {
+    auto time = GObjectPtr<ICalTime>::adopt(utcTime(instant));
+    g_autofree gchar* text = i_cal_time_as_ical_string(time.get());
+    return text ? text : "";
+}
+
+struct Expansion {
+    ECalClient* client;
+    const Event* master;
+    const std::set<Instant>* detached;
+    Instant start, end;
+    std::vector<Event>* out;
+};
+
+gboolean onInstance(ICalComponent*, ICalTime* instanceStart, ICalTime* instanceEnd, gpointer data,
+                    GCancellable*, GError**) {
+    auto* expansion = static_cast<Expansion*>(data);
+    auto start = instantOf(instanceStart, i_cal_time_get_tzid(instanceStart), expansion->client);
+    if (!start || expansion->detached->count(*start)) return TRUE;
+    Event occurrence = *expansion->master;
+    if (auto end = instantOf(instanceEnd, i_cal_time_get_tzid(instanceEnd), expansion->client))
+        occurrence.endDate = std::max(*end, *start);
+    else if (occurrence.startDate && occurrence.endDate)
+        occurrence.endDate = *start + (*occurrence.endDate - *occurrence.startDate);
+    occurrence.startDate = *start;
+    occurrence.recurrenceDate = *start;
+    if (eventInWindow(occurrence, expansion->start, expansion->end))
+        expansion->out->push_back(std::move(occurrence));
+    return TRUE;
+}
+
+void expandSeries(ECalClient* client, const Calendar& calendar, const std::string& uid,
+                  Instant start, Instant end, std::vector<Event>& out) {
+    auto components = componentsForUid(client, uid);
+    std::set<Instant> detached;
+    GObjectPtr<ECalComponent> master;
+    for (auto& component : components) {
+        if (!e_cal_component_is_instance(component.get())) {
+            master = component;
+            continue;
+        }
+        Event occurrence = eventFrom(component.get(), calendar, client);
+        if (occurrence.recurrenceDate) detached.insert(*occurrence.recurrenceDate);
+        if (eventInWindow(occurrence, start, end)) out.push_back(std::move(occurrence));
+    }
+    if (!master) return;
+    Event pattern = eventFrom(master.get(), calendar, client);
+    Expansion expansion{client, &pattern, &detached, start, end, &out};
+    auto from = GObjectPtr<ICalTime>::adopt(utcTime(start - kMargin));
+    auto to = GObjectPtr<ICalTime>::adopt(utcTime(end + kMargin));
+    e_cal_recur_generate_instances_sync(e_cal_component_get_icalcomponent(master.get()), from.get(),
+                                        to.get(), onInstance, &expansion, e_cal_client_tzlookup_cb,
+                                        client, localTimezone(), nullptr, nullptr);
+}
+
+}  // namespace
+
+void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant start, Instant end,
+                        std::vector<Event>& out) {
+    if (end <= start) return;
+    std::string query = "(occur-in-time-range? (make-time \"" + utcText(start - kMargin) +
+                        "\") (make-time \"" + utcText(end + kMargin) + "\"))";
+    GSList* found = nullptr;
+    if (!e_cal_client_get_object_list_sync(client, query.c_str(), &found, nullptr, nullptr)) return;
+    std::vector<std::string> series;
+    std::set<std::string> seen;
+    for (GSList* item = found; item; item = item->next) {
+        auto* ical = static_cast<ICalComponent*>(item->data);
+        if (e_cal_util_component_has_recurrences(ical) || e_cal_util_component_is_instance(ical)) {
+            const char* uid = i_cal_component_get_uid(ical);
+            if (uid && seen.insert(uid).second) series.push_back(uid);
+            continue;
+        }
+        // The component takes the list's reference over.
+        auto component = GObjectPtr<ECalComponent>::adopt(e_cal_component_new_from_icalcomponent(ical));
+        item->data = nullptr;
+        if (!component) continue;
+        Event event = eventFrom(component.get(), calendar, client);
+        if (eventInWindow(event, start, end)) out.push_back(std::move(event));
+    }
+    g_slist_free_full(found, [](gpointer ical) {
+        if (ical) g_object_unref(ical);
+    });
+    for (const auto& uid : series) expandSeries(client, calendar, uid, start, end, out);
+}
+
+}  // namespace lumory::cal::eds
