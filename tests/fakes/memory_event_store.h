@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 #include "event_store.h"
 
@@ -13,6 +14,20 @@ namespace lumory::cal {
 
 class MemoryEventStore final : public EventStore {
 public:
+    ~MemoryEventStore() override;
+
+    // The data as the test sets it up: calendars of each kind in store order, the defaults,
+    // events (one record per single event or per occurrence) and reminders.
+    void addCalendar(EntityType type, Calendar calendar);
+    void setDefaultCalendar(EntityType type, std::optional<std::string> identifier);
+    void addEvent(Event event);
+    void addReminder(Reminder reminder);
+    std::vector<Event> storedEvents();
+    std::vector<Reminder> storedReminders();
+    // The next save or removal fails with this message.
+    void failNextWrite(std::string message);
+    int fetchCount();
+
     // How the next access requests are answered.
     struct AccessAnswer {
         bool granted = true;
@@ -68,6 +83,17 @@ private:
     int resets = 0;
     int accessRequests = 0;
     std::function<void()> changeHandler;
+
+    std::optional<Calendar> calendarNamed(EntityType type, const std::string& identifier);
+    void takeWriteFailure();
+    std::vector<Calendar> calendarLists[2];
+    std::optional<std::string> defaults[2];
+    std::vector<Event> eventRecords;
+    std::vector<Reminder> reminderRecords;
+    std::optional<std::string> writeFailure;
+    int nextIdentifier = 1;
+    int fetches = 0;
+    std::vector<std::thread> fetchThreads;
 };
 
 }  // namespace lumory::cal

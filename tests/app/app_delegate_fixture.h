@@ -1,0 +1,45 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "app_delegate.h"
+#include "fake_desktop.h"
+#include "fake_main_queue.h"
+#include "fake_service.h"
+
+namespace lumory::fakes {
+
+// A launched delegate over fakes; the service has been started but has said nothing yet.
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void launch() {
+        delegate = std::make_unique<AppDelegate>(
+            AppPlatform{desktop, launcher, queue, system});
+        delegate->applicationDidFinishLaunching();
+    }
+
+    FakeWebView& page() { return *desktop.webView; }
+
+    // The text inside the failure page's message element, as the markup holds it.
+    std::string shownFailure() {
+        const FakeWebView::Load* load = page().lastLoad();
+        if (load == nullptr || load->isRequest) return "<no failure page>";
+        auto open = load->content.find("<pre>");
+        auto close = load->content.rfind("</pre></main>");
+        if (open == std::string::npos || close == std::string::npos) return "<no failure page>";
+        return load->content.substr(open + 5, close - open - 5);
+    }
+
+    std::string requestedUrl() {
+        const FakeWebView::Load* load = page().lastLoad();
+        return load && load->isRequest ? load->content : "";
+    }
+
+    FakeDesktop desktop;
+    FakeServiceLauncher launcher;
+    FakeMainQueue queue;
+    FakeHostSystem system;
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+}  // namespace lumory::fakes

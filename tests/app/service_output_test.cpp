@@ -1,0 +1,53 @@
+// Decoding the service's pipes and keeping its standard-error tail.
+#include <gtest/gtest.h>
+
+#include "standard_error_tail.h"
+#include "utf8_stream_decoder.h"
+
+namespace lumory {
+namespace {
+
+TEST(Utf8StreamDecoderTest, PassesTextAndHoldsBackAnUnfinishedCharacter) {
+    Utf8StreamDecoder decoder;
+    EXPECT_EQ(decoder.decode("plain "), "plain ");
+    EXPECT_EQ(decoder.decode("\xE2\x82"), "");  // first two bytes of €
+    EXPECT_EQ(decoder.decode("\xAC and \xF0\x9F"), "\xE2\x82\xAC and ");
+    EXPECT_EQ(decoder.decode("\x98\x80!"), "\xF0\x9F\x98\x80!");
+}
+
+TEST(Utf8StreamDecoderTest, AcceptsNulBytes) {
+    Utf8StreamDecoder decoder;
+    EXPECT_EQ(decoder.decode(std::string_view("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(Utf8StreamDecoderTest, RefusesBytesThatCanNeverBeText) {
+    for (std::string_view bad : {"\xFF", "ok\xC0\xAF", "\xED\xA0\x80", "\x80", "a\xC3" "b"}) {
+        Utf8StreamDecoder decoder;
+        EXPECT_EQ(decoder.decode(bad), std::nullopt) << testing::PrintToString(bad);
+    }
+    Utf8StreamDecoder decoder;
+    EXPECT_EQ(decoder.decode("x\xC3"), "x");
+    EXPECT_EQ(decoder.decode("y"), std::nullopt);  // the held byte was not continued
+    Utf8StreamDecoder withNul;
+    EXPECT_EQ(withNul.decode(std::string_view("\xC3\0", 2)), std::nullopt);
+}
+
+TEST(StandardErrorTailTest, KeepsTheLastCharactersOnceTheLimitIsPassed) {
+    std::string buffer;
+    appendKeepingTail(buffer, "abcdef", 6);
+    EXPECT_EQ(buffer, "abcdef");
+    appendKeepingTail(buffer, "g", 6);
+    EXPECT_EQ(buffer, "bcdefg");
+    appendKeepingTail(buffer, "\xC3\xA9\xC3\xA9", 3);
+    EXPECT_EQ(buffer, "g\xC3\xA9\xC3\xA9");
+}
+
+TEST(StandardErrorTailTest, TrimsUnicodeWhiteSpaceAtBothEnds) {
+    EXPECT_EQ(trimmed(" \t\r\n text\n with  inner space \n\n"), "text\n with  inner space");
+    EXPECT_EQ(trimmed("\xC2\xA0\xE2\x80\x83x\xE3\x80\x80"), "x");  // no-break, em and ideographic
+    EXPECT_EQ(trimmed(" \n\t "), "");
+    EXPECT_EQ(trimmed(""), "");
+}
+
+}  // namespace
+}  // namespace lumory

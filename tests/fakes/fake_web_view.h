@@ -1,0 +1,59 @@
+#pragma once
+
+#include <vector>
+
+#include "web_view.h"
+
+namespace lumory::fakes {
+
+// Records what the delegate asks of the page.
+class FakeWebView : public WebView {
+public:
+    struct Load {
+        bool isRequest;  // else an HTML string
+        std::string content;
+        std::chrono::seconds timeout{0};
+    };
+
+    void loadRequest(const std::string& url, std::chrono::seconds timeout) override {
+        loads.push_back({true, url, timeout});
+        url_ = url;
+    }
+    void loadHtmlString(const std::string& html) override {
+        loads.push_back({false, html, {}});
+        url_ = "about:blank";
+    }
+    void evaluateScript(const std::string& script,
+                        std::function<void(std::optional<std::string>)> done) override {
+        scripts.push_back(script);
+        if (done) done(std::nullopt);
+    }
+    void reload() override { ++reloads; }
+    void performEditingCommand(EditingCommand command) override {
+        editingCommands.push_back(command);
+    }
+    void addScriptMessageHandler(const std::string& name) override { handlers.push_back(name); }
+    void removeScriptMessageHandler(const std::string& name) override {
+        removedHandlers.push_back(name);
+    }
+    void addUserScript(const std::string& source) override { userScripts.push_back(source); }
+    std::string currentUrl() const override { return url_; }
+    double zoom() const override { return 1.0; }
+    void focus() override { ++focusCount; }
+
+    const Load* lastLoad() const { return loads.empty() ? nullptr : &loads.back(); }
+
+    std::vector<Load> loads;
+    std::vector<std::string> scripts;
+    std::vector<EditingCommand> editingCommands;
+    std::vector<std::string> handlers;
+    std::vector<std::string> removedHandlers;
+    std::vector<std::string> userScripts;
+    int reloads = 0;
+    int focusCount = 0;
+
+private:
+    std::string url_;
+};
+
+}  // namespace lumory::fakes
