@@ -25,6 +25,9 @@ public:
     // there, standard output closes, or `timeout` passes.
     const std::string& readOutput(std::size_t bytes, std::chrono::milliseconds timeout);
     const std::string& output() const { return output_; }
+    // Our end of the child's standard output, for callers that poll several children at once
+    // and read it themselves; -1 once closed.
+    int outputFd() const { return outFd_; }
     const std::string& errorText();
     // Closes our end of the child's standard output, as a reader that has had enough would.
     void closeOutput();
