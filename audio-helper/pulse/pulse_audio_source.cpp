@@ -95,7 +95,12 @@ std::optional<std::string> PulseAudioSource::defaultMonitor() {
     }
     resolved_.reset();
     resolveDefaultMonitor();
-    iterateUntil([this] { return resolved_.has_value(); }, kServerAnswerTimeout);
+    // A connection lost meanwhile cancels the lookup without an answer.
+    iterateUntil(
+        [this] {
+            return resolved_.has_value() || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
+        },
+        kServerAnswerTimeout);
     return resolved_ ? *resolved_ : std::nullopt;
 }
 
