@@ -64,16 +64,6 @@ TEST_F(CaptureTest, StartFailuresEndWithTheirMessages) {
     EXPECT_TRUE(recorder.writes().empty());
 }
 
-TEST_F(CaptureTest, AsksForLowLatencyMonoAt24kHz) {
-    source.script = [](AudioSourceEvents& events) { events.serverLost("Connection terminated"); };
-    runCapture();
-    ASSERT_EQ(source.opened.size(), 1u);
-    EXPECT_EQ(source.opened[0].monitor, "speakers.monitor");
-    EXPECT_EQ(source.opened[0].format.sampleRate, 24000.0);
-    EXPECT_EQ(source.opened[0].format.channels, 1);
-    EXPECT_LE(source.opened[0].format.fragmentMilliseconds, 20);
-}
-
 TEST_F(CaptureTest, WritesEachBufferOnceConvertedAndInOrder) {
     source.script = [](AudioSourceEvents& events) {
         events.streamStarted(1);

@@ -40,13 +40,6 @@ TEST(CommandLine, AnythingButTheTwoExactWordsGetsTheUsageText) {
     }
 }
 
-TEST(CommandLine, OnlyTheFirstArgumentCounts) {
-    EXPECT_EQ(parseCommand(3, std::vector<const char*>{"a", "status", "capture"}.data()),
-              Command::status);
-    EXPECT_EQ(parseCommand(2, std::vector<const char*>{"a", "capture"}.data()), Command::capture);
-    EXPECT_EQ(parseCommand(3, std::vector<const char*>{"a", "x", "status"}.data()), Command::usage);
-}
-
 TEST(StatusCommand, GrantedOnlyWithAServerAndADefaultOutputToMonitor) {
     FakeAudioSource present;
     HelperRun granted = runWith({"status", "extra", "words"}, present);

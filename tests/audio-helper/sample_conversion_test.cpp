@@ -64,13 +64,4 @@ TEST(SampleConversion, BufferGivesOneSamplePerWholeFloat) {
     EXPECT_TRUE(convertSamples({}).empty());
 }
 
-// The server's buffers are not promised to be aligned for float reads.
-TEST(SampleConversion, ReadsMisalignedBuffers) {
-    std::vector<std::byte> bytes = floatBytes({-0.5f, 1.0f});
-    std::vector<std::byte> shifted(bytes.size() + 1);
-    std::memcpy(shifted.data() + 1, bytes.data(), bytes.size());
-    std::vector<std::int16_t> samples = convertSamples(std::span(shifted).subspan(1));
-    EXPECT_EQ(samples, (std::vector<std::int16_t>{-16383, 32767}));
-}
-
 }  // namespace
