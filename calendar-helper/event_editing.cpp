@@ -27,9 +27,12 @@ const std::string* stringField(const json& request, const char* key) {
     return value && value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
 }
 
-// Absolute URIs and relative references both count as links, as long as they parse.
+// Absolute URIs and relative references both count as links, as long as they parse and hold
+// no white space or control characters, which no link may contain unescaped.
 bool readsAsUrl(const std::string& text) {
     if (text.empty()) return false;
+    for (unsigned char c : text)
+        if (c <= ' ' || c == 0x7F) return false;
     if (g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr)) return true;
     g_autoptr(GUri) base = g_uri_parse("http://base.invalid/", G_URI_FLAGS_NONE, nullptr);
     g_autoptr(GUri) resolved = g_uri_parse_relative(base, text.c_str(), G_URI_FLAGS_NONE, nullptr);

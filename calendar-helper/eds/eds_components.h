@@ -35,6 +35,9 @@ Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* 
 // attendees, categories...) as it was.
 void fillComponent(ECalComponent* component, const Event& event);
 
+// An all-day event covers whole local days; its end is exclusive, at least one day on.
+Instant allDayEnd(Instant start, Instant end);
+
 // The zone and kind of a series' DTSTART, in which its RECURRENCE-IDs are written.
 struct SeriesTime {
     ICalTimezone* zone = nullptr;  // null: floating

@@ -45,7 +45,8 @@ Instant nextLocalMidnight(Instant instant) {
     return localMidnight(int(next.year()), int(unsigned(next.month())), int(unsigned(next.day())));
 }
 
-// An all-day event covers whole local days; its end is exclusive, at least one day on.
+}  // namespace
+
 Instant allDayEnd(Instant start, Instant end) {
     DueDate endDay = localComponents(end, false);
     Instant endMidnight = localMidnight(endDay.year, endDay.month, endDay.day);
@@ -55,6 +56,8 @@ Instant allDayEnd(Instant start, Instant end) {
     return rounded > startMidnight ? rounded : nextLocalMidnight(start);
 }
 
+namespace {
+
 void setText(ECalComponent* component, const std::optional<std::string>& title) {
     if (!title) return e_cal_component_set_summary(component, nullptr);
     OwnedText text(e_cal_component_text_new(title->c_str(), nullptr));
@@ -63,7 +66,8 @@ void setText(ECalComponent* component, const std::optional<std::string>& title) 
 
 void setTime(ECalComponent* component, Instant instant, bool isDate, bool start) {
     GObjectPtr<ICalTime> time = GObjectPtr<ICalTime>::adopt(isDate ? localDate(instant) : utcTime(instant));
-    OwnedDateTime value(e_cal_component_datetime_new(time.get(), nullptr));
+    // Without the "UTC" zone name the component writes a UTC time as a floating one.
+    OwnedDateTime value(e_cal_component_datetime_new(time.get(), isDate ? nullptr : "UTC"));
     if (start) e_cal_component_set_dtstart(component, value.get());
     else e_cal_component_set_dtend(component, value.get());
 }
@@ -283,6 +287,13 @@ std::optional<Event> EdsEventStore::event(const std::string& identifier) {
 void EdsEventStore::saveEvent(Event& event) {
     auto registry = sourceRegistry();
     if (!event.calendar) throw StoreError("no calendar to write to");
+    if (event.isAllDay && event.startDate) {
+        // Whole local days, as they are stored and read back.
+        Instant end = eds::allDayEnd(*event.startDate, event.endDate.value_or(*event.startDate));
+        DueDate day = localComponents(*event.startDate, false);
+        event.startDate = localMidnight(day.year, day.month, day.day);
+        event.endDate = end;
+    }
     auto target = eds::openSource(registry.get(), EntityType::event, event.calendar->identifier, clients);
     if (!target || !target->client) throw StoreError("unknown calendar: " + event.calendar->identifier);
     ECalClient* targetClient = target->client.get();

@@ -13,8 +13,15 @@ namespace {
 std::size_t slot(EntityType type) { return type == EntityType::event ? 0 : 1; }
 }  // namespace
 
-MemoryEventStore::~MemoryEventStore() {
-    for (auto& thread : fetchThreads) thread.join();
+MemoryEventStore::~MemoryEventStore() { finishFetches(); }
+
+void MemoryEventStore::finishFetches() {
+    std::vector<std::thread> running;
+    {
+        std::lock_guard guard(lock);
+        running.swap(fetchThreads);
+    }
+    for (auto& thread : running) thread.join();
 }
 
 void MemoryEventStore::addCalendar(EntityType type, Calendar calendar) {

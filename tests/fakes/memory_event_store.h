@@ -27,6 +27,8 @@ public:
     // The next save or removal fails with this message.
     void failNextWrite(std::string message);
     int fetchCount();
+    // Waits for every reminder fetch to have called its completion.
+    void finishFetches();
 
     // How the next access requests are answered.
     struct AccessAnswer {
