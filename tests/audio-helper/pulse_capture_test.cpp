@@ -177,6 +177,24 @@ TEST(PulseCapture, FollowsTheUserToANewDefaultOutput) {
         << "the old device's recording must be let go:\n" << outputs.output;
 }
 
+TEST(PulseCapture, AnUnpluggedOutputHandsOverToTheNextDefault) {
+    PulseServer server({"headset", "speakers"});
+    ASSERT_TRUE(server.ready()) << server.failure();
+    PulseClientProcess player(playCommand(writeTone(server.folder())));
+    std::this_thread::sleep_for(300ms);
+    PulseClientProcess helper({kHelper, "capture"});
+    std::size_t before = helper.readOutput(kBytesPerSecond / 2, 15s).size();
+    ASSERT_GE(before, kBytesPerSecond / 2) << helper.errorText();
+
+    ASSERT_TRUE(server.removeSink("headset"));
+    std::vector<std::int16_t> samples =
+        samplesOf(helper.readOutput(before + kBytesPerSecond * 3 / 2, 15s));
+    ASSERT_GE(samples.size(), (before + kBytesPerSecond) / 2) << helper.errorText();
+    const double toneRms = kToneAmplitude * 32767 / std::sqrt(2.0);
+    EXPECT_NEAR(rms(samples, samples.size() - kRate / 2, samples.size()), toneRms, toneRms * 0.1);
+    EXPECT_EQ(helper.errorText(), "");
+}
+
 TEST(PulseCapture, LosingTheServerEndsWithTheMessage) {
     PulseServer server;
     ASSERT_TRUE(server.ready()) << server.failure();

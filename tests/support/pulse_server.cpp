@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "pulse_client_process.h"
@@ -162,6 +163,17 @@ bool PulseServer::pactl(const std::vector<std::string>& arguments) const {
     std::vector<std::string> argv = {"pactl"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return runPulseClient(argv, 10s).exitCode == 0;
+}
+
+bool PulseServer::removeSink(const std::string& name) const {
+    auto modules = runPulseClient({"pactl", "list", "short", "modules"}, 10s);
+    std::istringstream lines(modules.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("module-null-sink") == std::string::npos) continue;
+        if (line.find("sink_name=" + name + " ") == std::string::npos) continue;
+        return pactl({"unload-module", line.substr(0, line.find('\t'))});
+    }
+    return false;
 }
 
 NoPulseServer::NoPulseServer() {

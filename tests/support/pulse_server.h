@@ -25,6 +25,8 @@ public:
 
     // Ends the server abruptly, as a crash would, and waits until it is gone.
     void kill();
+    // Unloads a null sink, as unplugging a device would.
+    bool removeSink(const std::string& name) const;
     // Runs pactl against this server; true when it succeeded.
     bool pactl(const std::vector<std::string>& arguments) const;
 
