@@ -112,6 +112,7 @@ void processEnded(GObject* source, GAsyncResult* result, gpointer data) {
 
 // Still alive and not a zombie waiting to be reaped.
 bool processIsAlive(pid_t pid) {
+    if (pid <= 0) return false;
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text;
     if (!std::getline(stat, text)) return false;
@@ -167,7 +168,9 @@ LaunchOutcome GioServiceLauncher::launch(ServiceLaunch request) {
 
     auto state = std::make_shared<ProcessState>();
     state->subprocess = GObjectPtr<GSubprocess>(subprocess);
-    state->pid = static_cast<pid_t>(std::stoi(g_subprocess_get_identifier(subprocess)));
+    // A child that ends at once may already be reaped, and then has no identifier.
+    const gchar* identifier = g_subprocess_get_identifier(subprocess);
+    state->pid = identifier ? static_cast<pid_t>(g_ascii_strtoll(identifier, nullptr, 10)) : 0;
     state->onExit = std::move(request.onExit);
     state->output = {GObjectPtr<GInputStream>::retain(g_subprocess_get_stdout_pipe(subprocess)),
                      std::move(request.onOutput), true};

@@ -1,0 +1,134 @@
+// The real shell on a private display with the reference service and with small services that
+// fail in known ways. What the window shows is read back through the shell's test probe.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "xvfb_display.h"
+#include "xvfb_process.h"
+#include "xvfb_shell.h"
+
+namespace lumory::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+const std::string kShell = LUMORY_SHELL_BINARY;
+const std::string kReferenceService = LUMORY_REFERENCE_SERVICE;
+const std::string kTestServices = LUMORY_TEST_SERVICES;
+const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
+
+bool isFailurePage(const json& report) {
+    return report.value("event", "") == "load-finished" && report.value("url", "") == "about:blank" &&
+           report.value("text", "").rfind("Lumory could not open", 0) == 0;
+}
+
+std::string failureText(const std::string& message) { return "Lumory could not open\n" + message; }
+
+class ShellOnDisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(display.started()) << "Xvfb did not start";
+        std::filesystem::create_directories(kArtifacts);
+    }
+
+    void screenshot(const std::string& name) {
+        // Gives the page a moment to paint after it reported itself loaded.
+        std::this_thread::sleep_for(500ms);
+        EXPECT_TRUE(display.screenshot(kArtifacts + "/" + name));
+    }
+
+    XvfbDisplay display;
+};
+
+TEST_F(ShellOnDisplayTest, ShowsTheReferenceServicePageAndStopsTheServiceOnQuit) {
+    ShellUnderTest shell(kShell, kReferenceService);
+    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
+    auto loaded = shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
+        },
+        30s);
+    ASSERT_TRUE(loaded) << "the service's page never finished loading";
+    EXPECT_NE(loaded->value("text", "").find("Lumory workspace"), std::string::npos);
+    screenshot("shell-loaded.png");
+    ASSERT_FALSE(processesMentioning(shell.root() + "/lib/lumory/lumory-server").empty());
+
+    int status = shell.stop(10s);
+    ASSERT_NE(status, -1) << "the shell did not quit";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(processesMentioning(shell.root() + "/lib/lumory/lumory-server").empty());
+
+    std::ifstream frames(shell.root() + "/home/.config/lumory/window-frames.ini");
+    std::string text((std::istreambuf_iterator<char>(frames)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("[LumoryMainWindow]"), std::string::npos);
+    EXPECT_NE(text.find("width=1440"), std::string::npos);
+}
+
+TEST_F(ShellOnDisplayTest, AKilledShellTakesItsServiceWithIt) {
+    ShellUnderTest shell(kShell, kReferenceService);
+    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) { return report.value("event", "") == "load-request"; }, 30s));
+    std::string service = shell.root() + "/lib/lumory/lumory-server";
+    ASSERT_FALSE(processesMentioning(service).empty());
+
+    shell.killShellOnly();
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!processesMentioning(service).empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(processesMentioning(service).empty());
+}
+
+TEST_F(ShellOnDisplayTest, AServiceThatExitsShowsItsStatus) {
+    ShellUnderTest shell(kShell, kTestServices + "/exits_with_status_3.sh");
+    ASSERT_TRUE(shell.start(display));
+    auto page = shell.waitForProbe(isFailurePage, 30s);
+    ASSERT_TRUE(page) << shell.standardError();
+    EXPECT_EQ(page->value("text", ""),
+              failureText("The local Lumory service stopped unexpectedly (status 3)."));
+}
+
+TEST_F(ShellOnDisplayTest, MarkupOnStandardErrorIsShownAsText) {
+    ShellUnderTest shell(kShell, kTestServices + "/writes_markup.sh");
+    ASSERT_TRUE(shell.start(display));
+    auto page = shell.waitForProbe(isFailurePage, 30s);
+    ASSERT_TRUE(page) << shell.standardError();
+    EXPECT_EQ(page->value("text", ""),
+              failureText("The local Lumory service stopped unexpectedly.\n\n"
+                          "<b>bold</b> & <i>slanted</i> &amp;"));
+    screenshot("shell-failure.png");
+}
+
+TEST_F(ShellOnDisplayTest, AMissingServiceIsReported) {
+    ShellUnderTest shell(kShell, "");
+    ASSERT_TRUE(shell.start(display));
+    auto page = shell.waitForProbe(isFailurePage, 30s);
+    ASSERT_TRUE(page) << shell.standardError();
+    EXPECT_EQ(page->value("text", ""),
+              failureText("The Lumory service is missing from the application bundle."));
+}
+
+// Takes the full twenty seconds of the start-up watchdog.
+TEST_F(ShellOnDisplayTest, AServiceThatNeverAnnouncesTimesOut) {
+    ShellUnderTest shell(kShell, kTestServices + "/never_ready.sh");
+    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=1"}));
+    auto started = std::chrono::steady_clock::now();
+    auto page = shell.waitForProbe(isFailurePage, 40s);
+    ASSERT_TRUE(page) << shell.standardError();
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 19s);
+    EXPECT_EQ(page->value("text", ""),
+              failureText("Lumory took too long to start. Port 43981 may already be in use."));
+    ASSERT_NE(shell.stop(10s), -1);
+    EXPECT_TRUE(processesMentioning(shell.root() + "/lib/lumory/lumory-server").empty());
+}
+
+}  // namespace
+}  // namespace lumory::testing

@@ -1,0 +1,37 @@
+#pragma once
+
+// A calendar subscription for tests: an HTTP server on 127.0.0.1 that serves one iCalendar
+// text, and a read-only EDS "webcal" calendar that reads it.
+
+#include <libedataserver/libedataserver.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace lumory::testsupport {
+
+class WebcalServer {
+public:
+    // Serves `body` for every path, from a thread of its own, until destroyed.
+    explicit WebcalServer(std::string body);
+    ~WebcalServer();
+    WebcalServer(const WebcalServer&) = delete;
+    WebcalServer& operator=(const WebcalServer&) = delete;
+
+    // http://127.0.0.1:PORT/path, or empty when the server could not listen.
+    std::string url(const std::string& path) const;
+
+private:
+    std::string body_;
+    GMainContext* context_ = nullptr;
+    GMainLoop* loop_ = nullptr;
+    std::atomic<int> port_{0};
+    std::thread thread_;
+};
+
+// Adds a webcal calendar reading `url`; returns its uid, empty on failure.
+std::string addWebcalSource(ESourceRegistry* registry, const std::string& title,
+                            const std::string& url);
+
+}  // namespace lumory::testsupport

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace lumory::testing {
+
+// A private X display for one test, stopped when the object goes.
+class XvfbDisplay {
+public:
+    XvfbDisplay(int width = 1600, int height = 1000);
+    ~XvfbDisplay();
+    XvfbDisplay(const XvfbDisplay&) = delete;
+    XvfbDisplay& operator=(const XvfbDisplay&) = delete;
+
+    bool started() const { return !name_.empty(); }
+    // ":N"
+    const std::string& name() const { return name_; }
+    // Saves the whole screen as a PNG (ImageMagick's import).
+    bool screenshot(const std::string& path) const;
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// Runs `argv` with `environment` added, waits up to `timeoutMs`; true when it exited with 0.
+bool runAndWait(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                int timeoutMs);
+
+}  // namespace lumory::testing

@@ -1,0 +1,49 @@
+#include "xvfb_process.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace lumory::testing {
+
+int waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return status;
+        if (done < 0) return 0;  // already reaped
+        if (std::chrono::steady_clock::now() >= deadline) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void stopProcess(pid_t pid, std::chrono::milliseconds grace) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    if (waitForExit(pid, grace) != -1) return;
+    kill(pid, SIGKILL);
+    waitForExit(pid, std::chrono::seconds(5));
+}
+
+std::vector<pid_t> processesMentioning(const std::string& text) {
+    std::vector<pid_t> found;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return found;
+    while (dirent* entry = readdir(proc)) {
+        pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0 || pid == getpid()) continue;
+        std::ifstream file(std::string("/proc/") + entry->d_name + "/cmdline");
+        std::string cmdline((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (cmdline.find(text) != std::string::npos) found.push_back(pid);
+    }
+    closedir(proc);
+    return found;
+}
+
+}  // namespace lumory::testing

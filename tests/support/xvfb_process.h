@@ -1,0 +1,20 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace lumory::testing {
+
+// Waits for `pid` to end for at most `timeout`; its wait status, or -1 when it still runs.
+int waitForExit(pid_t pid, std::chrono::milliseconds timeout);
+
+// Ends `pid` politely (SIGTERM), then by force; always reaps it.
+void stopProcess(pid_t pid, std::chrono::milliseconds grace);
+
+// Process ids whose command line mentions `text`.
+std::vector<pid_t> processesMentioning(const std::string& text);
+
+}  // namespace lumory::testing
