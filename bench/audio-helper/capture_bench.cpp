@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,19 +30,21 @@ constexpr auto kChunk = 10ms;
 constexpr int kChunkFrames = kPlayRate / 100;
 constexpr auto kBurstEvery = 500ms;
 constexpr auto kRunFor = 12s;
+// Near the end the default output changes, and the player moves with it.
+constexpr auto kSwitchAfter = 8s;
 
-// CPU seconds (user + system) the process has used so far.
+// CPU seconds the process has run so far, from the scheduler's nanosecond counts of its threads
+// (the tick counts in /proc/PID/stat are too coarse for a process this quiet).
 double cpuSeconds(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(file)), {});
-    std::size_t close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string skip;
-    for (int i = 3; i < 14; ++i) fields >> skip;
-    double user = 0, system = 0;
-    fields >> user >> system;
-    return (user + system) / double(sysconf(_SC_CLK_TCK));
+    double total = 0;
+    std::error_code ignored;
+    for (const auto& task : std::filesystem::directory_iterator(
+             "/proc/" + std::to_string(pid) + "/task", ignored)) {
+        std::ifstream file(task.path() / "schedstat");
+        unsigned long long runNanoseconds = 0;
+        if (file >> runNanoseconds) total += double(runNanoseconds) / 1e9;
+    }
+    return total;
 }
 
 // Follows one reader's stream and notes when each burst's first loud sample was read.
@@ -55,6 +57,8 @@ struct Reader {
     int fd;
     std::string pending;
     std::size_t samples = 0;
+    std::size_t samplesAtSwitch = 0;
+    double cpuAtSwitch = 0;
     std::size_t quietRun = 0;
     std::vector<Clock::time_point> onsets;
 
@@ -85,7 +89,7 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main() {
-    PulseServer server;
+    PulseServer server({"speakers", "headset"});
     if (!server.ready()) {
         std::fprintf(stderr, "no private server: %s\n", server.failure().c_str());
         return 1;
@@ -113,8 +117,18 @@ int main() {
     int burstChunksLeft = 0;
     std::size_t phase = 0;
     char buffer[65536];
+    Clock::time_point switchedAt = Clock::time_point::max();
     while (Clock::now() - start < kRunFor) {
         auto now = Clock::now();
+        if (switchedAt == Clock::time_point::max() && now - start >= kSwitchAfter) {
+            for (Reader& reader : readers) {
+                reader.samplesAtSwitch = reader.samples;
+                reader.cpuAtSwitch = cpuSeconds(reader.process->pid());
+            }
+            server.pactl({"set-default-sink", "headset"});
+            switchedAt = Clock::now();
+            nextWrite = switchedAt;
+        }
         if (now >= nextWrite) {
             if (now >= nextBurst) {
                 bursts.push_back(now);
@@ -141,16 +155,24 @@ int main() {
         }
     }
 
-    std::printf("run of %lld s, a 20 ms burst every %lld ms\n",
+    std::printf("run of %lld s, a 20 ms burst every %lld ms, default output changed after %lld s\n",
                 static_cast<long long>(std::chrono::seconds(kRunFor).count()),
-                static_cast<long long>(kBurstEvery.count()));
+                static_cast<long long>(kBurstEvery.count()),
+                static_cast<long long>(std::chrono::seconds(kSwitchAfter).count()));
+    auto burstsAfterSwitch = bursts.end() - std::upper_bound(bursts.begin(), bursts.end(), switchedAt);
     double results[2][2];
     for (int r = 0; r < 2; ++r) {
         Reader& reader = readers[r];
-        double audioSeconds = double(reader.samples) / 24000.0;
-        double cpu = cpuSeconds(reader.process->pid());
+        // CPU is counted up to the change, so both ran the same steady recording.
+        double audioSeconds = double(reader.samplesAtSwitch) / 24000.0;
+        double cpu = reader.cpuAtSwitch;
         std::vector<double> latencies;
+        long seenAfterSwitch = 0;
         for (Clock::time_point onset : reader.onsets) {
+            if (onset > switchedAt) {
+                ++seenAfterSwitch;
+                continue;
+            }
             // Pair each onset with the last burst played before it.
             auto played = std::upper_bound(bursts.begin(), bursts.end(), onset);
             if (played == bursts.begin()) continue;
@@ -158,10 +180,10 @@ int main() {
         }
         results[r][0] = audioSeconds > 0 ? cpu / audioSeconds * 1000 : NAN;
         results[r][1] = median(latencies);
-        std::printf("%-13s audio %.2f s, CPU %.1f ms per second of audio, latency median %.1f ms "
-                    "(%zu of %zu bursts seen)\n",
+        std::printf("%-13s audio %.2f s, CPU %.2f ms per second of audio, latency median %.1f ms "
+                    "(%zu bursts seen before the change), %ld of %ld bursts seen after it\n",
                     reader.name, audioSeconds, results[r][0], results[r][1], latencies.size(),
-                    bursts.size());
+                    seenAfterSwitch, static_cast<long>(burstsAfterSwitch));
     }
     std::printf("ratio lumory-audio/parec: CPU %.2f, latency %.2f\n", results[0][0] / results[1][0],
                 results[0][1] / results[1][1]);
