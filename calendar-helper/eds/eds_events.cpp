@@ -235,6 +235,23 @@ void removeFrom(ECalClient* client, const std::string& uid, const char* rid, ECa
         raise(error, "the event could not be removed");
 }
 
+// The backend writes the exception of a removed occurrence without its zone, which moves it
+// for every reader in another zone; written here it keeps the series' zone.
+void excludeOccurrence(ECalClient* client, ECalComponent* master, const SeriesTime& series,
+                       Instant occurrence) {
+    auto updated = GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master));
+    GSList* exdates = e_cal_component_get_exdates(updated.get());
+    auto time = GObjectPtr<ICalTime>::adopt(timeInZone(occurrence, series.zone, series.isDate));
+    exdates = g_slist_append(exdates, e_cal_component_datetime_new(
+        time.get(), series.tzid.empty() || series.isDate ? nullptr : series.tzid.c_str()));
+    e_cal_component_set_exdates(updated.get(), exdates);
+    g_slist_free_full(exdates, e_cal_component_datetime_free);
+    g_autoptr(GError) error = nullptr;
+    if (!e_cal_client_modify_object_sync(client, e_cal_component_get_icalcomponent(updated.get()),
+                                         E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
+        raise(error, "the event could not be removed");
+}
+
 // A new component standing for one occurrence: the master's content without its rules.
 GObjectPtr<ECalComponent> detachedCopy(ECalComponent* master) {
     auto copy = GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master));
@@ -332,7 +349,8 @@ void EdsEventStore::saveEvent(Event& event) {
                 e_cal_component_set_uid(copy.get(), uid);
                 eds::fillComponent(copy.get(), event);
                 eds::createIn(targetClient, copy.get());
-                eds::removeFrom(storedClient, event.identifier, rid.c_str(), E_CAL_OBJ_MOD_THIS);
+                if (base) eds::removeFrom(storedClient, event.identifier, rid.c_str(), E_CAL_OBJ_MOD_ONLY_THIS);
+                if (master) eds::excludeOccurrence(storedClient, master.get(), series, *event.recurrenceDate);
                 event.identifier = uid;
                 event.recurrenceDate.reset();
                 event.hasRecurrenceRules = false;
@@ -388,7 +406,13 @@ void EdsEventStore::removeEvent(const Event& event) {
     auto master = eds::masterOf(components);
     auto series = eds::seriesTimeOf(master ? master.get() : components.front().get(), client);
     std::string rid = eds::recurrenceIdText(series, *event.recurrenceDate);
-    eds::removeFrom(client, event.identifier, rid.c_str(), E_CAL_OBJ_MOD_THIS);
+    bool detached = false;
+    for (auto& component : components) {
+        auto instant = eds::recurrenceInstant(component.get(), client);
+        detached = detached || (instant && *instant == *event.recurrenceDate);
+    }
+    if (detached) eds::removeFrom(client, event.identifier, rid.c_str(), E_CAL_OBJ_MOD_ONLY_THIS);
+    if (master) eds::excludeOccurrence(client, master.get(), series, *event.recurrenceDate);
 }
 
 }  // namespace lumory::cal

@@ -1,0 +1,307 @@
+// Calendars and events through the built lumory-cal on a private Evolution Data Server (run under
+// tests/support/eds_session.sh). Data is written beside the helper as another program would.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+
+#include "eds_fixture.h"
+#include "line_protocol_process.h"
+#include "webcal_server.h"
+
+namespace lumory::testsupport {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+constexpr auto kReplyLimit = 30s;
+
+// One running helper in a given time zone, asked one request at a time.
+class Helper {
+public:
+    explicit Helper(const std::string& zone)
+        : process({LUMORY_CAL_PATH}, {"LUMORY_DESKTOP=1", "TZ=" + zone}) {
+        auto ready = process.readJsonUntil([](const json& l) { return l.value("event", "") == "ready"; },
+                                           kReplyLimit);
+        EXPECT_TRUE(ready) << "no ready notice";
+    }
+    json ask(json request) {
+        int id = ++lastId;
+        request["id"] = id;
+        EXPECT_TRUE(process.writeLine(request.dump()));
+        auto reply = process.readJsonUntil(
+            [id](const json& l) { return l.contains("id") && l["id"] == id; }, kReplyLimit);
+        EXPECT_TRUE(reply) << "no reply to " << request.dump();
+        if (!reply) return json::object();
+        reply->erase("id");
+        return *reply;
+    }
+    json events(const std::string& calendar, const std::string& from, const std::string& to) {
+        return ask({{"cmd", "events"}, {"from", from}, {"to", to}, {"calendars", {calendar}}})["events"];
+    }
+
+private:
+    LineProtocolProcess process;
+    int lastId = 0;
+};
+
+std::string vevent(const std::string& uid, const std::string& lines) {
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "END:VEVENT\r\n";
+}
+
+std::vector<std::string> field(const json& events, const char* key) {
+    std::vector<std::string> values;
+    for (const auto& event : events) values.push_back(event.value(key, std::string("-")));
+    return values;
+}
+
+struct Unref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+
+// The components EDS itself holds for a uid, as text.
+std::vector<std::string> storedComponents(EdsFixture& eds, const std::string& calendar,
+                                          const std::string& uid) {
+    std::unique_ptr<ECalClient, Unref> client(eds.connect(calendar));
+    std::vector<std::string> texts;
+    GSList* components = nullptr;
+    if (!client || !e_cal_client_get_objects_for_uid_sync(client.get(), uid.c_str(), &components,
+                                                          nullptr, nullptr))
+        return texts;
+    for (GSList* item = components; item; item = item->next) {
+        gchar* text = e_cal_component_get_as_string(E_CAL_COMPONENT(item->data));
+        std::string unfolded = text ? text : "";
+        g_free(text);
+        for (size_t at; (at = unfolded.find("\r\n ")) != std::string::npos;) unfolded.erase(at, 3);
+        texts.push_back(unfolded);
+    }
+    g_slist_free_full(components, g_object_unref);
+    return texts;
+}
+
+TEST(EdsEvents, ListsLocalSubscribedAndBirthdayCalendars) {
+    EdsFixture eds;
+    std::string work = eds.addSource("Work", false, std::string("#ff8000"));
+    ASSERT_FALSE(work.empty());
+    WebcalServer server(
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" +
+        vevent("holiday-1", "DTSTART;VALUE=DATE:20250317\r\nDTEND;VALUE=DATE:20250318\r\nSUMMARY:Holiday\r\n") +
+        "END:VCALENDAR\r\n");
+    std::string holidays = addWebcalSource(eds.registry(), "Holidays", server.url("/holidays.ics"));
+    ASSERT_FALSE(holidays.empty());
+
+    Helper helper("Europe/Berlin");
+    json calendars = helper.ask({{"cmd", "calendars"}})["calendars"];
+    auto find = [&](const std::string& id) {
+        for (const auto& calendar : calendars)
+            if (calendar["id"] == id) return calendar;
+        return json();
+    };
+    EXPECT_EQ(find(work), json({{"id", work}, {"title", "Work"}, {"source", "On This Computer"},
+                                {"sourceType", "local"}, {"writable", true}, {"color", "#FF8000"}}));
+    EXPECT_EQ(find("system-calendar")["writable"], true);
+    EXPECT_EQ(find(holidays)["sourceType"], "subscribed");
+    EXPECT_EQ(find(holidays)["writable"], false);
+    EXPECT_EQ(find("birthdays")["sourceType"], "birthdays");
+    EXPECT_EQ(find("birthdays")["writable"], false);
+    for (size_t i = 1; i < calendars.size(); ++i) {
+        auto key = [&](size_t n) {
+            return std::make_pair(calendars[n]["source"].get<std::string>(), calendars[n]["title"].get<std::string>());
+        };
+        EXPECT_LE(key(i - 1), key(i)) << calendars.dump();
+    }
+
+    // The subscription is fetched in the background; wait for its one event (bounded).
+    json listed;
+    for (int attempt = 0; attempt < 40 && listed.empty(); ++attempt) {
+        listed = helper.events(holidays, "2025-03-01", "2025-04-01");
+        if (listed.empty()) std::this_thread::sleep_for(250ms);
+    }
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0]["writable"], false);
+
+    // Read-only calendars refuse every write, and nothing reaches them.
+    EXPECT_EQ(helper.ask({{"cmd", "create"}, {"start", "2025-03-03"}, {"calendarId", holidays}}),
+              json({{"error", "calendar is read-only: Holidays"}}));
+    EXPECT_EQ(helper.ask({{"cmd", "create"}, {"start", "2025-03-03"}, {"calendarId", "birthdays"}})["error"],
+              "calendar is read-only: " + find("birthdays")["title"].get<std::string>());
+    EXPECT_EQ(helper.ask({{"cmd", "update"}, {"eventId", "holiday-1"}, {"title", "Mine"}}),
+              json({{"error", "calendar is read-only: Holidays"}}));
+    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", "holiday-1"}}),
+              json({{"error", "calendar is read-only: Holidays"}}));
+    EXPECT_EQ(helper.events(holidays, "2025-03-01", "2025-04-01"), listed);
+    EXPECT_TRUE(eds.removeSource(holidays));
+    EXPECT_TRUE(eds.removeSource(work));
+}
+
+// A weekly series in Berlin time, four weeks from Monday 3 March 10:00 (09:00Z).
+std::string addWeekly(EdsFixture& eds, const std::string& calendar, const std::string& uid) {
+    std::unique_ptr<ECalClient, Unref> client(eds.connect(calendar));
+    EXPECT_TRUE(client && e_cal_client_add_timezone_sync(
+                              client.get(), i_cal_timezone_get_builtin_timezone("Europe/Berlin"),
+                              nullptr, nullptr));
+    return eds.addComponent(calendar, vevent(uid,
+        "DTSTART;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250303T100000\r\n"
+        "DTEND;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250303T103000\r\n"
+        "RRULE:FREQ=WEEKLY;COUNT=4\r\nSUMMARY:Series\r\n"));
+}
+
+TEST(EdsEvents, ChangesAndRemovesOneOccurrenceOnly) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("Series");
+    ASSERT_FALSE(calendar.empty());
+    ASSERT_EQ(addWeekly(eds, calendar, "series-1"), "series-1");
+
+    Helper helper("Europe/Berlin");
+    json twoWeeks = helper.events(calendar, "2025-03-03", "2025-03-17");
+    ASSERT_EQ(twoWeeks.size(), 2u) << twoWeeks.dump();
+    EXPECT_EQ(field(twoWeeks, "id"), (std::vector<std::string>{"series-1", "series-1"}));
+    EXPECT_EQ(field(twoWeeks, "start"), (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T09:00:00Z"}));
+    EXPECT_EQ(field(twoWeeks, "occurrence"), field(twoWeeks, "start"));
+    EXPECT_EQ(twoWeeks[1]["isRecurring"], true);
+
+    json changed = helper.ask({{"cmd", "update"}, {"eventId", "series-1"}, {"occurrence", "2025-03-10T09:00:00Z"},
+                               {"title", "Changed"}, {"start", "2025-03-10T12:00:00Z"},
+                               {"end", "2025-03-10T13:00:00Z"}});
+    EXPECT_EQ(changed["event"]["title"], "Changed");
+    EXPECT_EQ(changed["event"]["occurrence"], "2025-03-10T09:00:00Z");
+    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", "series-1"}, {"occurrence", "2025-03-17T09:00:00Z"}}),
+              json({{"ok", true}}));
+
+    json month = helper.events(calendar, "2025-03-01", "2025-04-01");
+    EXPECT_EQ(field(month, "title"), (std::vector<std::string>{"Series", "Changed", "Series"}));
+    EXPECT_EQ(field(month, "start"), (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T12:00:00Z",
+                                                               "2025-03-24T09:00:00Z"}));
+    EXPECT_EQ(field(month, "occurrence"), (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T09:00:00Z",
+                                                                    "2025-03-24T09:00:00Z"}));
+
+    // A reader in another zone sees the same occurrences.
+    Helper tokyo("Asia/Tokyo");
+    EXPECT_EQ(tokyo.events(calendar, "2025-03-01", "2025-04-01"), month);
+
+    // The changed occurrence is still found by its place in the series, and changed again.
+    changed = helper.ask({{"cmd", "update"}, {"eventId", "series-1"}, {"occurrence", "2025-03-10T09:00:00Z"},
+                          {"location", "Room 4"}});
+    EXPECT_EQ(changed["event"]["title"], "Changed");
+    EXPECT_EQ(changed["event"]["location"], "Room 4");
+    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", "series-1"}, {"occurrence", "2025-03-17T09:00:00Z"}}),
+              json({{"error", "event not found: series-1"}}));
+
+    // EDS holds the series with its rule, one exception and one changed occurrence in Berlin time.
+    auto stored = storedComponents(eds, calendar, "series-1");
+    ASSERT_EQ(stored.size(), 2u);
+    std::string all = stored[0] + stored[1];
+    EXPECT_NE(all.find("FREQ=WEEKLY;COUNT=4"), std::string::npos) << all;
+    EXPECT_NE(all.find("EXDATE;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250317T100000"),
+              std::string::npos) << all;
+    EXPECT_NE(all.find("RECURRENCE-ID;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250310T100000"),
+              std::string::npos) << all;
+    EXPECT_TRUE(eds.removeSource(calendar));
+}
+
+// Occurrences at 00:30 and 23:30 local time must fall on the right side of windows that start
+// and end at local midnight, east and west of UTC alike.
+TEST(EdsEvents, WindowEdgesHoldEastAndWestOfUtc) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("Edges");
+    ASSERT_FALSE(calendar.empty());
+    struct Zone {
+        const char* name;
+        int offsetHours;
+    };
+    for (Zone zone : {Zone{"Asia/Tokyo", 9}, Zone{"America/Phoenix", -7}}) {
+        SCOPED_TRACE(zone.name);
+        // Local Monday 3 March 00:30 and Sunday 2 March 23:30, weekly, written in UTC.
+        auto utc = [&](int day, int hour, int minute) {
+            GDateTime* local = g_date_time_new_utc(2025, 3, day, hour, minute, 0);
+            GDateTime* shifted = g_date_time_add_hours(local, -zone.offsetHours);
+            gchar* text = g_date_time_format(shifted, "%Y%m%dT%H%M%SZ");
+            std::string result = text;
+            g_free(text);
+            g_date_time_unref(shifted);
+            g_date_time_unref(local);
+            return result;
+        };
+        std::string early = std::string("early-") + zone.name, late = std::string("late-") + zone.name;
+        ASSERT_EQ(eds.addComponent(calendar, vevent(early, "DTSTART:" + utc(3, 0, 30) + "\r\nDTEND:" +
+                                   utc(3, 1, 0) + "\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nSUMMARY:early\r\n")), early);
+        ASSERT_EQ(eds.addComponent(calendar, vevent(late, "DTSTART:" + utc(2, 23, 30) + "\r\nDTEND:" +
+                                   utc(2, 23, 45) + "\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nSUMMARY:late\r\n")), late);
+
+        Helper helper(zone.name);
+        json events = helper.events(calendar, "2025-03-03", "2025-03-17");
+        // 2 March 23:30 lies just before the window, 17 March 00:30 just after it.
+        std::vector<std::string> expected = {utc(3, 0, 30), utc(9, 23, 30), utc(10, 0, 30), utc(16, 23, 30)};
+        std::vector<std::string> starts;
+        for (const auto& event : events) {
+            if (event["id"] != early && event["id"] != late) continue;
+            std::string start = event["start"];
+            starts.push_back(start.substr(0, 4) + start.substr(5, 2) + start.substr(8, 5) + start.substr(14, 2) +
+                             start.substr(17, 2) + "Z");
+        }
+        EXPECT_EQ(starts, expected) << events.dump();
+    }
+    EXPECT_TRUE(eds.removeSource(calendar));
+}
+
+TEST(EdsEvents, AllDayEventsCoverLocalDays) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("Days");
+    ASSERT_FALSE(calendar.empty());
+    ASSERT_EQ(eds.addComponent(calendar, vevent("day-1", "DTSTART;VALUE=DATE:20250305\r\n"
+                                                         "DTEND;VALUE=DATE:20250306\r\nSUMMARY:Day\r\n")),
+              "day-1");
+    Helper helper("Asia/Tokyo");
+    json events = helper.events(calendar, "2025-03-05", "2025-03-06");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["isAllDay"], true);
+    EXPECT_EQ(events[0]["start"], "2025-03-04T15:00:00Z");
+    EXPECT_EQ(events[0]["end"], "2025-03-05T15:00:00Z");
+    EXPECT_TRUE(helper.events(calendar, "2025-03-06", "2025-03-07").empty());
+
+    json created = helper.ask({{"cmd", "create"}, {"calendarId", calendar}, {"start", "2025-03-07"},
+                               {"isAllDay", true}, {"title", "Off"}});
+    EXPECT_EQ(created["event"]["start"], "2025-03-06T15:00:00Z");
+    EXPECT_EQ(created["event"]["end"], "2025-03-07T15:00:00Z");
+    auto stored = storedComponents(eds, calendar, created["event"]["id"]);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_NE(stored[0].find("DTSTART;VALUE=DATE:20250307"), std::string::npos) << stored[0];
+    EXPECT_NE(stored[0].find("DTEND;VALUE=DATE:20250308"), std::string::npos) << stored[0];
+    EXPECT_TRUE(eds.removeSource(calendar));
+}
+
+TEST(EdsEvents, CreatesUpdatesAndDeletesSingleEvents) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("Plain");
+    std::string other = eds.addSource("Other");
+    ASSERT_FALSE(calendar.empty());
+    Helper helper("Europe/Berlin");
+    json created = helper.ask({{"cmd", "create"}, {"calendarId", calendar}, {"start", "2025-03-03T09:00:00Z"},
+                               {"title", "Plan"}, {"notes", "n"}, {"location", "L"}, {"url", "https://example.org/p"},
+                               {"availability", 1}})["event"];
+    std::string id = created["id"];
+    EXPECT_EQ(helper.events(calendar, "2025-03-03", "2025-03-04"), json::array({created}));
+
+    json updated = helper.ask({{"cmd", "update"}, {"eventId", id}, {"url", ""}, {"availability", 2},
+                               {"calendarId", other}})["event"];
+    EXPECT_EQ(updated["calendarId"], other);
+    EXPECT_FALSE(updated.contains("url"));
+    EXPECT_TRUE(helper.events(calendar, "2025-03-03", "2025-03-04").empty());
+    json moved = helper.events(other, "2025-03-03", "2025-03-04");
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved[0]["id"], id);
+    EXPECT_EQ(moved[0]["availability"], 2);
+    EXPECT_EQ(moved[0]["notes"], "n");
+
+    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", id}}), json({{"ok", true}}));
+    EXPECT_TRUE(helper.events(other, "2025-03-01", "2025-04-01").empty());
+    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", id}}), json({{"error", "event not found: " + id}}));
+    EXPECT_TRUE(eds.removeSource(calendar));
+    EXPECT_TRUE(eds.removeSource(other));
+}
+
+}  // namespace
+}  // namespace lumory::testsupport
