@@ -3,20 +3,20 @@
 namespace lumory::audio {
 
 // Name of the variable that marks the re-launched child.
-inline constexpr const char* kDisclaimFlag = "LUMORY_AUDIO_DISCLAIMED";
-inline constexpr double kSampleRate = 24000.0;
+inline constexpr const char* disclaimFlag = "LUMORY_AUDIO_DISCLAIMED";
+inline constexpr double sampleRate = 24000.0;
 // About 20 ms per delivered buffer keeps the stream's latency low and a device switch short.
 inline constexpr int kFragmentMilliseconds = 20;
 
-inline constexpr const char* kUsageText = "usage: lumory-audio status|capture\n";
+inline constexpr const char* kUsageText = "usage: lumory-audio status|capture";
 inline constexpr const char* kStatusGranted = "granted";
 inline constexpr const char* kStatusDenied = "denied";
 // The sound server is our counterpart of a capture permission: no connection, no capture.
 // The server's own reason goes between the two parts.
 inline constexpr const char* kPermissionRefusedPrefix = "Sound server access was refused (";
 inline constexpr const char* kPermissionRefusedAdvice =
-    "). Make sure PulseAudio or PipeWire runs for this user and accepts its connections.\n";
-inline constexpr const char* kNoDisplayMessage = "no display to capture audio from\n";
+    "). Make sure PulseAudio or PipeWire runs for this user and accepts its connections.";
+inline constexpr const char* kNoDisplayMessage = "no display to capture audio from";
 inline constexpr const char* kCouldNotStartPrefix = "could not start capture: ";
 inline constexpr const char* kCaptureStoppedPrefix = "capture stopped: ";
 

@@ -12,13 +12,13 @@ CaptureEnd capture(AudioSource& source, Output& out) {
     std::optional<std::string> monitor = source.defaultMonitor();
     if (!monitor) return {1, kNoDisplayMessage};
 
-    CaptureSession session(source, out, {kSampleRate, 1, kFragmentMilliseconds});
+    CaptureSession session(source, out, {sampleRate, 1, kFragmentMilliseconds});
     if (auto error = session.start(*monitor)) {
-        return {1, std::string(kCouldNotStartPrefix) + *error + "\n"};
+        return {1, kCouldNotStartPrefix + *error};
     }
     source.run(session);
     if (auto end = session.end()) return *end;
-    return {1, std::string(kCaptureStoppedPrefix) + "the sound server's event loop ended\n"};
+    return {1, std::string(kCaptureStoppedPrefix) + "the sound server's event loop ended"};
 }
 
 }  // namespace lumory::audio

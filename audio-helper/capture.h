@@ -7,7 +7,8 @@
 
 namespace lumory::audio {
 
-// How a capture ended: the exit status and the one line for standard error (empty: none).
+// How a capture ended: the exit status and the line for standard error, without its line feed
+// (empty: end quietly).
 struct CaptureEnd {
     int exitStatus = 1;
     std::string message;

@@ -47,7 +47,7 @@ void CaptureSession::finish(int exitStatus, std::string message) {
 }
 
 void CaptureSession::stopped(const std::string& error) {
-    finish(1, std::string(kCaptureStoppedPrefix) + error + "\n");
+    finish(1, kCaptureStoppedPrefix + error);
 }
 
 void CaptureSession::streamStarted(StreamId stream) {
@@ -96,7 +96,7 @@ void CaptureSession::streamFailed(StreamId stream, const std::string& error) {
         return;
     }
     if (!everStarted_) {
-        finish(1, std::string(kCouldNotStartPrefix) + error + "\n");
+        finish(1, kCouldNotStartPrefix + error);
         return;
     }
     if (++reopenings_ > kMaxReopenings) {

@@ -16,14 +16,13 @@ int runCommand(Command command, AudioSource& source, Output& out, Output& err) {
         return 0;
     case Command::capture: {
         CaptureEnd end = capture(source, out);
-        if (!end.message.empty()) err.write(end.message);
-        return end.exitStatus;
+        if (end.message.empty()) return end.exitStatus;
+        return fail(err, end.message);
     }
     case Command::usage:
         break;
     }
-    err.write(kUsageText);
-    return 1;
+    return fail(err, kUsageText);
 }
 
 }  // namespace lumory::audio

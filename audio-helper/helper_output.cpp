@@ -31,4 +31,9 @@ void emit(Output& out, std::string_view line) {
     out.write(text);
 }
 
+int fail(Output& err, std::string_view message) {
+    emit(err, message);
+    return 1;
+}
+
 }  // namespace lumory::audio

@@ -26,4 +26,7 @@ private:
 // Writes `line` and one line feed in a single write.
 void emit(Output& out, std::string_view line);
 
+// Every failure's shape: the message and a line feed on standard error; returns exit status 1.
+int fail(Output& err, std::string_view message);
+
 }  // namespace lumory::audio

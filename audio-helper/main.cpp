@@ -13,7 +13,7 @@ using namespace lumory::audio;
 
 int main(int argc, char* argv[]) {
     const bool hostedByDesktop = lumory::helper::hostedByDesktopEnvironment();
-    if (auto waitStatus = lumory::helper::relaunchDisclaimedAndWait(kDisclaimFlag, hostedByDesktop,
+    if (auto waitStatus = lumory::helper::relaunchDisclaimedAndWait(disclaimFlag, hostedByDesktop,
                                                                     argc, argv)) {
         return lumory::helper::exitCodeSuccessOrFailure(*waitStatus);
     }

@@ -39,27 +39,27 @@ TEST_F(CaptureTest, RefusedConnectionGivesThePermissionMessage) {
     EXPECT_EQ(end.exitStatus, 1);
     EXPECT_EQ(end.message,
               "Sound server access was refused (Connection refused). Make sure PulseAudio or "
-              "PipeWire runs for this user and accepts its connections.\n");
+              "PipeWire runs for this user and accepts its connections.");
     EXPECT_TRUE(source.opened.empty());
     EXPECT_TRUE(recorder.writes().empty());
 }
 
 TEST_F(CaptureTest, StartFailuresEndWithTheirMessages) {
     source.monitor.reset();
-    EXPECT_EQ(runCapture().message, "no display to capture audio from\n");
+    EXPECT_EQ(runCapture().message, "no display to capture audio from");
 
     FakeAudioSource refusing;
     refusing.refusedMonitors["speakers.monitor"] = "No such entity";
     Output out(recorder.writeEnd());
     CaptureEnd refused = capture(refusing, out);
     EXPECT_EQ(refused.exitStatus, 1);
-    EXPECT_EQ(refused.message, "could not start capture: No such entity\n");
+    EXPECT_EQ(refused.message, "could not start capture: No such entity");
 
     FakeAudioSource failing;
     failing.script = [](AudioSourceEvents& events) { events.streamFailed(1, "Access denied"); };
     CaptureEnd failed = capture(failing, out);
     EXPECT_EQ(failed.exitStatus, 1);
-    EXPECT_EQ(failed.message, "could not start capture: Access denied\n");
+    EXPECT_EQ(failed.message, "could not start capture: Access denied");
     EXPECT_TRUE(failing.quitCalled);
     EXPECT_TRUE(recorder.writes().empty());
 }
@@ -78,7 +78,7 @@ TEST_F(CaptureTest, WritesEachBufferOnceConvertedAndInOrder) {
     };
     CaptureEnd end = runCapture();
     EXPECT_EQ(end.exitStatus, 1);
-    EXPECT_EQ(end.message, "capture stopped: Connection terminated\n");
+    EXPECT_EQ(end.message, "capture stopped: Connection terminated");
 
     std::vector<std::string> writes = recorder.writes();
     ASSERT_EQ(writes.size(), 4u);
@@ -111,7 +111,7 @@ TEST_F(CaptureTest, BrokenOutputIsReportedAsStopped) {
     Output broken(-1);
     CaptureEnd end = capture(source, broken);
     EXPECT_EQ(end.exitStatus, 1);
-    EXPECT_EQ(end.message, "capture stopped: Bad file descriptor\n");
+    EXPECT_EQ(end.message, "capture stopped: Bad file descriptor");
 }
 
 // The user moves the output to a headset: the old device keeps being recorded until the new one
@@ -170,7 +170,7 @@ TEST_F(CaptureTest, ANewDefaultThatCannotBeRecordedKeepsTheOldOne) {
         events.serverLost("Connection terminated");
     };
     CaptureEnd end = runCapture();
-    EXPECT_EQ(end.message, "capture stopped: Connection terminated\n");
+    EXPECT_EQ(end.message, "capture stopped: Connection terminated");
     EXPECT_EQ(samplesOf(recorder.all()), (std::vector<std::int16_t>{3276}));
     EXPECT_EQ(source.openMonitors(), (std::vector<std::string>{"speakers.monitor"}));
 }
@@ -189,7 +189,7 @@ TEST_F(CaptureTest, LosingTheDeviceMovesToTheNextDefault) {
     };
     CaptureEnd end = runCapture();
     EXPECT_EQ(end.exitStatus, 1);
-    EXPECT_EQ(end.message, "capture stopped: Entity killed\n");
+    EXPECT_EQ(end.message, "capture stopped: Entity killed");
     EXPECT_EQ(samplesOf(recorder.all()), (std::vector<std::int16_t>{3276, 6553}));
 }
 
@@ -216,7 +216,7 @@ TEST_F(CaptureTest, ADeviceThatKeepsFailingEndsTheCapture) {
     };
     CaptureEnd end = runCapture();
     EXPECT_EQ(end.exitStatus, 1);
-    EXPECT_EQ(end.message, "capture stopped: Entity killed\n");
+    EXPECT_EQ(end.message, "capture stopped: Entity killed");
     EXPECT_LE(source.opened.size(), 5u);
 }
 
