@@ -54,6 +54,16 @@ bool activatable(GDBusConnection* bus, const char* name) {
     return false;
 }
 
+bool owned(GDBusConnection* bus, const char* name) {
+    g_autoptr(GVariant) result = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
+        kStartServiceTimeoutMs, nullptr, nullptr);
+    gboolean hasOwner = FALSE;
+    if (result != nullptr) g_variant_get(result, "(b)", &hasOwner);
+    return hasOwner;
+}
+
 // Asks the bus to start a service; true when it runs afterwards.
 bool startService(GDBusConnection* bus, const char* name) {
     g_autoptr(GVariant) result = g_dbus_connection_call_sync(
@@ -89,11 +99,15 @@ void EdsEventStore::connect() {
     // The shared connection ends the process when the bus goes away unless told otherwise.
     g_dbus_connection_set_exit_on_close(newBus.get(), FALSE);
 
-    const bool factoryRuns = startService(newBus.get(), kCalendarFactoryBusName);
-    auto newRegistry = GObjectPtr<ESourceRegistry>::adopt(e_source_registry_new_sync(nullptr, nullptr));
-
+    // Without EDS on this bus the registry would wait for its service until a long timeout.
     registryActivatable = activatable(newBus.get(), kRegistryBusName);
     factoryActivatable = activatable(newBus.get(), kCalendarFactoryBusName);
+    const bool registryPresent = registryActivatable || owned(newBus.get(), kRegistryBusName);
+    const bool factoryRuns = (factoryActivatable || owned(newBus.get(), kCalendarFactoryBusName)) &&
+                             startService(newBus.get(), kCalendarFactoryBusName);
+    GObjectPtr<ESourceRegistry> newRegistry;
+    if (registryPresent)
+        newRegistry = GObjectPtr<ESourceRegistry>::adopt(e_source_registry_new_sync(nullptr, nullptr));
     registryOwned = static_cast<bool>(newRegistry);
     factoryOwned = factoryRuns;
     busOpen = !g_dbus_connection_is_closed(newBus.get());

@@ -1,0 +1,177 @@
+// The built lumory-cal against a private Evolution Data Server (run under eds_session.sh), and
+// without one.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "eds_fixture.h"
+#include "line_protocol_process.h"
+
+namespace lumory::testsupport {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+constexpr auto kReplyLimit = 20s;
+// A change notice may come up to the coalescing delay after EDS reports it.
+constexpr auto kChangeLimit = 10s;
+
+bool isChanged(const json& line) { return line == json({{"event", "changed"}}); }
+auto hasId(json id) {
+    return [id](const json& line) { return line.contains("id") && line["id"] == id; };
+}
+
+std::unique_ptr<LineProtocolProcess> startHelper(const std::vector<std::string>& environment = {},
+                                                 bool clearEnvironment = false) {
+    auto helper = std::make_unique<LineProtocolProcess>(
+        std::vector<std::string>{LUMORY_CAL_PATH}, environment, clearEnvironment);
+    EXPECT_TRUE(helper->started());
+    return helper;
+}
+
+// No session bus at all: nothing to fall back to, not even an autolaunched one.
+std::vector<std::string> withoutSessionBus(const TemporaryDirectory& home) {
+    return {"PATH=/usr/bin:/bin", "HOME=" + home.path(), "XDG_RUNTIME_DIR=" + home.path(),
+            "LUMORY_DESKTOP=1"};
+}
+
+TEST(EdsHelper, ServesStatusAndAccessOnARunningEds) {
+    auto helper = startHelper({"LUMORY_DESKTOP=1"});
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"event", "ready"}, {"status", "fullAccess"}}));
+
+    helper->writeLine(R"({"id":1,"cmd":"status"})");
+    helper->writeLine(R"({"cmd":"reminders-status","id":"r"})");
+    helper->writeLine(R"({"id":[2],"cmd":"auth"})");
+    helper->writeLine(R"({"id":3,"cmd":"reminders-auth"})");
+    std::vector<json> replies;
+    for (int n = 0; n < 4; ++n) {
+        auto reply = helper->readJsonUntil([](const json& l) { return l.contains("id"); }, kReplyLimit);
+        ASSERT_TRUE(reply);
+        replies.push_back(*reply);
+    }
+    EXPECT_EQ(replies[0], json({{"id", 1}, {"status", "fullAccess"}}));
+    EXPECT_EQ(replies[1], json({{"id", "r"}, {"status", "fullAccess"}}));
+    // The access answers come from the main loop; their order among themselves is free.
+    std::vector<json> access(replies.begin() + 2, replies.end());
+    std::sort(access.begin(), access.end(), [](const json& a, const json& b) { return a.dump() < b.dump(); });
+    EXPECT_EQ(access[0], json({{"id", 3}, {"status", "fullAccess"}, {"granted", true}}));
+    EXPECT_EQ(access[1], json({{"id", json::array({2})}, {"status", "fullAccess"}, {"granted", true}}));
+
+    helper->closeInput();
+    EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+}
+
+TEST(EdsHelper, ReportsChangesMadeByOtherPrograms) {
+    EdsFixture eds;
+    ASSERT_NE(eds.registry(), nullptr);
+    auto helper = startHelper({"LUMORY_DESKTOP=1"});
+    ASSERT_TRUE(helper->readJson(kReplyLimit));
+
+    // An event written straight into the personal calendar.
+    ASSERT_FALSE(eds.addComponent(EdsFixture::kPersonalCalendar,
+                                  "BEGIN:VEVENT\r\nUID:lumory-change-1\r\nSUMMARY:Dentist\r\n"
+                                  "DTSTART:20300102T100000Z\r\nDTEND:20300102T110000Z\r\n"
+                                  "END:VEVENT\r\n").empty());
+    EXPECT_TRUE(helper->readJsonUntil(isChanged, kChangeLimit)) << "event added";
+
+    // A task in the personal task list.
+    ASSERT_FALSE(eds.addComponent(EdsFixture::kPersonalTaskList,
+                                  "BEGIN:VTODO\r\nUID:lumory-change-2\r\nSUMMARY:Milk\r\n"
+                                  "END:VTODO\r\n").empty());
+    EXPECT_TRUE(helper->readJsonUntil(isChanged, kChangeLimit)) << "task added";
+
+    // A new calendar, then an event in it: the helper watches calendars added while it runs.
+    const std::string uid = eds.addSource("Team", false, "#3366ff");
+    ASSERT_FALSE(uid.empty());
+    EXPECT_TRUE(helper->readJsonUntil(isChanged, kChangeLimit)) << "calendar added";
+    // Let the burst of the addition pass, so that the next notice is the event's own.
+    while (helper->readJsonUntil(isChanged, 1s)) {
+    }
+    ASSERT_FALSE(eds.addComponent(uid, "BEGIN:VEVENT\r\nUID:lumory-change-3\r\nSUMMARY:Sync\r\n"
+                                       "DTSTART:20300103T100000Z\r\nDTEND:20300103T103000Z\r\n"
+                                       "END:VEVENT\r\n").empty());
+    EXPECT_TRUE(helper->readJsonUntil(isChanged, kChangeLimit)) << "event in the new calendar";
+
+    ASSERT_TRUE(eds.removeSource(uid));
+    EXPECT_TRUE(helper->readJsonUntil(isChanged, kChangeLimit)) << "calendar removed";
+
+    helper->closeInput();
+    EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+}
+
+TEST(EdsHelper, RestrictedWithoutASessionBus) {
+    TemporaryDirectory home;
+    auto helper = startHelper(withoutSessionBus(home), true);
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"event", "ready"}, {"status", "restricted"}}));
+    helper->writeLine(R"({"id":1,"cmd":"reminders-status"})");
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"id", 1}, {"status", "restricted"}}));
+    // The access request tries again, finds nothing and says so without an error.
+    helper->writeLine(R"({"id":2,"cmd":"auth"})");
+    EXPECT_EQ(helper->readJson(kReplyLimit),
+              json({{"id", 2}, {"status", "restricted"}, {"granted", false}}));
+    helper->writeLine(R"({"id":3,"cmd":"calendars"})");
+    EXPECT_EQ(helper->readJson(kReplyLimit),
+              json({{"id", 3}, {"error", "no calendar access: restricted"}}));
+    helper->closeInput();
+    EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+}
+
+TEST(EdsHelper, RestrictedOnABusWithoutEds) {
+    // A bus of our own that can activate nothing.
+    TemporaryDirectory directory;
+    const std::string config = directory.path() + "/bus.conf";
+    std::ofstream(config) << "<busconfig><type>session</type><listen>unix:dir=" << directory.path()
+                          << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                             "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                             "<allow own=\"*\"/></policy>"
+                             "</busconfig>\n";
+    LineProtocolProcess bus({"/usr/bin/dbus-daemon", "--nofork", "--print-address",
+                             "--config-file=" + config});
+    auto address = bus.readLine(kReplyLimit);
+    ASSERT_TRUE(address);
+
+    auto helper = startHelper({"PATH=/usr/bin:/bin", "HOME=" + directory.path(),
+                               "DBUS_SESSION_BUS_ADDRESS=" + *address, "LUMORY_DESKTOP=1"},
+                              true);
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"event", "ready"}, {"status", "restricted"}}));
+    helper->writeLine(R"({"id":1,"cmd":"reminders-auth"})");
+    EXPECT_EQ(helper->readJson(kReplyLimit),
+              json({{"id", 1}, {"status", "restricted"}, {"granted", false}}));
+    helper->closeInput();
+    EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+}
+
+TEST(EdsHelper, ClosedOutputDoesNotEndTheHelperBeforeItDrains) {
+    TemporaryDirectory home;
+    auto helper = startHelper(withoutSessionBus(home), true);
+    helper->closeOutput();
+    for (int n = 0; n < 100; ++n) helper->writeLine(R"({"cmd":"status","id":)" + std::to_string(n) + "}");
+    helper->writeLine(R"({"cmd":"auth","id":"a"})");
+    helper->closeInput();
+    // Exit status 0, not death by SIGPIPE (141).
+    EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+}
+
+TEST(EdsHelper, SurvivesHostileLines) {
+    TemporaryDirectory home;
+    auto helper = startHelper(withoutSessionBus(home), true);
+    ASSERT_TRUE(helper->readJson(kReplyLimit));
+    helper->writeLine(std::string(1'000'000, '['));
+    helper->writeLine(R"({"cmd":"status","id":")" + std::string(64u << 20, 'x') + "\"}");
+    helper->writeLine(R"({"cmd":"status","id":)" + std::string(100'000, '{') + "}");
+    helper->writeLine(R"({"cmd":"status","id":"after"})");
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"error", "bad JSON"}}));
+    auto huge = helper->readJson(kReplyLimit);
+    ASSERT_TRUE(huge);
+    EXPECT_EQ((*huge)["id"].get<std::string>().size(), 64u << 20);
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"error", "bad JSON"}}));
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"id", "after"}, {"status", "restricted"}}));
+    helper->closeInput();
+    EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+}
+
+}  // namespace
+}  // namespace lumory::testsupport
