@@ -46,6 +46,16 @@ std::vector<std::string> playCommand(const std::string& tone) {
             "--latency-msec=20", tone};
 }
 
+// Waits until the player's stream has reached the server, so a capture starts on the tone.
+void waitForPlayer() {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!runPulseClient({"pactl", "list", "short", "sink-inputs"}).output.empty()) break;
+        std::this_thread::sleep_for(20ms);
+    }
+    std::this_thread::sleep_for(100ms);
+}
+
 double rms(const std::vector<std::int16_t>& samples, std::size_t from, std::size_t to) {
     double sum = 0;
     for (std::size_t i = from; i < to; ++i) sum += double(samples[i]) * samples[i];
@@ -130,7 +140,7 @@ TEST(PulseCapture, SinePlayedIntoTheSinkComesBackFromTheFirstByte) {
     PulseServer server;
     ASSERT_TRUE(server.ready()) << server.failure();
     PulseClientProcess player(playCommand(writeTone(server.folder())));
-    std::this_thread::sleep_for(300ms);
+    waitForPlayer();
 
     PulseClientProcess helper({kHelper, "capture"});
     const std::string& output = helper.readOutput(kBytesPerSecond, 15s);
@@ -153,7 +163,7 @@ TEST(PulseCapture, FollowsTheUserToANewDefaultOutput) {
     PulseServer server({"speakers", "headset"});
     ASSERT_TRUE(server.ready()) << server.failure();
     PulseClientProcess player(playCommand(writeTone(server.folder())));
-    std::this_thread::sleep_for(300ms);
+    waitForPlayer();
 
     PulseClientProcess helper({kHelper, "capture"});
     std::size_t before = helper.readOutput(kBytesPerSecond / 2, 15s).size();
@@ -181,7 +191,7 @@ TEST(PulseCapture, AnUnpluggedOutputHandsOverToTheNextDefault) {
     PulseServer server({"headset", "speakers"});
     ASSERT_TRUE(server.ready()) << server.failure();
     PulseClientProcess player(playCommand(writeTone(server.folder())));
-    std::this_thread::sleep_for(300ms);
+    waitForPlayer();
     PulseClientProcess helper({kHelper, "capture"});
     std::size_t before = helper.readOutput(kBytesPerSecond / 2, 15s).size();
     ASSERT_GE(before, kBytesPerSecond / 2) << helper.errorText();
@@ -199,7 +209,7 @@ TEST(PulseCapture, LosingTheServerEndsWithTheMessage) {
     PulseServer server;
     ASSERT_TRUE(server.ready()) << server.failure();
     PulseClientProcess player(playCommand(writeTone(server.folder())));
-    std::this_thread::sleep_for(200ms);
+    waitForPlayer();
     PulseClientProcess helper({kHelper, "capture"});
     ASSERT_GE(helper.readOutput(4800, 15s).size(), 4800u) << helper.errorText();
 
@@ -217,7 +227,7 @@ TEST(PulseCapture, AReaderThatLeavesEndsItQuietly) {
     PulseServer server;
     ASSERT_TRUE(server.ready()) << server.failure();
     PulseClientProcess player(playCommand(writeTone(server.folder())));
-    std::this_thread::sleep_for(200ms);
+    waitForPlayer();
     PulseClientProcess helper({kHelper, "capture"});
     ASSERT_GE(helper.readOutput(4800, 15s).size(), 4800u) << helper.errorText();
 
