@@ -184,6 +184,7 @@ std::optional<Instant> instantOf(const DueDate& due) {
     fields.tm_mday = due.day;
     fields.tm_hour = due.hour.value_or(0);
     fields.tm_min = due.hour ? due.minute.value_or(0) : 0;
+    fields.tm_sec = due.hour ? due.second : 0;
     fields.tm_isdst = -1;
     std::time_t t = std::mktime(&fields);
     if (t == std::time_t(-1) && fields.tm_year != 69) return std::nullopt;

@@ -81,6 +81,7 @@ struct DueDate {
     int day = 0;    // 1-31
     std::optional<int> hour;
     std::optional<int> minute;
+    int second = 0;  // only kept from due dates written by other programs
     bool operator==(const DueDate&) const = default;
 };
 
