@@ -81,7 +81,8 @@ void readNext(const StateRef& state, ProcessState::Reader ProcessState::*which) 
     GAsyncReadyCallback done = which == &ProcessState::output
                                    ? &chunkRead<&ProcessState::output>
                                    : &chunkRead<&ProcessState::error>;
-    g_input_stream_read_bytes_async(reader.stream.get(), kReadChunk, G_PRIORITY_DEFAULT,
+    // Above redraws and page loading: the ready line should not wait behind them.
+    g_input_stream_read_bytes_async(reader.stream.get(), kReadChunk, G_PRIORITY_HIGH,
                                     state->cancellable.get(), done, new StateRef(state));
 }
 

@@ -137,7 +137,7 @@ void GtkDesktop::setMenuBar(const MenuBar& menuBar,
 void GtkDesktop::showAboutPanel() {
     GtkWindow* parent = mainWindow_ ? mainWindow_->gtkWindow() : nullptr;
     gtk_show_about_dialog(parent, "program-name", "Lumory", "version", LUMORY_VERSION,
-                          "logo-icon-name", "lumory", nullptr);
+                          "logo-icon-name", "org.lumory.Lumory", nullptr);
 }
 
 void GtkDesktop::activate() {

@@ -1,0 +1,202 @@
+// Start-up of the shell against a bare WebKitGTK window showing the same page, in one run:
+// exec to the page's finished load, the UI process's resident memory at that moment, and the
+// time from the service's ready line to the shell's load request.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "xvfb_display.h"
+#include "xvfb_process.h"
+#include "xvfb_shell.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using lumory::testing::ShellUnderTest;
+using lumory::testing::XvfbDisplay;
+
+namespace {
+
+constexpr int kRuns = 9;
+
+long long monotonicMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+long residentKilobytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+struct Child {
+    pid_t pid = -1;
+    int output = -1;
+};
+
+Child spawnReading(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return {};
+    pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        dup2(fds[1], 1);
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 2);
+        std::vector<std::string> copy = env;
+        std::vector<char*> envp;
+        for (auto& entry : copy) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> args = argv;
+        std::vector<char*> argp;
+        for (auto& arg : args) argp.push_back(arg.data());
+        argp.push_back(nullptr);
+        execvpe(argp[0], argp.data(), envp.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    return {pid, fds[0]};
+}
+
+std::optional<std::string> readLineContaining(int fd, const std::string& text,
+                                              std::chrono::milliseconds timeout) {
+    std::string buffer;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        size_t lineFeed;
+        while ((lineFeed = buffer.find('\n')) != std::string::npos) {
+            std::string line = buffer.substr(0, lineFeed);
+            buffer.erase(0, lineFeed + 1);
+            if (line.find(text) != std::string::npos) return line;
+        }
+        pollfd poller{fd, POLLIN, 0};
+        if (poll(&poller, 1, 100) <= 0) continue;
+        char chunk[4096];
+        ssize_t count = read(fd, chunk, sizeof chunk);
+        if (count <= 0) return std::nullopt;
+        buffer.append(chunk, static_cast<size_t>(count));
+    }
+    return std::nullopt;
+}
+
+void stopChild(Child& child) {
+    if (child.pid > 0) {
+        kill(-child.pid, SIGKILL);
+        lumory::testing::waitForExit(child.pid, 5s);
+    }
+    if (child.output >= 0) close(child.output);
+    child = {};
+}
+
+std::vector<std::string> displayEnvironment(const XvfbDisplay& display, const std::string& home) {
+    return {"PATH=/usr/bin:/bin", "HOME=" + home, "DISPLAY=" + display.name(), "NO_AT_BRIDGE=1",
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent",
+            "XDG_CACHE_HOME=" + home + "/.cache", "XDG_DATA_HOME=" + home + "/.local/share",
+            "XDG_CONFIG_HOME=" + home + "/.config"};
+}
+
+}  // namespace
+
+int main() {
+    XvfbDisplay display;
+    if (!display.started()) {
+        std::cerr << "Xvfb did not start\n";
+        return 1;
+    }
+    std::string scratch = (fs::temp_directory_path() / ("lumory-bench-" + std::to_string(getpid()))).string();
+    fs::create_directories(scratch);
+
+    // The page both windows show, from a service started once for the baseline.
+    Child service = spawnReading({"node", LUMORY_REFERENCE_SERVICE},
+                                 {"PATH=/usr/bin:/bin", "HOME=" + scratch, "HOST=127.0.0.1", "PORT=0"});
+    auto ready = readLineContaining(service.output, "\"ready\"", 10s);
+    if (!ready) {
+        std::cerr << "the reference service did not start\n";
+        stopChild(service);
+        return 1;
+    }
+    auto urlStart = ready->find("http://");
+    std::string url = ready->substr(urlStart, ready->find('"', urlStart) - urlStart);
+
+    std::vector<double> bareMs, bareRss, shellMs, shellRss, readyToRequestUs, serviceStartMs;
+    for (int run = 0; run < kRuns; ++run) {
+        {
+            long long started = monotonicMicros();
+            Child bare = spawnReading({LUMORY_BARE_WINDOW, url}, displayEnvironment(display, scratch));
+            auto loaded = readLineContaining(bare.output, "loaded ", 30s);
+            if (loaded) {
+                bareMs.push_back((std::stoll(loaded->substr(7)) - started) / 1000.0);
+                bareRss.push_back(residentKilobytes(bare.pid) / 1024.0);
+            }
+            stopChild(bare);
+        }
+        {
+            long long started = monotonicMicros();
+            Child node = spawnReading({"node", LUMORY_REFERENCE_SERVICE},
+                                      {"PATH=/usr/bin:/bin", "HOME=" + scratch, "HOST=127.0.0.1", "PORT=0"});
+            if (readLineContaining(node.output, "\"ready\"", 10s)) {
+                serviceStartMs.push_back((monotonicMicros() - started) / 1000.0);
+            }
+            stopChild(node);
+        }
+        {
+            ShellUnderTest shell(LUMORY_SHELL_BINARY, LUMORY_TIMED_SERVICE);
+            fs::copy_file(LUMORY_REFERENCE_SERVICE, shell.root() + "/lib/lumory/reference-server.js");
+            long long started = monotonicMicros();
+            if (!shell.start(display, {"LUMORY_DESKTOP_PORT=0"})) continue;
+            auto request = shell.waitForProbe(
+                [](const nlohmann::json& r) { return r.value("event", "") == "load-request"; }, 30s);
+            auto loaded = shell.waitForProbe(
+                [](const nlohmann::json& r) {
+                    return r.value("event", "") == "load-finished" &&
+                           r.value("url", "").rfind("http://", 0) == 0;
+                },
+                30s);
+            if (loaded && request) {
+                shellMs.push_back((loaded->value("monotonicMicroseconds", 0LL) - started) / 1000.0);
+                shellRss.push_back(residentKilobytes(shell.pid()) / 1024.0);
+                std::ifstream readyFile(shell.root() + "/home/ready-time");
+                long long readyAt = 0;
+                readyFile >> readyAt;
+                if (readyAt > 0) {
+                    readyToRequestUs.push_back(
+                        static_cast<double>(request->value("monotonicMicroseconds", 0LL) - readyAt));
+                }
+            }
+            shell.stop(5s);
+        }
+    }
+    stopChild(service);
+    fs::remove_all(scratch);
+
+    double bare = median(bareMs), shell = median(shellMs), serviceStart = median(serviceStartMs);
+    std::printf("runs: %d each (medians)\n", kRuns);
+    std::printf("exec to page loaded: bare window %.0f ms, shell %.0f ms (ratio %.3f)\n", bare,
+                shell, shell / bare);
+    std::printf("  service start alone (exec to ready line): %.0f ms; shell / (bare + service) = %.3f\n",
+                serviceStart, shell / (bare + serviceStart));
+    std::printf("UI process RSS: bare window %.1f MB, shell %.1f MB (ratio %.3f)\n",
+                median(bareRss), median(shellRss), median(shellRss) / median(bareRss));
+    std::printf("ready line to load request: %.0f us\n", median(readyToRequestUs));
+    return bareMs.empty() || shellMs.empty() ? 1 : 0;
+}
