@@ -10,6 +10,7 @@
 
 #include "xvfb_display.h"
 #include "xvfb_process.h"
+#include "xvfb_session_bus.h"
 #include "xvfb_shell.h"
 
 namespace lumory::testing {
@@ -38,9 +39,8 @@ protected:
     }
 
     void screenshot(const std::string& name) {
-        // Gives the page a moment to paint after it reported itself loaded.
-        std::this_thread::sleep_for(500ms);
-        EXPECT_TRUE(display.screenshot(kArtifacts + "/" + name));
+        EXPECT_TRUE(display.screenshotOnceDrawn(kArtifacts + "/" + name, 15000))
+            << name << " stayed blank";
     }
 
     XvfbDisplay display;
@@ -116,11 +116,37 @@ TEST_F(ShellOnDisplayTest, AMissingServiceIsReported) {
               failureText("The Lumory service is missing from the application bundle."));
 }
 
+TEST_F(ShellOnDisplayTest, LaunchingAgainHandsOverToTheRunningShell) {
+    XvfbSessionBus bus;
+    ASSERT_TRUE(bus.started());
+    std::string busAddress = "DBUS_SESSION_BUS_ADDRESS=" + bus.address();
+    ShellUnderTest first(kShell, kReferenceService);
+    ASSERT_TRUE(first.start(display, {busAddress, "LUMORY_DESKTOP_PORT=0"}));
+    ASSERT_TRUE(first.waitForProbe(
+        [](const json& report) { return report.value("event", "") == "load-request"; }, 30s))
+        << first.standardError();
+
+    // The second copy has no service of its own: had it not handed over, it would show the
+    // missing-service page instead of exiting.
+    ShellUnderTest second(kShell, "");
+    ASSERT_TRUE(second.start(display, {busAddress}));
+    EXPECT_FALSE(second.waitForProbe([](const json&) { return true; }, 10s));
+    int status = waitForExit(second.pid(), 5s);
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(processesMentioning(first.root() + "/lib/lumory/lumory-server").size(), 1u);
+    EXPECT_EQ(waitForExit(first.pid(), 0ms), -1) << "the first shell must keep running";
+}
+
 // Takes the full twenty seconds of the start-up watchdog.
 TEST_F(ShellOnDisplayTest, AServiceThatNeverAnnouncesTimesOut) {
     ShellUnderTest shell(kShell, kTestServices + "/never_ready.sh");
     ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=1"}));
     auto started = std::chrono::steady_clock::now();
+    auto loading = shell.waitForProbe(
+        [](const json& report) { return report.value("event", "") == "load-finished"; }, 15s);
+    ASSERT_TRUE(loading) << shell.standardError();
+    EXPECT_EQ(loading->value("text", ""), "Opening Lumory...");
+    screenshot("shell-loading.png");
     auto page = shell.waitForProbe(isFailurePage, 40s);
     ASSERT_TRUE(page) << shell.standardError();
     EXPECT_GE(std::chrono::steady_clock::now() - started, 19s);

@@ -7,6 +7,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "xvfb_process.h"
@@ -72,6 +73,31 @@ XvfbDisplay::~XvfbDisplay() { stopProcess(pid_, std::chrono::seconds(3)); }
 
 bool XvfbDisplay::screenshot(const std::string& path) const {
     return runAndWait({"import", "-window", "root", path}, {"DISPLAY=" + name_}, 20000);
+}
+
+namespace {
+
+// Distinct colours in an image: a blank window on a black screen has a handful.
+int colourCount(const std::string& path) {
+    std::string command = "timeout 20 identify -format %k '" + path + "' 2>/dev/null";
+    FILE* output = popen(command.c_str(), "r");
+    if (output == nullptr) return 0;
+    int count = 0;
+    if (fscanf(output, "%d", &count) != 1) count = 0;
+    pclose(output);
+    return count;
+}
+
+}  // namespace
+
+bool XvfbDisplay::screenshotOnceDrawn(const std::string& path, int timeoutMs) const {
+    constexpr int kBlankColours = 16;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (screenshot(path) && colourCount(path) > kBlankColours) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        usleep(200 * 1000);
+    }
 }
 
 bool runAndWait(const std::vector<std::string>& argv, const std::vector<std::string>& environment,

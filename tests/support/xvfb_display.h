@@ -20,6 +20,9 @@ public:
     const std::string& name() const { return name_; }
     // Saves the whole screen as a PNG (ImageMagick's import).
     bool screenshot(const std::string& path) const;
+    // Takes screenshots until one shows more than a blank window (the web view paints its first
+    // frame a while after the page reports itself loaded) or `timeoutMs` passes.
+    bool screenshotOnceDrawn(const std::string& path, int timeoutMs) const;
 
 private:
     pid_t pid_ = -1;

@@ -70,7 +70,14 @@ bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::st
         "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent",
         "LUMORY_TEST_PROBE=1",
     };
-    environment.insert(environment.end(), extra.begin(), extra.end());
+    // A variable given by the test replaces the default of the same name.
+    for (const std::string& entry : extra) {
+        std::string name = entry.substr(0, entry.find('=') + 1);
+        std::erase_if(environment, [&](const std::string& existing) {
+            return existing.rfind(name, 0) == 0;
+        });
+        environment.push_back(entry);
+    }
     fs::create_directories(home + "/run");
     fs::permissions(home + "/run", fs::perms::owner_all, fs::perm_options::replace);
     std::string binary = root_ + "/bin/lumory";

@@ -1,0 +1,47 @@
+#include "xvfb_session_bus.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <vector>
+
+#include "xvfb_process.h"
+
+namespace lumory::testing {
+
+XvfbSessionBus::XvfbSessionBus() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(devnull, 2);
+        dup2(fds[1], 1);
+        execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
+               "--print-address=1", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+        pollfd poller{fds[0], POLLIN, 0};
+        if (poll(&poller, 1, 100) <= 0) continue;
+        char c;
+        if (read(fds[0], &c, 1) != 1) break;
+        if (c == '\n') {
+            address_ = line;
+            break;
+        }
+        line += c;
+    }
+    close(fds[0]);
+    if (address_.empty()) stopProcess(pid_, std::chrono::seconds(2));
+}
+
+XvfbSessionBus::~XvfbSessionBus() { stopProcess(pid_, std::chrono::seconds(3)); }
+
+}  // namespace lumory::testing
