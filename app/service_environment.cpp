@@ -17,6 +17,11 @@ std::string pathInside(const std::string& directory, std::string_view name) {
     return path;
 }
 
+std::string chosenServicePort(const HostSystem& system) {
+    auto port = system.environmentValue("LUMORY_DESKTOP_PORT");
+    return port && !port->empty() ? *port : std::string(kDesktopPort);
+}
+
 EnvironmentList buildServiceEnvironment(const HostSystem& system,
                                         const std::string& resourcesDirectory) {
     EnvironmentList environment;

@@ -8,12 +8,15 @@
 
 namespace lumory {
 
-// The local service's default port; the time-out message always names it.
+// The local service's default port.
 inline constexpr std::string_view kDesktopPort = "43981";
 
 inline constexpr std::string_view kServiceExecutableName = "lumory-server";
 inline constexpr std::string_view kCalendarHelperName = "lumory-cal";
 inline constexpr std::string_view kAudioHelperName = "lumory-audio";
+
+// The port the service is asked to use, for messages: LUMORY_DESKTOP_PORT when it names one.
+std::string chosenServicePort(const HostSystem& system);
 
 std::string pathInside(const std::string& directory, std::string_view name);
 

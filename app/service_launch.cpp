@@ -115,8 +115,9 @@ void AppDelegate::startupTimedOut() {
     if (!tail.empty()) {
         showFailure(messageWithDetail(kStartFailedMessage, tail));
     } else {
+        // Names the port the service was actually given, not always the default one.
         std::string message(kStartTooSlowMessagePrefix);
-        message += kDesktopPort;
+        message += chosenServicePort(platform_.system);
         message += kStartTooSlowMessageSuffix;
         showFailure(message);
     }

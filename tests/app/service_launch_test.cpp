@@ -212,8 +212,15 @@ TEST_F(ServiceLaunchFailureTest, LaunchErrorIsShownAndNoWatchdogRuns) {
     EXPECT_EQ(page().loads.size(), 2u);
 }
 
-TEST_F(ServiceLaunchFailureTest, TimeOutMessageNamesTheDefaultPortEvenWhenAnotherIsChosen) {
+TEST_F(ServiceLaunchFailureTest, TimeOutMessageNamesThePortTheServiceWasGiven) {
     system.environment["LUMORY_DESKTOP_PORT"] = "5000";
+    launch();
+    queue.advance(seconds(20));
+    EXPECT_EQ(shownFailure(), "Lumory took too long to start. Port 5000 may already be in use.");
+}
+
+TEST_F(ServiceLaunchFailureTest, TimeOutMessageNamesTheDefaultPortWhenTheChoiceIsEmpty) {
+    system.environment["LUMORY_DESKTOP_PORT"] = "";
     launch();
     queue.advance(seconds(20));
     EXPECT_EQ(shownFailure(), "Lumory took too long to start. Port 43981 may already be in use.");

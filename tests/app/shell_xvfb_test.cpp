@@ -140,7 +140,7 @@ TEST_F(ShellOnDisplayTest, LaunchingAgainHandsOverToTheRunningShell) {
 // Takes the full twenty seconds of the start-up watchdog.
 TEST_F(ShellOnDisplayTest, AServiceThatNeverAnnouncesTimesOut) {
     ShellUnderTest shell(kShell, kTestServices + "/never_ready.sh");
-    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=1"}));
+    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=43999"}));
     auto started = std::chrono::steady_clock::now();
     auto loading = shell.waitForProbe(
         [](const json& report) { return report.value("event", "") == "load-finished"; }, 15s);
@@ -151,7 +151,7 @@ TEST_F(ShellOnDisplayTest, AServiceThatNeverAnnouncesTimesOut) {
     ASSERT_TRUE(page) << shell.standardError();
     EXPECT_GE(std::chrono::steady_clock::now() - started, 19s);
     EXPECT_EQ(page->value("text", ""),
-              failureText("Lumory took too long to start. Port 43981 may already be in use."));
+              failureText("Lumory took too long to start. Port 43999 may already be in use."));
     ASSERT_NE(shell.stop(10s), -1);
     EXPECT_TRUE(processesMentioning(shell.root() + "/lib/lumory/lumory-server").empty());
 }
