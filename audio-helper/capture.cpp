@@ -6,9 +6,7 @@
 namespace lumory::audio {
 
 CaptureEnd capture(AudioSource& source, Output& out) {
-    if (auto refused = source.connect()) {
-        return {1, std::string(kPermissionRefusedPrefix) + *refused + kPermissionRefusedAdvice};
-    }
+    if (source.connect()) return {1, kPermissionRefusedMessage};
     std::optional<std::string> monitor = source.defaultMonitor();
     if (!monitor) return {1, kNoDisplayMessage};
 

@@ -38,8 +38,8 @@ TEST_F(CaptureTest, RefusedConnectionGivesThePermissionMessage) {
     CaptureEnd end = runCapture();
     EXPECT_EQ(end.exitStatus, 1);
     EXPECT_EQ(end.message,
-              "Sound server access was refused (Connection refused). Make sure PulseAudio or "
-              "PipeWire runs for this user and accepts its connections.");
+              "Screen Recording permission was refused. Grant it in System Settings \u2192 Privacy & "
+              "Security \u2192 Screen Recording.");
     EXPECT_TRUE(source.opened.empty());
     EXPECT_TRUE(recorder.writes().empty());
 }

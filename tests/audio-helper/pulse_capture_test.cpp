@@ -123,8 +123,8 @@ TEST(PulseCapture, WithoutServerOrOutputEndsWithTheMessage) {
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.output, "");
         EXPECT_EQ(result.error,
-                  "Sound server access was refused (Connection refused). Make sure PulseAudio or "
-                  "PipeWire runs for this user and accepts its connections.\n");
+                  "Screen Recording permission was refused. Grant it in System Settings \u2192 Privacy & "
+                  "Security \u2192 Screen Recording.\n");
     }
     {
         PulseServer server(std::vector<std::string>{});
