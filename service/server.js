@@ -50,6 +50,7 @@ const page = `<!doctype html>
 <script>
   window.addEventListener('lumory-desktop-command', (event) => {
     document.getElementById('last-command').textContent = 'Desktop command: ' + event.detail;
+    document.title = 'Lumory (' + event.detail + ')';
   });
 </script>
 </body>

@@ -61,6 +61,7 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
 }
 
 GtkMainWindow::~GtkMainWindow() {
+    if (openMenuSource_ != 0) g_source_remove(openMenuSource_);
     if (saveTimer_ != 0) {
         g_source_remove(saveTimer_);
         saveTimer_ = 0;
@@ -133,8 +134,21 @@ void GtkMainWindow::menuItemActivated() { showMenuBar(false); }
 
 void GtkMainWindow::showMenuBar(bool show) {
     if (show) {
-        gtk_widget_show_all(menuBar_);
-        gtk_menu_shell_select_first(GTK_MENU_SHELL(menuBar_), FALSE);
+        gtk_widget_show(menuBar_);
+        // Opened once the bar has its place; opened at once, its first menu pops up wherever
+        // the pointer happens to be.
+        if (openMenuSource_ == 0) {
+            openMenuSource_ = g_idle_add(
+                [](gpointer data) -> gboolean {
+                    auto* self = static_cast<GtkMainWindow*>(data);
+                    self->openMenuSource_ = 0;
+                    if (gtk_widget_get_mapped(self->menuBar_)) {
+                        gtk_menu_shell_select_first(GTK_MENU_SHELL(self->menuBar_), FALSE);
+                    }
+                    return G_SOURCE_REMOVE;
+                },
+                this);
+        }
     } else {
         gtk_widget_hide(menuBar_);
     }

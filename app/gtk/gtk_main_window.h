@@ -58,6 +58,7 @@ private:
     bool altAlone_ = false;
     std::optional<GdkEventButton> primaryPress_;
     guint saveTimer_ = 0;
+    guint openMenuSource_ = 0;
 };
 
 }  // namespace lumory::gtk

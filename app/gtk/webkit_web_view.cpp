@@ -61,6 +61,14 @@ WebKitWebViewHost::WebKitWebViewHost(WebKitWebContext* context,
         webkit_web_view_set_background_color(view, &clear);
     }
     g_signal_connect(view, "load-changed", G_CALLBACK(&WebKitWebViewHost::loadChanged), this);
+    if (testProbeEnabled()) {
+        g_signal_connect(view, "notify::title",
+                         G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer) {
+                             const gchar* title = webkit_web_view_get_title(view);
+                             emitTestProbe({{"event", "title"}, {"title", title ? title : ""}});
+                         }),
+                         nullptr);
+    }
 }
 
 WebKitWebViewHost::~WebKitWebViewHost() {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "xvfb_display.h"
+#include "xvfb_keyboard.h"
 #include "xvfb_process.h"
 #include "xvfb_session_bus.h"
 #include "xvfb_shell.h"
@@ -38,7 +39,9 @@ protected:
         std::filesystem::create_directories(kArtifacts);
     }
 
-    void screenshot(const std::string& name) {
+    // `settle`: time for the page or the menus to repaint after the last input.
+    void screenshot(const std::string& name, std::chrono::milliseconds settle = 0ms) {
+        std::this_thread::sleep_for(settle);
         EXPECT_TRUE(display.screenshotOnceDrawn(kArtifacts + "/" + name, 15000))
             << name << " stayed blank";
     }
@@ -69,6 +72,48 @@ TEST_F(ShellOnDisplayTest, ShowsTheReferenceServicePageAndStopsTheServiceOnQuit)
     std::string text((std::istreambuf_iterator<char>(frames)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("[LumoryMainWindow]"), std::string::npos);
     EXPECT_NE(text.find("width=1440"), std::string::npos);
+}
+
+TEST_F(ShellOnDisplayTest, ShortcutsAndTheMenuBarReachThePage) {
+    ShellUnderTest shell(kShell, kReferenceService);
+    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("url", "").rfind("http://", 0) == 0;
+        },
+        30s));
+    screenshot("shell-before-keys.png");
+
+    XvfbKeyboard keyboard(display.name());
+    ASSERT_TRUE(keyboard.connected());
+    keyboard.movePointer(800, 500);
+    auto commandShown = [&](const std::string& word) {
+        return shell.waitForProbe(
+            [&](const json& report) {
+                return report.value("event", "") == "title" &&
+                       report.value("title", "") == "Lumory (" + word + ")";
+            },
+            10s);
+    };
+    ASSERT_TRUE(keyboard.chord({"Control_L", "t"}));
+    EXPECT_TRUE(commandShown("today"));
+    ASSERT_TRUE(keyboard.chord({"Control_L", "Shift_L", "t"}));
+    EXPECT_TRUE(commandShown("tomorrow"));
+
+    // Alt alone opens the hidden menu bar on its first menu; Format > Bullet is then three
+    // menus to the right, the only item there.
+    ASSERT_TRUE(keyboard.chord({"Alt_L"}));
+    screenshot("shell-menu-open.png", 1s);
+    for (int step = 0; step < 3; ++step) ASSERT_TRUE(keyboard.chord({"Right"}));
+    ASSERT_TRUE(keyboard.chord({"Down"}));
+    ASSERT_TRUE(keyboard.chord({"Return"}));
+    EXPECT_TRUE(commandShown("bullet"));
+
+    // The bar has closed again and shortcuts still reach the page.
+    ASSERT_TRUE(keyboard.chord({"Control_L", "Shift_L", "f"}));
+    EXPECT_TRUE(commandShown("filters"));
+    screenshot("shell-after-keys.png", 1s);
 }
 
 TEST_F(ShellOnDisplayTest, AKilledShellTakesItsServiceWithIt) {

@@ -55,14 +55,15 @@ std::string WebcalServer::url(const std::string& path) const {
 }
 
 std::string addWebcalSource(ESourceRegistry* registry, const std::string& title,
-                            const std::string& url) {
+                            const std::string& url, bool taskList) {
     if (!registry) return {};
     g_autoptr(GUri) uri = g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr);
     if (!uri) return {};
     g_autoptr(ESource) source = e_source_new(nullptr, nullptr, nullptr);
     e_source_set_display_name(source, title.c_str());
     e_source_set_parent(source, "webcal-stub");
-    auto* calendar = E_SOURCE_BACKEND(e_source_get_extension(source, E_SOURCE_EXTENSION_CALENDAR));
+    auto* calendar = E_SOURCE_BACKEND(e_source_get_extension(
+        source, taskList ? E_SOURCE_EXTENSION_TASK_LIST : E_SOURCE_EXTENSION_CALENDAR));
     e_source_backend_set_backend_name(calendar, "webcal");
     auto* webdav = E_SOURCE_WEBDAV(e_source_get_extension(source, E_SOURCE_EXTENSION_WEBDAV_BACKEND));
     e_source_webdav_set_uri(webdav, uri);

@@ -30,8 +30,8 @@ private:
     std::thread thread_;
 };
 
-// Adds a webcal calendar reading `url`; returns its uid, empty on failure.
+// Adds a webcal calendar (or task list) reading `url`; returns its uid, empty on failure.
 std::string addWebcalSource(ESourceRegistry* registry, const std::string& title,
-                            const std::string& url);
+                            const std::string& url, bool taskList = false);
 
 }  // namespace lumory::testsupport
