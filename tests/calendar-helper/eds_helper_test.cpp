@@ -144,6 +144,44 @@ TEST(EdsHelper, RestrictedOnABusWithoutEds) {
     EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
 }
 
+TEST(EdsHelper, AccessRequestConnectsOnceEdsBecomesReachable) {
+    // The helper is pointed at a bus socket that does not exist yet; it later appears as a link
+    // to the private session's bus.
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    ASSERT_NE(address, nullptr);
+    const std::string_view prefix = "unix:path=";
+    std::string_view text = address;
+    if (!text.starts_with(prefix)) GTEST_SKIP() << "session bus is not a socket path: " << address;
+    const std::string socket(text.substr(prefix.size(), text.find(',') - prefix.size()));
+
+    TemporaryDirectory home;
+    const std::string link = home.path() + "/bus";
+    auto helper = startHelper({"PATH=/usr/bin:/bin", "HOME=" + home.path(),
+                               "DBUS_SESSION_BUS_ADDRESS=unix:path=" + link, "LUMORY_DESKTOP=1"},
+                              true);
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"event", "ready"}, {"status", "restricted"}}));
+    helper->writeLine(R"({"id":1,"cmd":"auth"})");
+    EXPECT_EQ(helper->readJson(kReplyLimit),
+              json({{"id", 1}, {"status", "restricted"}, {"granted", false}}));
+
+    ASSERT_EQ(symlink(socket.c_str(), link.c_str()), 0);
+    helper->writeLine(R"({"id":3,"cmd":"reminders-auth"})");
+    EXPECT_EQ(helper->readJson(kReplyLimit),
+              json({{"id", 3}, {"status", "fullAccess"}, {"granted", true}}));
+    helper->writeLine(R"({"id":4,"cmd":"status"})");
+    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"id", 4}, {"status", "fullAccess"}}));
+
+    // Now connected, it watches the calendars too.
+    EdsFixture eds;
+    ASSERT_FALSE(eds.addComponent(EdsFixture::kPersonalCalendar,
+                                  "BEGIN:VEVENT\r\nUID:lumory-after-auth\r\nSUMMARY:Late\r\n"
+                                  "DTSTART:20300104T100000Z\r\nDTEND:20300104T110000Z\r\n"
+                                  "END:VEVENT\r\n").empty());
+    EXPECT_TRUE(helper->readJsonUntil(isChanged, kChangeLimit));
+    helper->closeInput();
+    EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+}
+
 TEST(EdsHelper, ClosedOutputDoesNotEndTheHelperBeforeItDrains) {
     TemporaryDirectory home;
     auto helper = startHelper(withoutSessionBus(home), true);
