@@ -7,8 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "eds_fixture.h"
-#include "line_protocol_process.h"
+#include "helper_client.h"
 #include "webcal_server.h"
 
 namespace lumory::testsupport {
@@ -17,36 +16,7 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-constexpr auto kReplyLimit = 30s;
-
-// One running helper in a given time zone, asked one request at a time.
-class Helper {
-public:
-    explicit Helper(const std::string& zone)
-        : process({LUMORY_CAL_PATH}, {"LUMORY_DESKTOP=1", "TZ=" + zone}) {
-        auto ready = process.readJsonUntil([](const json& l) { return l.value("event", "") == "ready"; },
-                                           kReplyLimit);
-        EXPECT_TRUE(ready) << "no ready notice";
-    }
-    json ask(json request) {
-        int id = ++lastId;
-        request["id"] = id;
-        EXPECT_TRUE(process.writeLine(request.dump()));
-        auto reply = process.readJsonUntil(
-            [id](const json& l) { return l.contains("id") && l["id"] == id; }, kReplyLimit);
-        EXPECT_TRUE(reply) << "no reply to " << request.dump();
-        if (!reply) return json::object();
-        reply->erase("id");
-        return *reply;
-    }
-    json events(const std::string& calendar, const std::string& from, const std::string& to) {
-        return ask({{"cmd", "events"}, {"from", from}, {"to", to}, {"calendars", {calendar}}})["events"];
-    }
-
-private:
-    LineProtocolProcess process;
-    int lastId = 0;
-};
+using Helper = HelperClient;
 
 std::string vevent(const std::string& uid, const std::string& lines) {
     return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "END:VEVENT\r\n";
@@ -61,26 +31,6 @@ std::vector<std::string> field(const json& events, const char* key) {
 struct Unref {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
-
-// The components EDS itself holds for a uid, as text.
-std::vector<std::string> storedComponents(EdsFixture& eds, const std::string& calendar,
-                                          const std::string& uid) {
-    std::unique_ptr<ECalClient, Unref> client(eds.connect(calendar));
-    std::vector<std::string> texts;
-    GSList* components = nullptr;
-    if (!client || !e_cal_client_get_objects_for_uid_sync(client.get(), uid.c_str(), &components,
-                                                          nullptr, nullptr))
-        return texts;
-    for (GSList* item = components; item; item = item->next) {
-        gchar* text = e_cal_component_get_as_string(E_CAL_COMPONENT(item->data));
-        std::string unfolded = text ? text : "";
-        g_free(text);
-        for (size_t at; (at = unfolded.find("\r\n ")) != std::string::npos;) unfolded.erase(at, 3);
-        texts.push_back(unfolded);
-    }
-    g_slist_free_full(components, g_object_unref);
-    return texts;
-}
 
 TEST(EdsEvents, ListsLocalSubscribedAndBirthdayCalendars) {
     EdsFixture eds;
