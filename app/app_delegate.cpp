@@ -35,22 +35,24 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching() {
     // Reminder notifications register their category first, once the reminders arrive.
 
-    platform_.desktop.setMenuBar(buildMenuBar(), [weak = std::weak_ptr(self_)](
-                                                     const MenuAction& action) {
-        if (auto self = weak.lock()) (*self)->performMenuAction(action);
-    });
+    platform_.desktop.setMenuBar(buildMenuBar(),
+                                 [weak = std::weak_ptr(self_)](const MenuAction& action) {
+                                     if (auto self = weak.lock())
+                                         (*self)->performMenuAction(action);
+                                 });
 
     webView = platform_.desktop.createWebView(WebViewConfiguration{}, *this);
-    for (std::string_view name : kMainMessageHandlers) webView->addScriptMessageHandler(std::string(name));
+    for (std::string_view name : kMainMessageHandlers)
+        webView->addScriptMessageHandler(std::string(name));
     webView->addUserScript(std::string(kMainPageScript));
 
-    window = platform_.desktop.createMainWindow(mainWindowSpec(), *webView,
-                                                [weak = std::weak_ptr(self_)] {
-                                                    auto self = weak.lock();
-                                                    if (self && (*self)->applicationShouldTerminateAfterLastWindowClosed()) {
-                                                        (*self)->requestTermination();
-                                                    }
-                                                });
+    window = platform_.desktop.createMainWindow(
+        mainWindowSpec(), *webView, [weak = std::weak_ptr(self_)] {
+            auto self = weak.lock();
+            if (self && (*self)->applicationShouldTerminateAfterLastWindowClosed()) {
+                (*self)->requestTermination();
+            }
+        });
     window->setFrameAutosaveName(std::string(kMainWindowFrameName));
     window->center();
     window->makeKeyAndOrderFront();
@@ -111,18 +113,40 @@ void AppDelegate::performMenuAction(const MenuAction& action) {
         return;
     }
     switch (std::get<StandardAction>(action)) {
-        case StandardAction::About: platform_.desktop.showAboutPanel(); break;
-        case StandardAction::Quit: requestTermination(); break;
+        case StandardAction::About:
+            platform_.desktop.showAboutPanel();
+            break;
+        case StandardAction::Quit:
+            requestTermination();
+            break;
         case StandardAction::Hide:
-        case StandardAction::Minimize: window->miniaturize(); break;
-        case StandardAction::Zoom: window->zoom(); break;
-        case StandardAction::ToggleFullScreen: window->toggleFullScreen(); break;
-        case StandardAction::BringAllToFront: window->makeKeyAndOrderFront(); break;
-        case StandardAction::Undo: webView->performEditingCommand(EditingCommand::Undo); break;
-        case StandardAction::Redo: webView->performEditingCommand(EditingCommand::Redo); break;
-        case StandardAction::Cut: webView->performEditingCommand(EditingCommand::Cut); break;
-        case StandardAction::Copy: webView->performEditingCommand(EditingCommand::Copy); break;
-        case StandardAction::Paste: webView->performEditingCommand(EditingCommand::Paste); break;
+        case StandardAction::Minimize:
+            window->miniaturize();
+            break;
+        case StandardAction::Zoom:
+            window->zoom();
+            break;
+        case StandardAction::ToggleFullScreen:
+            window->toggleFullScreen();
+            break;
+        case StandardAction::BringAllToFront:
+            window->makeKeyAndOrderFront();
+            break;
+        case StandardAction::Undo:
+            webView->performEditingCommand(EditingCommand::Undo);
+            break;
+        case StandardAction::Redo:
+            webView->performEditingCommand(EditingCommand::Redo);
+            break;
+        case StandardAction::Cut:
+            webView->performEditingCommand(EditingCommand::Cut);
+            break;
+        case StandardAction::Copy:
+            webView->performEditingCommand(EditingCommand::Copy);
+            break;
+        case StandardAction::Paste:
+            webView->performEditingCommand(EditingCommand::Paste);
+            break;
         case StandardAction::SelectAll:
             webView->performEditingCommand(EditingCommand::SelectAll);
             break;

@@ -12,7 +12,8 @@ inline constexpr std::string_view kServiceMissingMessage =
 inline constexpr std::string_view kLaunchFailedMessage =
     "Lumory could not start its local service.";
 inline constexpr std::string_view kStartFailedMessage = "Lumory could not finish starting.";
-inline constexpr std::string_view kStartTooSlowMessagePrefix = "Lumory took too long to start. Port ";
+inline constexpr std::string_view kStartTooSlowMessagePrefix =
+    "Lumory took too long to start. Port ";
 inline constexpr std::string_view kStartTooSlowMessageSuffix = " may already be in use.";
 inline constexpr std::string_view kServiceStoppedMessage =
     "The local Lumory service stopped unexpectedly.";

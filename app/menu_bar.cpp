@@ -4,7 +4,9 @@ namespace lumory {
 
 namespace {
 
-MenuItem separator() { return MenuItem{}; }
+MenuItem separator() {
+    return MenuItem{};
+}
 
 }  // namespace
 

@@ -14,8 +14,7 @@ inline constexpr std::string_view kOverlayHandler = "lumoryDesktopOverlay";
 
 // In registration order.
 inline constexpr std::array<std::string_view, 5> kMainMessageHandlers = {
-    kFlushHandler, kRemindersHandler, kWindowDragHandler, kWindowControlsHandler,
-    kOverlayHandler};
+    kFlushHandler, kRemindersHandler, kWindowDragHandler, kWindowControlsHandler, kOverlayHandler};
 
 // Injected into every page of the main web view: reports where the sidebar sits and asks for a
 // window drag on a press in the page's own title areas.

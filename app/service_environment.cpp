@@ -28,8 +28,8 @@ EnvironmentList buildServiceEnvironment(const HostSystem& system,
     environment.emplace_back("HOME", system.homeDirectory());
     environment.emplace_back("PATH", kServicePath);
     environment.emplace_back("TMPDIR", system.temporaryDirectory());
-    environment.emplace_back("LANG",
-                             system.environmentValue("LANG").value_or(std::string(kDefaultLanguage)));
+    environment.emplace_back(
+        "LANG", system.environmentValue("LANG").value_or(std::string(kDefaultLanguage)));
     for (const char* name : {"LUMORY_CONFIG", "LUMORY_WORKSPACE"}) {
         auto value = system.environmentValue(name);
         if (value && !value->empty()) environment.emplace_back(name, *value);
@@ -42,7 +42,8 @@ EnvironmentList buildServiceEnvironment(const HostSystem& system,
     environment.emplace_back("LUMORY_PARENT_PID", std::to_string(system.processId()));
     environment.emplace_back("LUMORY_CALENDAR_HELPER",
                              pathInside(resourcesDirectory, kCalendarHelperName));
-    environment.emplace_back("LUMORY_AUDIO_HELPER", pathInside(resourcesDirectory, kAudioHelperName));
+    environment.emplace_back("LUMORY_AUDIO_HELPER",
+                             pathInside(resourcesDirectory, kAudioHelperName));
     return environment;
 }
 

@@ -78,9 +78,8 @@ void chunkRead(GObject* source, GAsyncResult* result, gpointer data) {
 
 void readNext(const StateRef& state, ProcessState::Reader ProcessState::*which) {
     ProcessState::Reader& reader = (*state).*which;
-    GAsyncReadyCallback done = which == &ProcessState::output
-                                   ? &chunkRead<&ProcessState::output>
-                                   : &chunkRead<&ProcessState::error>;
+    GAsyncReadyCallback done = which == &ProcessState::output ? &chunkRead<&ProcessState::output>
+                                                              : &chunkRead<&ProcessState::error>;
     // Above redraws and page loading: the ready line should not wait behind them.
     g_input_stream_read_bytes_async(reader.stream.get(), kReadChunk, G_PRIORITY_HIGH,
                                     state->cancellable.get(), done, new StateRef(state));
@@ -94,8 +93,9 @@ void processEnded(GObject* source, GAsyncResult* result, gpointer data) {
     if (g_cancellable_is_cancelled(state->cancellable.get())) return;
     GSubprocess* subprocess = G_SUBPROCESS(source);
     state->exited = true;
-    state->status = g_subprocess_get_if_exited(subprocess) ? g_subprocess_get_exit_status(subprocess)
-                                                           : g_subprocess_get_term_sig(subprocess);
+    state->status = g_subprocess_get_if_exited(subprocess)
+                        ? g_subprocess_get_exit_status(subprocess)
+                        : g_subprocess_get_term_sig(subprocess);
     if (state->output.open || state->error.open) {
         state->drainTimer = g_timeout_add_full(
             G_PRIORITY_DEFAULT, kDrainAfterExitMs,
@@ -105,7 +105,8 @@ void processEnded(GObject* source, GAsyncResult* result, gpointer data) {
                 reportExitIfDrained(*ref, true);
                 return G_SOURCE_REMOVE;
             },
-            new StateRef(state), [](gpointer timerData) { delete static_cast<StateRef*>(timerData); });
+            new StateRef(state),
+            [](gpointer timerData) { delete static_cast<StateRef*>(timerData); });
         return;
     }
     reportExitIfDrained(state, false);
@@ -148,9 +149,10 @@ private:
 }  // namespace
 
 LaunchOutcome GioServiceLauncher::launch(ServiceLaunch request) {
-    GObjectPtr<GSubprocessLauncher> launcher(g_subprocess_launcher_new(static_cast<GSubprocessFlags>(
-        G_SUBPROCESS_FLAGS_STDIN_INHERIT | G_SUBPROCESS_FLAGS_STDOUT_PIPE |
-        G_SUBPROCESS_FLAGS_STDERR_PIPE)));
+    GObjectPtr<GSubprocessLauncher> launcher(
+        g_subprocess_launcher_new(static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDIN_INHERIT |
+                                                                G_SUBPROCESS_FLAGS_STDOUT_PIPE |
+                                                                G_SUBPROCESS_FLAGS_STDERR_PIPE)));
 
     gchar** environment = g_new0(gchar*, 1);
     for (const auto& [name, value] : request.environment) {

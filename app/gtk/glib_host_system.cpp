@@ -17,11 +17,17 @@ std::optional<std::string> GlibHostSystem::environmentValue(const std::string& n
     return std::string(value);
 }
 
-std::string GlibHostSystem::homeDirectory() const { return g_get_home_dir(); }
+std::string GlibHostSystem::homeDirectory() const {
+    return g_get_home_dir();
+}
 
-std::string GlibHostSystem::temporaryDirectory() const { return g_get_tmp_dir(); }
+std::string GlibHostSystem::temporaryDirectory() const {
+    return g_get_tmp_dir();
+}
 
-long GlibHostSystem::processId() const { return static_cast<long>(getpid()); }
+long GlibHostSystem::processId() const {
+    return static_cast<long>(getpid());
+}
 
 // Found from the executable itself, so the installed tree can be moved as a whole.
 std::optional<std::string> GlibHostSystem::resourcesDirectory() const {

@@ -28,7 +28,9 @@ public:
     ~OwnedMainWindow() override {
         if (registered_ == window_.get()) registered_ = nullptr;
     }
-    void setFrameAutosaveName(const std::string& name) override { window_->setFrameAutosaveName(name); }
+    void setFrameAutosaveName(const std::string& name) override {
+        window_->setFrameAutosaveName(name);
+    }
     void center() override { window_->center(); }
     void makeKeyAndOrderFront() override { window_->makeKeyAndOrderFront(); }
     void miniaturize() override { window_->miniaturize(); }
@@ -52,7 +54,8 @@ GtkDesktop::GtkDesktop(GtkApplication* application) : application_(application) 
 
 GtkDesktop::~GtkDesktop() {
     for (size_t i = 0; i < actions_.size(); ++i) {
-        g_action_map_remove_action(G_ACTION_MAP(application_), ("menu-" + std::to_string(i)).c_str());
+        g_action_map_remove_action(G_ACTION_MAP(application_),
+                                   ("menu-" + std::to_string(i)).c_str());
     }
 }
 
@@ -83,10 +86,11 @@ std::unique_ptr<MainWindow> GtkDesktop::createMainWindow(const MainWindowSpec& s
                                                          WebView& content,
                                                          std::function<void()> closeRequested) {
     auto& host = static_cast<WebKitWebViewHost&>(content);
-    WindowFrameStore frames(userPath(g_get_user_config_dir(), {kProductFolder, "window-frames.ini"}));
-    auto window = std::make_unique<GtkMainWindow>(
-        application_, spec, host.widget(), G_MENU_MODEL(menuModel_.get()), std::move(frames),
-        std::move(closeRequested));
+    WindowFrameStore frames(
+        userPath(g_get_user_config_dir(), {kProductFolder, "window-frames.ini"}));
+    auto window = std::make_unique<GtkMainWindow>(application_, spec, host.widget(),
+                                                  G_MENU_MODEL(menuModel_.get()), std::move(frames),
+                                                  std::move(closeRequested));
     return std::make_unique<OwnedMainWindow>(std::move(window), mainWindow_);
 }
 
@@ -112,7 +116,8 @@ void GtkDesktop::setMenuBar(const MenuBar& menuBar,
                                  if (entry->desktop->mainWindow_) {
                                      entry->desktop->mainWindow_->menuItemActivated();
                                  }
-                                 if (entry->desktop->perform_) entry->desktop->perform_(entry->action);
+                                 if (entry->desktop->perform_)
+                                     entry->desktop->perform_(entry->action);
                              }),
                              entry.get());
             g_action_map_add_action(G_ACTION_MAP(application_), G_ACTION(action));
@@ -144,6 +149,8 @@ void GtkDesktop::activate() {
     if (mainWindow_) gtk_window_present(mainWindow_->gtkWindow());
 }
 
-void GtkDesktop::terminate() { g_application_quit(G_APPLICATION(application_)); }
+void GtkDesktop::terminate() {
+    g_application_quit(G_APPLICATION(application_));
+}
 
 }  // namespace lumory::gtk

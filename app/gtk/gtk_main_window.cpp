@@ -11,8 +11,8 @@ constexpr guint kFrameSaveDelayMs = 400;
 }  // namespace
 
 GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& spec,
-                             GtkWidget* content, GMenuModel* menuModel,
-                             WindowFrameStore frameStore, std::function<void()> closeRequested)
+                             GtkWidget* content, GMenuModel* menuModel, WindowFrameStore frameStore,
+                             std::function<void()> closeRequested)
     : content_(content),
       frameStore_(std::move(frameStore)),
       closeRequested_(std::move(closeRequested)),
@@ -43,8 +43,7 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     gtk_box_pack_start(GTK_BOX(column), content, TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(window_), column);
 
-    g_signal_connect(menuBar_, "deactivate",
-                     G_CALLBACK(+[](GtkMenuShell*, gpointer self) {
+    g_signal_connect(menuBar_, "deactivate", G_CALLBACK(+[](GtkMenuShell*, gpointer self) {
                          static_cast<GtkMainWindow*>(self)->showMenuBar(false);
                      }),
                      this);
@@ -52,10 +51,9 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     g_signal_connect(window_, "key-release-event", G_CALLBACK(&GtkMainWindow::keyReleased), this);
     g_signal_connect(content, "button-press-event", G_CALLBACK(&GtkMainWindow::buttonPressed),
                      this);
-    g_signal_connect(content, "button-release-event",
-                     G_CALLBACK(&GtkMainWindow::buttonReleased), this);
-    g_signal_connect(window_, "window-state-event", G_CALLBACK(&GtkMainWindow::stateChanged),
+    g_signal_connect(content, "button-release-event", G_CALLBACK(&GtkMainWindow::buttonReleased),
                      this);
+    g_signal_connect(window_, "window-state-event", G_CALLBACK(&GtkMainWindow::stateChanged), this);
     g_signal_connect(window_, "configure-event", G_CALLBACK(&GtkMainWindow::configured), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkMainWindow::deleteRequested), this);
 }
@@ -104,7 +102,9 @@ void GtkMainWindow::makeKeyAndOrderFront() {
     gtk_window_present(GTK_WINDOW(window_));
 }
 
-void GtkMainWindow::miniaturize() { gtk_window_iconify(GTK_WINDOW(window_)); }
+void GtkMainWindow::miniaturize() {
+    gtk_window_iconify(GTK_WINDOW(window_));
+}
 
 void GtkMainWindow::zoom() {
     if (maximized_) {
@@ -130,7 +130,9 @@ void GtkMainWindow::performDrag() {
     primaryPress_.reset();
 }
 
-void GtkMainWindow::menuItemActivated() { showMenuBar(false); }
+void GtkMainWindow::menuItemActivated() {
+    showMenuBar(false);
+}
 
 void GtkMainWindow::showMenuBar(bool show) {
     if (show) {
@@ -158,7 +160,8 @@ gboolean GtkMainWindow::keyPressed(GtkWidget*, GdkEventKey* event, gpointer data
     auto* self = static_cast<GtkMainWindow*>(data);
     bool alt = event->keyval == GDK_KEY_Alt_L || event->keyval == GDK_KEY_Alt_R;
     self->altAlone_ = alt && (event->state & gtk_accelerator_get_default_mod_mask()) == 0;
-    if (event->keyval == GDK_KEY_F10 && (event->state & gtk_accelerator_get_default_mod_mask()) == 0) {
+    if (event->keyval == GDK_KEY_F10 &&
+        (event->state & gtk_accelerator_get_default_mod_mask()) == 0) {
         self->showMenuBar(true);
         return TRUE;
     }

@@ -21,12 +21,18 @@ struct ScriptCompletion {
 
 const char* editingCommandName(EditingCommand command) {
     switch (command) {
-        case EditingCommand::Undo: return WEBKIT_EDITING_COMMAND_UNDO;
-        case EditingCommand::Redo: return WEBKIT_EDITING_COMMAND_REDO;
-        case EditingCommand::Cut: return WEBKIT_EDITING_COMMAND_CUT;
-        case EditingCommand::Copy: return WEBKIT_EDITING_COMMAND_COPY;
-        case EditingCommand::Paste: return WEBKIT_EDITING_COMMAND_PASTE;
-        case EditingCommand::SelectAll: return WEBKIT_EDITING_COMMAND_SELECT_ALL;
+        case EditingCommand::Undo:
+            return WEBKIT_EDITING_COMMAND_UNDO;
+        case EditingCommand::Redo:
+            return WEBKIT_EDITING_COMMAND_REDO;
+        case EditingCommand::Cut:
+            return WEBKIT_EDITING_COMMAND_CUT;
+        case EditingCommand::Copy:
+            return WEBKIT_EDITING_COMMAND_COPY;
+        case EditingCommand::Paste:
+            return WEBKIT_EDITING_COMMAND_PASTE;
+        case EditingCommand::SelectAll:
+            return WEBKIT_EDITING_COMMAND_SELECT_ALL;
     }
     return WEBKIT_EDITING_COMMAND_SELECT_ALL;
 }
@@ -47,9 +53,9 @@ WebKitWebViewHost::WebKitWebViewHost(WebKitWebContext* context,
     : delegate_(delegate),
       contentManager_(webkit_user_content_manager_new()),
       self_(std::make_shared<WebKitWebViewHost*>(this)) {
-    auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
-                                              "user-content-manager", contentManager_.get(),
-                                              nullptr));
+    auto* view =
+        WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                     "user-content-manager", contentManager_.get(), nullptr));
     view_ = GObjectPtr<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
 
     WebKitSettings* settings = webkit_web_view_get_settings(view);
@@ -95,7 +101,9 @@ void WebKitWebViewHost::cancelRequestTimeout() {
 
 // WebKitGTK has no per-request time-out: a load that has not been answered in time is stopped.
 void WebKitWebViewHost::loadRequest(const std::string& url, std::chrono::seconds timeout) {
-    emitTestProbe({{"event", "load-request"}, {"url", url}, {"monotonicMicroseconds", g_get_monotonic_time()}});
+    emitTestProbe({{"event", "load-request"},
+                   {"url", url},
+                   {"monotonicMicroseconds", g_get_monotonic_time()}});
     GObjectPtr<WebKitURIRequest> request(webkit_uri_request_new(url.c_str()));
     if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request.get())) {
         // Bypasses the local cache, as a reload that ignores cached data does.
@@ -124,8 +132,7 @@ void WebKitWebViewHost::evaluateScript(const std::string& script,
                                        std::function<void(std::optional<std::string>)> done) {
     auto* completion = new ScriptCompletion{self_, std::move(done)};
     webkit_web_view_evaluate_javascript(
-        view_.get(), script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr,
-        nullptr,
+        view_.get(), script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
             std::unique_ptr<ScriptCompletion> completion(static_cast<ScriptCompletion*>(data));
             g_autoptr(GError) error = nullptr;
@@ -141,7 +148,9 @@ void WebKitWebViewHost::evaluateScript(const std::string& script,
         completion);
 }
 
-void WebKitWebViewHost::reload() { webkit_web_view_reload(view_.get()); }
+void WebKitWebViewHost::reload() {
+    webkit_web_view_reload(view_.get());
+}
 
 void WebKitWebViewHost::performEditingCommand(EditingCommand command) {
     webkit_web_view_execute_editing_command(view_.get(), editingCommandName(command));
@@ -176,9 +185,9 @@ void WebKitWebViewHost::removeScriptMessageHandler(const std::string& name) {
 }
 
 void WebKitWebViewHost::addUserScript(const std::string& source) {
-    WebKitUserScript* script = webkit_user_script_new(
-        source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);
+    WebKitUserScript* script =
+        webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);
     webkit_user_content_manager_add_script(contentManager_.get(), script);
     webkit_user_script_unref(script);
 }
@@ -188,9 +197,13 @@ std::string WebKitWebViewHost::currentUrl() const {
     return uri ? uri : "";
 }
 
-double WebKitWebViewHost::zoom() const { return webkit_web_view_get_zoom_level(view_.get()); }
+double WebKitWebViewHost::zoom() const {
+    return webkit_web_view_get_zoom_level(view_.get());
+}
 
-void WebKitWebViewHost::focus() { gtk_widget_grab_focus(widget()); }
+void WebKitWebViewHost::focus() {
+    gtk_widget_grab_focus(widget());
+}
 
 void WebKitWebViewHost::probeLoadedPage() {
     if (!testProbeEnabled()) return;

@@ -15,13 +15,13 @@ int main(int argc, char** argv) {
     gtk_window_set_default_size(GTK_WINDOW(window), 1440, 900);
     GtkWidget* view = webkit_web_view_new();
     gtk_container_add(GTK_CONTAINER(window), view);
-    g_signal_connect(view, "load-changed",
-                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer) {
-                         if (event != WEBKIT_LOAD_FINISHED) return;
-                         std::printf("loaded %lld\n", static_cast<long long>(g_get_monotonic_time()));
-                         std::fflush(stdout);
-                     }),
-                     nullptr);
+    g_signal_connect(
+        view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer) {
+            if (event != WEBKIT_LOAD_FINISHED) return;
+            std::printf("loaded %lld\n", static_cast<long long>(g_get_monotonic_time()));
+            std::fflush(stdout);
+        }),
+        nullptr);
     g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), argv[1]);
     gtk_widget_show_all(window);

@@ -14,7 +14,8 @@ using Clock = std::chrono::steady_clock;
 int main() {
     constexpr int kRounds = 20000;
     const std::string chunk =
-        "lumory-server 0.1.0 listening\n{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
+        "lumory-server 0.1.0 "
+        "listening\n{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
 
     Clock::duration shell{};
     for (int round = 0; round < kRounds; ++round) {

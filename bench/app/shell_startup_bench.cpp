@@ -109,9 +109,13 @@ void stopChild(Child& child) {
 }
 
 std::vector<std::string> displayEnvironment(const XvfbDisplay& display, const std::string& home) {
-    return {"PATH=/usr/bin:/bin", "HOME=" + home, "DISPLAY=" + display.name(), "NO_AT_BRIDGE=1",
+    return {"PATH=/usr/bin:/bin",
+            "HOME=" + home,
+            "DISPLAY=" + display.name(),
+            "NO_AT_BRIDGE=1",
             "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent",
-            "XDG_CACHE_HOME=" + home + "/.cache", "XDG_DATA_HOME=" + home + "/.local/share",
+            "XDG_CACHE_HOME=" + home + "/.cache",
+            "XDG_DATA_HOME=" + home + "/.local/share",
             "XDG_CONFIG_HOME=" + home + "/.config"};
 }
 
@@ -123,12 +127,14 @@ int main() {
         std::cerr << "Xvfb did not start\n";
         return 1;
     }
-    std::string scratch = (fs::temp_directory_path() / ("lumory-bench-" + std::to_string(getpid()))).string();
+    std::string scratch =
+        (fs::temp_directory_path() / ("lumory-bench-" + std::to_string(getpid()))).string();
     fs::create_directories(scratch);
 
     // The page both windows show, from a service started once for the baseline.
-    Child service = spawnReading({"node", LUMORY_REFERENCE_SERVICE},
-                                 {"PATH=/usr/bin:/bin", "HOME=" + scratch, "HOST=127.0.0.1", "PORT=0"});
+    Child service =
+        spawnReading({"node", LUMORY_REFERENCE_SERVICE},
+                     {"PATH=/usr/bin:/bin", "HOME=" + scratch, "HOST=127.0.0.1", "PORT=0"});
     auto ready = readLineContaining(service.output, "\"ready\"", 10s);
     if (!ready) {
         std::cerr << "the reference service did not start\n";
@@ -142,7 +148,8 @@ int main() {
     for (int run = 0; run < kRuns; ++run) {
         {
             long long started = monotonicMicros();
-            Child bare = spawnReading({LUMORY_BARE_WINDOW, url}, displayEnvironment(display, scratch));
+            Child bare =
+                spawnReading({LUMORY_BARE_WINDOW, url}, displayEnvironment(display, scratch));
             auto loaded = readLineContaining(bare.output, "loaded ", 30s);
             if (loaded) {
                 bareMs.push_back((std::stoll(loaded->substr(7)) - started) / 1000.0);
@@ -152,8 +159,9 @@ int main() {
         }
         {
             long long started = monotonicMicros();
-            Child node = spawnReading({"node", LUMORY_REFERENCE_SERVICE},
-                                      {"PATH=/usr/bin:/bin", "HOME=" + scratch, "HOST=127.0.0.1", "PORT=0"});
+            Child node =
+                spawnReading({"node", LUMORY_REFERENCE_SERVICE},
+                             {"PATH=/usr/bin:/bin", "HOME=" + scratch, "HOST=127.0.0.1", "PORT=0"});
             if (readLineContaining(node.output, "\"ready\"", 10s)) {
                 serviceStartMs.push_back((monotonicMicros() - started) / 1000.0);
             }
@@ -161,11 +169,13 @@ int main() {
         }
         {
             ShellUnderTest shell(LUMORY_SHELL_BINARY, LUMORY_TIMED_SERVICE);
-            fs::copy_file(LUMORY_REFERENCE_SERVICE, shell.root() + "/lib/lumory/reference-server.js");
+            fs::copy_file(LUMORY_REFERENCE_SERVICE,
+                          shell.root() + "/lib/lumory/reference-server.js");
             long long started = monotonicMicros();
             if (!shell.start(display, {"LUMORY_DESKTOP_PORT=0"})) continue;
             auto request = shell.waitForProbe(
-                [](const nlohmann::json& r) { return r.value("event", "") == "load-request"; }, 30s);
+                [](const nlohmann::json& r) { return r.value("event", "") == "load-request"; },
+                30s);
             auto loaded = shell.waitForProbe(
                 [](const nlohmann::json& r) {
                     return r.value("event", "") == "load-finished" &&
@@ -179,8 +189,8 @@ int main() {
                 long long readyAt = 0;
                 readyFile >> readyAt;
                 if (readyAt > 0) {
-                    readyToRequestUs.push_back(
-                        static_cast<double>(request->value("monotonicMicroseconds", 0LL) - readyAt));
+                    readyToRequestUs.push_back(static_cast<double>(
+                        request->value("monotonicMicroseconds", 0LL) - readyAt));
                 }
             }
             shell.stop(5s);
@@ -193,8 +203,9 @@ int main() {
     std::printf("runs: %d each (medians)\n", kRuns);
     std::printf("exec to page loaded: bare window %.0f ms, shell %.0f ms (ratio %.3f)\n", bare,
                 shell, shell / bare);
-    std::printf("  service start alone (exec to ready line): %.0f ms; shell / (bare + service) = %.3f\n",
-                serviceStart, shell / (bare + serviceStart));
+    std::printf(
+        "  service start alone (exec to ready line): %.0f ms; shell / (bare + service) = %.3f\n",
+        serviceStart, shell / (bare + serviceStart));
     std::printf("UI process RSS: bare window %.1f MB, shell %.1f MB (ratio %.3f)\n",
                 median(bareRss), median(shellRss), median(shellRss) / median(bareRss));
     std::printf("ready line to load request: %.0f us\n", median(readyToRequestUs));

@@ -13,8 +13,7 @@ namespace lumory::fakes {
 class AppDelegateTest : public ::testing::Test {
 protected:
     void launch() {
-        delegate = std::make_unique<AppDelegate>(
-            AppPlatform{desktop, launcher, queue, system});
+        delegate = std::make_unique<AppDelegate>(AppPlatform{desktop, launcher, queue, system});
         delegate->applicationDidFinishLaunching();
     }
 

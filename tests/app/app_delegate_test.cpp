@@ -44,12 +44,13 @@ TEST_F(AppDelegateStartTest, PageCommandsReachThePageOnlyOnceConnected) {
     desktop.choose("Tomorrow");
     desktop.choose("Filters");
     desktop.choose("Bullet");
-    EXPECT_EQ(page().scripts,
-              (std::vector<std::string>{
-                  "window.dispatchEvent(new CustomEvent('lumory-desktop-command',{detail:'today'}))",
-                  "window.dispatchEvent(new CustomEvent('lumory-desktop-command',{detail:'tomorrow'}))",
-                  "window.dispatchEvent(new CustomEvent('lumory-desktop-command',{detail:'filters'}))",
-                  "window.dispatchEvent(new CustomEvent('lumory-desktop-command',{detail:'bullet'}))"}));
+    EXPECT_EQ(
+        page().scripts,
+        (std::vector<std::string>{
+            "window.dispatchEvent(new CustomEvent('lumory-desktop-command',{detail:'today'}))",
+            "window.dispatchEvent(new CustomEvent('lumory-desktop-command',{detail:'tomorrow'}))",
+            "window.dispatchEvent(new CustomEvent('lumory-desktop-command',{detail:'filters'}))",
+            "window.dispatchEvent(new CustomEvent('lumory-desktop-command',{detail:'bullet'}))"}));
 }
 
 TEST_F(AppDelegateStartTest, ReloadWorksOnlyOnTheServicePage) {
@@ -66,10 +67,10 @@ TEST_F(AppDelegateStartTest, StandardItemsReachTheWindowAndThePage) {
     desktop.choose("Zoom");
     desktop.choose("Hide Lumory");
     desktop.choose("Bring All to Front");
-    EXPECT_EQ(std::vector<std::string>(desktop.mainWindow->calls.begin() + 3,
-                                       desktop.mainWindow->calls.end()),
-              (std::vector<std::string>{"fullscreen", "miniaturize", "zoom", "miniaturize",
-                                        "front"}));
+    EXPECT_EQ(
+        std::vector<std::string>(desktop.mainWindow->calls.begin() + 3,
+                                 desktop.mainWindow->calls.end()),
+        (std::vector<std::string>{"fullscreen", "miniaturize", "zoom", "miniaturize", "front"}));
     for (auto title : {"Undo", "Redo", "Cut", "Copy", "Paste", "Select All"}) desktop.choose(title);
     EXPECT_EQ(page().editingCommands,
               (std::vector<EditingCommand>{EditingCommand::Undo, EditingCommand::Redo,
@@ -123,8 +124,8 @@ TEST(MenuBarTest, EveryShortcutIsUniqueAndUsesControl) {
 TEST(MenuBarTest, MenusComeInDesktopOrder) {
     std::vector<std::string> titles;
     for (const Menu& menu : buildMenuBar()) titles.push_back(menu.title);
-    EXPECT_EQ(titles, (std::vector<std::string>{"Lumory", "Edit", "Navigate", "Format", "View",
-                                                "Window"}));
+    EXPECT_EQ(titles,
+              (std::vector<std::string>{"Lumory", "Edit", "Navigate", "Format", "View", "Window"}));
 }
 
 }  // namespace

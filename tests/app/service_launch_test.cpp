@@ -22,8 +22,7 @@ TEST_F(ServiceLaunchTest, LaunchesTheServiceInTheHomeFolderBehindTheLoadingPage)
     EXPECT_EQ(launcher.launched.workingDirectory, "/home/ada");
     ASSERT_EQ(page().loads.size(), 1u);
     EXPECT_EQ(page().loads[0].content, kLoadingPage);
-    EXPECT_EQ(desktop.events,
-              (std::vector<std::string>{"menus", "webview", "window", "activate"}));
+    EXPECT_EQ(desktop.events, (std::vector<std::string>{"menus", "webview", "window", "activate"}));
 }
 
 TEST_F(ServiceLaunchTest, LoadsTheAnnouncedAddressOnceAmongOtherLines) {

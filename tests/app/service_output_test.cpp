@@ -21,7 +21,9 @@ TEST(Utf8StreamDecoderTest, AcceptsNulBytes) {
 }
 
 TEST(Utf8StreamDecoderTest, RefusesBytesThatCanNeverBeText) {
-    for (std::string_view bad : {"\xFF", "ok\xC0\xAF", "\xED\xA0\x80", "\x80", "a\xC3" "b"}) {
+    for (std::string_view bad : {"\xFF", "ok\xC0\xAF", "\xED\xA0\x80", "\x80",
+                                 "a\xC3"
+                                 "b"}) {
         Utf8StreamDecoder decoder;
         EXPECT_EQ(decoder.decode(bad), std::nullopt) << testing::PrintToString(bad);
     }

@@ -26,11 +26,14 @@ const std::string kTestServices = LUMORY_TEST_SERVICES;
 const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
 
 bool isFailurePage(const json& report) {
-    return report.value("event", "") == "load-finished" && report.value("url", "") == "about:blank" &&
+    return report.value("event", "") == "load-finished" &&
+           report.value("url", "") == "about:blank" &&
            report.value("text", "").rfind("Lumory could not open", 0) == 0;
 }
 
-std::string failureText(const std::string& message) { return "Lumory could not open\n" + message; }
+std::string failureText(const std::string& message) {
+    return "Lumory could not open\n" + message;
+}
 
 class ShellOnDisplayTest : public ::testing::Test {
 protected:

@@ -45,11 +45,12 @@ TEST_F(WindowFrameStoreTest, RemembersEachNameSeparately) {
 }
 
 TEST_F(WindowFrameStoreTest, IgnoresDamagedOrImplausibleFrames) {
-    write("[A]\nx=1\ny=2\nwidth=wide\nheight=3\n"
-          "[B]\nx=1\ny=2\nwidth=0\nheight=600\n"
-          "[C]\nx=1\ny=2\nwidth=900\n"
-          "[D]\nx=99999999\ny=2\nwidth=900\nheight=600\n"
-          "[E]\nx=1\ny=2\nwidth=900\nheight=600\n");
+    write(
+        "[A]\nx=1\ny=2\nwidth=wide\nheight=3\n"
+        "[B]\nx=1\ny=2\nwidth=0\nheight=600\n"
+        "[C]\nx=1\ny=2\nwidth=900\n"
+        "[D]\nx=99999999\ny=2\nwidth=900\nheight=600\n"
+        "[E]\nx=1\ny=2\nwidth=900\nheight=600\n");
     WindowFrameStore store(path);
     for (auto name : {"A", "B", "C", "D"}) EXPECT_EQ(store.load(name), std::nullopt) << name;
     EXPECT_TRUE(store.load("E"));

@@ -10,7 +10,9 @@ namespace lumory::fakes {
 
 class FakeMainWindow : public MainWindow {
 public:
-    void setFrameAutosaveName(const std::string& name) override { calls.push_back("autosave:" + name); }
+    void setFrameAutosaveName(const std::string& name) override {
+        calls.push_back("autosave:" + name);
+    }
     void center() override { calls.push_back("center"); }
     void makeKeyAndOrderFront() override { calls.push_back("front"); }
     void miniaturize() override { calls.push_back("miniaturize"); }

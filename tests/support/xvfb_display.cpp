@@ -48,9 +48,9 @@ XvfbDisplay::XvfbDisplay(int width, int height) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
     std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    pid_ = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                  "-nolisten", "tcp"},
-                 {}, fds[1]);
+    pid_ = spawn(
+        {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp"},
+        {}, fds[1]);
     close(fds[1]);
     std::string number;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
@@ -69,7 +69,9 @@ XvfbDisplay::XvfbDisplay(int width, int height) {
     if (name_.empty()) stopProcess(pid_, std::chrono::seconds(2));
 }
 
-XvfbDisplay::~XvfbDisplay() { stopProcess(pid_, std::chrono::seconds(3)); }
+XvfbDisplay::~XvfbDisplay() {
+    stopProcess(pid_, std::chrono::seconds(3));
+}
 
 bool XvfbDisplay::screenshot(const std::string& path) const {
     return runAndWait({"import", "-window", "root", path}, {"DISPLAY=" + name_}, 20000);

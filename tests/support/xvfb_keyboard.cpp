@@ -7,7 +7,9 @@ namespace lumory::testing {
 
 namespace {
 
-Display* x(void* display) { return static_cast<Display*>(display); }
+Display* x(void* display) {
+    return static_cast<Display*>(display);
+}
 
 }  // namespace
 

@@ -39,7 +39,8 @@ std::vector<pid_t> processesMentioning(const std::string& text) {
         pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
         if (pid <= 0 || pid == getpid()) continue;
         std::ifstream file(std::string("/proc/") + entry->d_name + "/cmdline");
-        std::string cmdline((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::string cmdline((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
         if (cmdline.find(text) != std::string::npos) found.push_back(pid);
     }
     closedir(proc);

@@ -42,6 +42,8 @@ XvfbSessionBus::XvfbSessionBus() {
     if (address_.empty()) stopProcess(pid_, std::chrono::seconds(2));
 }
 
-XvfbSessionBus::~XvfbSessionBus() { stopProcess(pid_, std::chrono::seconds(3)); }
+XvfbSessionBus::~XvfbSessionBus() {
+    stopProcess(pid_, std::chrono::seconds(3));
+}
 
 }  // namespace lumory::testing

@@ -73,9 +73,8 @@ bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::st
     // A variable given by the test replaces the default of the same name.
     for (const std::string& entry : extra) {
         std::string name = entry.substr(0, entry.find('=') + 1);
-        std::erase_if(environment, [&](const std::string& existing) {
-            return existing.rfind(name, 0) == 0;
-        });
+        std::erase_if(environment,
+                      [&](const std::string& existing) { return existing.rfind(name, 0) == 0; });
         environment.push_back(entry);
     }
     fs::create_directories(home + "/run");
@@ -86,7 +85,8 @@ bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::st
     if (pid_ == 0) {
         setpgid(0, 0);
         dup2(fds[1], 1);
-        int errors = open((root_ + "/shell-stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int errors =
+            open((root_ + "/shell-stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(errors, 2);
         std::vector<char*> envp;
         for (auto& entry : environment) envp.push_back(entry.data());
@@ -114,7 +114,8 @@ std::optional<nlohmann::json> ShellUnderTest::waitForProbe(
             std::string line = buffered_.substr(0, lineFeed);
             buffered_.erase(0, lineFeed + 1);
             if (line.rfind(kProbePrefix, 0) != 0) continue;
-            auto report = nlohmann::json::parse(line.substr(sizeof kProbePrefix - 1), nullptr, false);
+            auto report =
+                nlohmann::json::parse(line.substr(sizeof kProbePrefix - 1), nullptr, false);
             if (!report.is_discarded() && wanted(report)) return report;
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
