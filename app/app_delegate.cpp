@@ -35,24 +35,19 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching() {
     // Reminder notifications register their category first, once the reminders arrive.
 
-    platform_.desktop.setMenuBar(buildMenuBar(),
-                                 [weak = std::weak_ptr(self_)](const MenuAction& action) {
-                                     if (auto self = weak.lock())
-                                         (*self)->performMenuAction(action);
-                                 });
+    platform_.desktop.setMenuBar(buildMenuBar(), [weak = weakSelf()](const MenuAction& action) {
+        if (auto self = weak.lock()) (*self)->performMenuAction(action);
+    });
 
     webView = platform_.desktop.createWebView(WebViewConfiguration{}, *this);
-    for (std::string_view name : kMainMessageHandlers)
+    for (std::string_view name : kMainMessageHandlers) {
         webView->addScriptMessageHandler(std::string(name));
+    }
     webView->addUserScript(std::string(kMainPageScript));
 
-    window = platform_.desktop.createMainWindow(
-        mainWindowSpec(), *webView, [weak = std::weak_ptr(self_)] {
-            auto self = weak.lock();
-            if (self && (*self)->applicationShouldTerminateAfterLastWindowClosed()) {
-                (*self)->requestTermination();
-            }
-        });
+    window = platform_.desktop.createMainWindow(mainWindowSpec(), *webView, [weak = weakSelf()] {
+        if (auto self = weak.lock()) (*self)->windowCloseRequested();
+    });
     window->setFrameAutosaveName(std::string(kMainWindowFrameName));
     window->center();
     window->makeKeyAndOrderFront();
@@ -71,6 +66,10 @@ bool AppDelegate::applicationShouldHandleReopen() {
 TerminateReply AppDelegate::applicationShouldTerminate() {
     // Asking the page to save first comes with the flush; until then quitting is immediate.
     return TerminateReply::Now;
+}
+
+void AppDelegate::windowCloseRequested() {
+    if (applicationShouldTerminateAfterLastWindowClosed()) requestTermination();
 }
 
 void AppDelegate::requestTermination() {

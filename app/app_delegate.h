@@ -68,6 +68,8 @@ public:
     const std::optional<std::string>& announcedServerURL() const { return serverURL; }
 
 private:
+    std::weak_ptr<AppDelegate*> weakSelf() const { return self_; }
+    void windowCloseRequested();
     void showFailure(std::string_view message);
     bool receiveStandardOutput(std::string_view chunk);
     bool receiveStandardError(std::string_view chunk);

@@ -50,15 +50,15 @@ void AppDelegate::startServer() {
     launch.executable = executable;
     launch.workingDirectory = platform_.system.homeDirectory();
     launch.environment = buildServiceEnvironment(platform_.system, *resources);
-    launch.onOutput = [weak = std::weak_ptr(self_)](std::string_view chunk) {
+    launch.onOutput = [weak = weakSelf()](std::string_view chunk) {
         auto self = weak.lock();
         return self && (*self)->receiveStandardOutput(chunk);
     };
-    launch.onError = [weak = std::weak_ptr(self_)](std::string_view chunk) {
+    launch.onError = [weak = weakSelf()](std::string_view chunk) {
         auto self = weak.lock();
         return self && (*self)->receiveStandardError(chunk);
     };
-    launch.onExit = [weak = std::weak_ptr(self_)](int status) {
+    launch.onExit = [weak = weakSelf()](int status) {
         if (auto self = weak.lock()) (*self)->serviceEnded(status);
     };
 
@@ -68,7 +68,7 @@ void AppDelegate::startServer() {
         return;
     }
     serverProcess = std::move(outcome.process);
-    startupTimeout = platform_.mainQueue.schedule(kStartupTimeout, [weak = std::weak_ptr(self_)] {
+    startupTimeout = platform_.mainQueue.schedule(kStartupTimeout, [weak = weakSelf()] {
         if (auto self = weak.lock()) (*self)->startupTimedOut();
     });
 }
