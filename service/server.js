@@ -6,7 +6,8 @@
 const http = require('http');
 
 const host = process.env.HOST || '127.0.0.1';
-const port = Number.parseInt(process.env.PORT || '43981', 10);
+const portText = process.env.PORT === undefined ? '43981' : process.env.PORT;
+const port = /^\d{1,5}$/.test(portText) ? Number(portText) : NaN;
 const parentPid = Number.parseInt(process.env.LUMORY_PARENT_PID || '', 10);
 const maxBodyBytes = 64 * 1024;
 const parentCheckMs = 1000;
@@ -90,6 +91,11 @@ server.on('error', (error) => {
   process.stderr.write(`lumory-server: ${error.message}\n`);
   process.exit(1);
 });
+
+if (!(port >= 0 && port <= 65535)) {
+  process.stderr.write(`lumory-server: PORT must be a number from 0 to 65535, not "${portText}"\n`);
+  process.exit(1);
+}
 
 server.listen(port, host, () => {
   const address = server.address();

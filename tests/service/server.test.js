@@ -115,3 +115,18 @@ test('reports a port it cannot use on standard error and exits', async () => {
     first.child.kill('SIGKILL');
   }
 });
+
+test('refuses a port that is not a number', async () => {
+  for (const port of ['abc', '', '70000', '80x']) {
+    const child = spawn(process.execPath, [server], {
+      env: { PATH: '/usr/bin:/bin', HOST: '127.0.0.1', PORT: port },
+      stdio: ['ignore', 'pipe', 'pipe'],
+    });
+    let errors = '';
+    child.stderr.on('data', (chunk) => { errors += chunk; });
+    const code = await withTimeout(new Promise((resolve) => child.on('exit', resolve)), 5000,
+      `still running with PORT=${port}`);
+    assert.strictEqual(code, 1, port);
+    assert.match(errors, /PORT must be a number from 0 to 65535/);
+  }
+});
