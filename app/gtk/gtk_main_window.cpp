@@ -16,6 +16,8 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     : content_(content),
       frameStore_(std::move(frameStore)),
       closeRequested_(std::move(closeRequested)),
+      minimumWidth_(spec.minimumWidth),
+      minimumHeight_(spec.minimumHeight),
       width_(spec.width),
       height_(spec.height) {
     window_ = gtk_application_window_new(application);
@@ -75,9 +77,10 @@ GtkMainWindow::~GtkMainWindow() {
 void GtkMainWindow::setFrameAutosaveName(const std::string& name) {
     autosaveName_ = name;
     if (auto frame = frameStore_.load(name)) {
-        width_ = frame->width;
-        height_ = frame->height;
-        gtk_window_resize(GTK_WINDOW(window_), frame->width, frame->height);
+        // Centring must use the size the window will really get.
+        width_ = std::max(frame->width, minimumWidth_);
+        height_ = std::max(frame->height, minimumHeight_);
+        gtk_window_resize(GTK_WINDOW(window_), width_, height_);
         gtk_window_move(GTK_WINDOW(window_), frame->x, frame->y);
     }
 }

@@ -50,6 +50,8 @@ private:
     WindowFrameStore frameStore_;
     std::optional<std::string> autosaveName_;
     std::function<void()> closeRequested_;
+    int minimumWidth_;
+    int minimumHeight_;
     int width_;
     int height_;
     bool fullScreen_ = false;

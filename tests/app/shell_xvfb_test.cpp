@@ -13,6 +13,7 @@
 #include "xvfb_process.h"
 #include "xvfb_session_bus.h"
 #include "xvfb_shell.h"
+#include "xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {
@@ -24,6 +25,8 @@ const std::string kShell = LUMORY_SHELL_BINARY;
 const std::string kReferenceService = LUMORY_REFERENCE_SERVICE;
 const std::string kTestServices = LUMORY_TEST_SERVICES;
 const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
+constexpr int kScreenWidth = 1600;
+constexpr int kScreenHeight = 1000;
 
 bool isFailurePage(const json& report) {
     return report.value("event", "") == "load-finished" &&
@@ -49,7 +52,19 @@ protected:
             << name << " stayed blank";
     }
 
-    XvfbDisplay display;
+    // The X window adds the client-side frame's few pixels of border around the content.
+    void expectCentredWithContent(int width, int height) {
+        auto window = findWindow(display.name(), "Lumory");
+        ASSERT_TRUE(window) << "no window titled Lumory";
+        EXPECT_GE(window->width - width, 0);
+        EXPECT_LE(window->width - width, 20);
+        EXPECT_GE(window->height - height, 0);
+        EXPECT_LE(window->height - height, 20);
+        EXPECT_NEAR(window->x + window->width / 2, kScreenWidth / 2, 2);
+        EXPECT_NEAR(window->y + window->height / 2, kScreenHeight / 2, 2);
+    }
+
+    XvfbDisplay display{kScreenWidth, kScreenHeight};
 };
 
 TEST_F(ShellOnDisplayTest, ShowsTheReferenceServicePageAndStopsTheServiceOnQuit) {
@@ -64,6 +79,7 @@ TEST_F(ShellOnDisplayTest, ShowsTheReferenceServicePageAndStopsTheServiceOnQuit)
     ASSERT_TRUE(loaded) << "the service's page never finished loading";
     EXPECT_NE(loaded->value("text", "").find("Lumory workspace"), std::string::npos);
     screenshot("shell-loaded.png");
+    expectCentredWithContent(1440, 900);
     ASSERT_FALSE(processesMentioning(shell.root() + "/lib/lumory/lumory-server").empty());
 
     int status = shell.stop(10s);
@@ -183,6 +199,27 @@ TEST_F(ShellOnDisplayTest, LaunchingAgainHandsOverToTheRunningShell) {
     EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(processesMentioning(first.root() + "/lib/lumory/lumory-server").size(), 1u);
     EXPECT_EQ(waitForExit(first.pid(), 0ms), -1) << "the first shell must keep running";
+}
+
+// The saved size comes back, never below the minimum; the position is centred either way.
+TEST_F(ShellOnDisplayTest, ASavedFrameSizeComesBackCentred) {
+    struct Case {
+        const char* saved;
+        int width;
+        int height;
+    };
+    for (Case frame :
+         {Case{"width=1000\nheight=700", 1000, 700}, Case{"width=600\nheight=400", 900, 620}}) {
+        SCOPED_TRACE(frame.saved);
+        ShellUnderTest shell(kShell, "");
+        std::filesystem::create_directories(shell.root() + "/home/.config/lumory");
+        std::ofstream(shell.root() + "/home/.config/lumory/window-frames.ini")
+            << "[LumoryMainWindow]\nx=10\ny=20\n"
+            << frame.saved << "\n";
+        ASSERT_TRUE(shell.start(display));
+        ASSERT_TRUE(shell.waitForProbe(isFailurePage, 30s)) << shell.standardError();
+        expectCentredWithContent(frame.width, frame.height);
+    }
 }
 
 // Takes the full twenty seconds of the start-up watchdog.

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace lumory::testing {
+
+struct WindowGeometry {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The viewable top-level window titled `title` on a test display, if there is one.
+std::optional<WindowGeometry> findWindow(const std::string& displayName, const std::string& title);
+
+}  // namespace lumory::testing
