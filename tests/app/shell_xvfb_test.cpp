@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "xvfb_display.h"
-#include "xvfb_keyboard.h"
+#include "xvfb_input.h"
 #include "xvfb_process.h"
 #include "xvfb_session_bus.h"
 #include "xvfb_shell.h"
@@ -104,9 +104,9 @@ TEST_F(ShellOnDisplayTest, ShortcutsAndTheMenuBarReachThePage) {
         30s));
     screenshot("shell-before-keys.png");
 
-    XvfbKeyboard keyboard(display.name());
-    ASSERT_TRUE(keyboard.connected());
-    keyboard.movePointer(800, 500);
+    XvfbInput input(display.name());
+    ASSERT_TRUE(input.connected());
+    input.movePointer(800, 500);
     auto commandShown = [&](const std::string& word) {
         return shell.waitForProbe(
             [&](const json& report) {
@@ -115,24 +115,55 @@ TEST_F(ShellOnDisplayTest, ShortcutsAndTheMenuBarReachThePage) {
             },
             10s);
     };
-    ASSERT_TRUE(keyboard.chord({"Control_L", "t"}));
+    ASSERT_TRUE(input.chord({"Control_L", "t"}));
     EXPECT_TRUE(commandShown("today"));
-    ASSERT_TRUE(keyboard.chord({"Control_L", "Shift_L", "t"}));
+    ASSERT_TRUE(input.chord({"Control_L", "Shift_L", "t"}));
     EXPECT_TRUE(commandShown("tomorrow"));
 
     // Alt alone opens the hidden menu bar on its first menu; Format > Bullet is then three
     // menus to the right, the only item there.
-    ASSERT_TRUE(keyboard.chord({"Alt_L"}));
+    ASSERT_TRUE(input.chord({"Alt_L"}));
     screenshot("shell-menu-open.png", 1s);
-    for (int step = 0; step < 3; ++step) ASSERT_TRUE(keyboard.chord({"Right"}));
-    ASSERT_TRUE(keyboard.chord({"Down"}));
-    ASSERT_TRUE(keyboard.chord({"Return"}));
+    for (int step = 0; step < 3; ++step) ASSERT_TRUE(input.chord({"Right"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    ASSERT_TRUE(input.chord({"Return"}));
     EXPECT_TRUE(commandShown("bullet"));
 
     // The bar has closed again and shortcuts still reach the page.
-    ASSERT_TRUE(keyboard.chord({"Control_L", "Shift_L", "f"}));
+    ASSERT_TRUE(input.chord({"Control_L", "Shift_L", "f"}));
     EXPECT_TRUE(commandShown("filters"));
     screenshot("shell-after-keys.png", 1s);
+}
+
+TEST_F(ShellOnDisplayTest, ThePageTitleAreaMovesTheWindow) {
+    ShellUnderTest shell(kShell, kReferenceService);
+    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("url", "").rfind("http://", 0) == 0;
+        },
+        30s));
+    screenshot("shell-before-drag.png");
+    auto before = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(before);
+    XvfbInput input(display.name());
+    ASSERT_TRUE(input.connected());
+
+    // The page's text is no drag area: the window stays.
+    input.drag(before->x + 700, before->y + 400, before->x + 800, before->y + 460);
+    auto unmoved = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(unmoved);
+    EXPECT_EQ(unmoved->x, before->x);
+    EXPECT_EQ(unmoved->y, before->y);
+
+    // Empty space in the top bar is.
+    input.drag(before->x + 900, before->y + 25, before->x + 800, before->y + 85);
+    std::this_thread::sleep_for(300ms);
+    auto moved = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(moved);
+    EXPECT_NEAR(moved->x, before->x - 100, 3);
+    EXPECT_NEAR(moved->y, before->y + 60, 3);
 }
 
 TEST_F(ShellOnDisplayTest, AKilledShellTakesItsServiceWithIt) {

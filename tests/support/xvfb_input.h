@@ -5,13 +5,13 @@
 
 namespace lumory::testing {
 
-// Types on a test display through XTest, as a user at its keyboard would.
-class XvfbKeyboard {
+// Types and clicks on a test display through XTest, as a user at its keyboard and mouse would.
+class XvfbInput {
 public:
-    explicit XvfbKeyboard(const std::string& displayName);
-    ~XvfbKeyboard();
-    XvfbKeyboard(const XvfbKeyboard&) = delete;
-    XvfbKeyboard& operator=(const XvfbKeyboard&) = delete;
+    explicit XvfbInput(const std::string& displayName);
+    ~XvfbInput();
+    XvfbInput(const XvfbInput&) = delete;
+    XvfbInput& operator=(const XvfbInput&) = delete;
 
     bool connected() const { return display_ != nullptr; }
     // Puts the pointer at (x, y); without a window manager keyboard focus follows it.
@@ -19,6 +19,8 @@ public:
     // Presses the keys in order (X key names such as "Control_L", "t") and releases them in
     // reverse: one chord.
     bool chord(const std::vector<std::string>& keys);
+    // Presses the primary button at (x, y), moves to (toX, toY) in small steps, releases.
+    void drag(int x, int y, int toX, int toY);
 
 private:
     void* display_ = nullptr;

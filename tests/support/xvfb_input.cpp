@@ -1,7 +1,8 @@
-#include "xvfb_keyboard.h"
+#include "xvfb_input.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <unistd.h>
 
 namespace lumory::testing {
 
@@ -13,20 +14,20 @@ Display* x(void* display) {
 
 }  // namespace
 
-XvfbKeyboard::XvfbKeyboard(const std::string& displayName)
+XvfbInput::XvfbInput(const std::string& displayName)
     : display_(XOpenDisplay(displayName.c_str())) {}
 
-XvfbKeyboard::~XvfbKeyboard() {
+XvfbInput::~XvfbInput() {
     if (display_) XCloseDisplay(x(display_));
 }
 
-void XvfbKeyboard::movePointer(int px, int py) {
+void XvfbInput::movePointer(int px, int py) {
     if (!display_) return;
     XTestFakeMotionEvent(x(display_), 0, px, py, CurrentTime);
     XSync(x(display_), False);
 }
 
-bool XvfbKeyboard::chord(const std::vector<std::string>& keys) {
+bool XvfbInput::chord(const std::vector<std::string>& keys) {
     if (!display_) return false;
     std::vector<KeyCode> codes;
     for (const std::string& key : keys) {
@@ -41,6 +42,22 @@ bool XvfbKeyboard::chord(const std::vector<std::string>& keys) {
     }
     XSync(x(display_), False);
     return true;
+}
+
+void XvfbInput::drag(int fromX, int fromY, int toX, int toY) {
+    if (!display_) return;
+    constexpr int kSteps = 10;
+    movePointer(fromX, fromY);
+    XTestFakeButtonEvent(x(display_), 1, True, CurrentTime);
+    XSync(x(display_), False);
+    // The page asks for the drag after the press has reached it.
+    usleep(300 * 1000);
+    for (int step = 1; step <= kSteps; ++step) {
+        movePointer(fromX + (toX - fromX) * step / kSteps, fromY + (toY - fromY) * step / kSteps);
+        usleep(30 * 1000);
+    }
+    XTestFakeButtonEvent(x(display_), 1, False, CurrentTime);
+    XSync(x(display_), False);
 }
 
 }  // namespace lumory::testing
