@@ -21,6 +21,7 @@ public:
     EventStore& store;
 
     void emit(const nlohmann::json& object) { output.emit(object); }
+    void emitText(std::string text) { output.emitText(std::move(text)); }
     void reply(const RequestId& id, nlohmann::json payload) { output.reply(id, std::move(payload)); }
     void fail(const RequestId& id, std::string_view message) { output.fail(id, message); }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include <glib.h>
+
 #include "calendar_values.h"
 #include "commands.h"
 
@@ -24,7 +26,68 @@ std::optional<std::set<std::string>> chosenIds(const json* value) {
     }
     return ids;
 }
+// A JSON string; text that needs no escaping (the usual case) is copied as it stands, which
+// keeps long listings cheap.
+void appendString(std::string& out, const std::string& text) {
+    bool plain = g_utf8_validate_len(text.data(), text.size(), nullptr);
+    for (unsigned char c : text) plain = plain && c >= 0x20 && c != '"' && c != '\\';
+    if (!plain) {
+        out += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+        return;
+    }
+    out += '"';
+    out += text;
+    out += '"';
+}
+
+void appendMember(std::string& out, const char* key, const std::string& value) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+    appendString(out, value);
+}
+
+// The same object as encode(), written straight as compact JSON text.
+void appendEncoded(std::string& out, const Event& event) {
+    out += "{\"id\":";
+    appendString(out, event.identifier);
+    appendMember(out, "title", event.title.value_or(""));
+    out += event.isAllDay ? ",\"isAllDay\":true" : ",\"isAllDay\":false";
+    appendMember(out, "calendarId", event.calendar ? event.calendar->identifier : "");
+    appendMember(out, "calendar", event.calendar ? event.calendar->title : "");
+    out += event.hasRecurrenceRules ? ",\"isRecurring\":true" : ",\"isRecurring\":false";
+    bool writable = event.calendar && event.calendar->allowsContentModifications;
+    out += writable ? ",\"writable\":true" : ",\"writable\":false";
+    out += ",\"availability\":" + std::to_string(event.availability);
+    if (event.startDate) appendMember(out, "start", formatDate(*event.startDate));
+    if (event.endDate) appendMember(out, "end", formatDate(*event.endDate));
+    if (auto occurrence = event.occurrenceDate()) appendMember(out, "occurrence", formatDate(*occurrence));
+    if (event.lastModifiedDate) appendMember(out, "lastModified", formatDate(*event.lastModifiedDate));
+    if (event.notes) appendMember(out, "notes", *event.notes);
+    if (event.url) appendMember(out, "url", *event.url);
+    if (event.location) appendMember(out, "location", *event.location);
+    if (event.calendar) {
+        if (auto color = hexColor(event.calendar->colorComponents)) appendMember(out, "color", *color);
+    }
+    if (event.attendees) {
+        out += ",\"attendees\":[";
+        for (size_t i = 0; i < event.attendees->size(); ++i) {
+            const auto& attendee = (*event.attendees)[i];
+            if (i > 0) out += ',';
+            appendString(out, attendee.name.empty() ? attendee.address : attendee.name);
+        }
+        out += ']';
+    }
+    out += '}';
+}
+
 }  // namespace
+
+std::string encodeText(const Event& event) {
+    std::string text;
+    appendEncoded(text, event);
+    return text;
+}
 
 json encode(const Event& event) {
     json object = {
@@ -97,12 +160,29 @@ void listEvents(CommandContext& context, const RequestId& id, const json& reques
     }
 
     auto events = context.store.events(*from, *to, calendarIds);
-    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
-        return a.startDate.value_or(Instant::min()) < b.startDate.value_or(Instant::min());
+    std::vector<const Event*> sorted;
+    sorted.reserve(events.size());
+    for (const auto& event : events) sorted.push_back(&event);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const Event* a, const Event* b) {
+        return a->startDate.value_or(Instant::min()) < b->startDate.value_or(Instant::min());
     });
-    json encoded = json::array();
-    for (const auto& event : events) encoded.push_back(encode(event));
-    context.reply(id, {{"events", std::move(encoded)}});
+
+    // A year of a busy calendar is thousands of events: written as text, not built as a tree.
+    std::string text = "{\"events\":[";
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        if (i > 0) text += ',';
+        appendEncoded(text, *sorted[i]);
+    }
+    text += ']';
+    if (id) {
+        try {
+            text += ",\"id\":" + id->dump(-1, ' ', false, json::error_handler_t::replace);
+        } catch (const std::exception&) {
+            return;  // an id that cannot be written gets no reply, as with every other reply
+        }
+    }
+    text += '}';
+    context.emitText(std::move(text));
 }
 
 }  // namespace lumory::cal

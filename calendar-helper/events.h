@@ -12,6 +12,8 @@
 namespace lumory::cal {
 
 nlohmann::json encode(const Event& event);
+// The same object as compact JSON text.
+std::string encodeText(const Event& event);
 
 // Whether an occurrence belongs to the window [start, end): it overlaps it, or, lasting no time
 // at all, starts inside it. Both stores list by this rule.

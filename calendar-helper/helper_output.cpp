@@ -36,6 +36,12 @@ void Output::emit(const nlohmann::json& object) {
     writer(text);
 }
 
+void Output::emitText(std::string text) {
+    text.push_back('\n');
+    std::lock_guard lock(outputLock);
+    writer(text);
+}
+
 void Output::reply(const RequestId& id, nlohmann::json payload) {
     if (!payload.is_object()) payload = nlohmann::json::object();
     if (id) payload["id"] = *id;

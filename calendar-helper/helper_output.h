@@ -3,6 +3,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
@@ -25,6 +26,9 @@ public:
     static LineWriter descriptorWriter(int fd);
 
     void emit(const nlohmann::json& object);
+    // Writes one object given as compact JSON text already (a reply too large to build as a
+    // json tree first); the caller answers for its form.
+    void emitText(std::string text);
     void reply(const RequestId& id, nlohmann::json payload);
     void fail(const RequestId& id, std::string_view message);
 

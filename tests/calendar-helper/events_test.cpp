@@ -100,6 +100,37 @@ TEST_F(EventListing, EventObjectsCarryOnlyTheValuesTheEventHas) {
     EXPECT_FALSE(encoded.contains("color"));
 }
 
+TEST_F(EventListing, ListingTextMatchesTheEventObject) {
+    Event odd = event("quote\"back\\slash", utcInstant(2025, 3, 3, 9), work, "tab\tnew\nline \x01 é ☃");
+    odd.notes = "bad \xC3\x28 utf-8";
+    odd.location = "";
+    odd.attendees = std::vector<Attendee>{{"A \"B\"", "mailto:a@b"}, {"", "mailto:c@d"}};
+    odd.lastModifiedDate = utcInstant(2025, 1, 1);
+    Event bare = event("bare", utcInstant(2025, 3, 3, 10), work);
+    bare.title.reset();
+    bare.calendar.reset();
+    bare.endDate.reset();
+    // As a peer reads them: invalid UTF-8 replaced in both.
+    auto onWire = [](const json& object) {
+        return json::parse(object.dump(-1, ' ', false, json::error_handler_t::replace));
+    };
+    for (const Event& e : {odd, bare, event("plain", utcInstant(2025, 3, 3, 11), home, "Plain")})
+        EXPECT_EQ(json::parse(encodeText(e)), onWire(encode(e))) << encodeText(e);
+
+    store.addEvent(odd);
+    for (const json& id : {json(nullptr), json("x\"y"), json::parse(R"({"n":[1,2.5,true]})")}) {
+        capture.clear();
+        listEvents(context, id, {{"from", "2025-03-01"}, {"to", "2025-04-01"}});
+        auto replies = capture.replies();
+        ASSERT_EQ(replies.size(), 1u);
+        EXPECT_EQ(replies[0]["id"], id);
+        EXPECT_EQ(replies[0]["events"], json::array({onWire(encode(odd))}));
+    }
+    capture.clear();
+    listEvents(context, std::nullopt, {{"from", "2025-03-01"}, {"to", "2025-04-01"}});
+    EXPECT_FALSE(capture.replies().at(0).contains("id"));
+}
+
 TEST_F(EventListing, SortsStablyByStartAndFiltersByCalendar) {
     store.addEvent(event("1", utcInstant(2025, 3, 5, 9), work, "late"));
     store.addEvent(event("2", utcInstant(2025, 3, 3, 9), home, "early-home"));
