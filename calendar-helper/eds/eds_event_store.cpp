@@ -79,6 +79,14 @@ struct EdsEventStore::Watch {
     GObjectPtr<ECalClient> client;
     GObjectPtr<GCancellable> opening;
     gulong propertyHandler = 0;
+    gulong diedHandler = 0;
+
+    void disconnect() {
+        if (opening) g_cancellable_cancel(opening.get());
+        if (!client) return;
+        if (propertyHandler != 0) g_signal_handler_disconnect(client.get(), propertyHandler);
+        if (diedHandler != 0) g_signal_handler_disconnect(client.get(), diedHandler);
+    }
 };
 
 struct EdsEventStore::OpenRequest {
@@ -138,9 +146,7 @@ void EdsEventStore::connect() {
 
 void EdsEventStore::disconnect() {
     for (auto& [uid, watch] : watches) {
-        if (watch->opening) g_cancellable_cancel(watch->opening.get());
-        if (watch->client && watch->propertyHandler != 0)
-            g_signal_handler_disconnect(watch->client.get(), watch->propertyHandler);
+        watch->disconnect();
         delete watch;
     }
     watches.clear();
@@ -248,14 +254,25 @@ void EdsEventStore::unwatchSource(ESource* source) {
     auto found = watches.find(e_source_get_uid(source));
     if (found == watches.end()) return;
     Watch* watch = found->second;
-    if (watch->opening) {
-        g_cancellable_cancel(watch->opening.get());
-        --openingWatches;
-    }
-    if (watch->client && watch->propertyHandler != 0)
-        g_signal_handler_disconnect(watch->client.get(), watch->propertyHandler);
+    if (watch->opening) --openingWatches;
+    watch->disconnect();
     delete watch;
     watches.erase(found);
+}
+
+// After the calendar factory or a backend restarted, the old clients hear nothing more. Changes
+// made meanwhile cannot be told apart, so one notice covers them.
+void EdsEventStore::rewatchAll() {
+    for (auto& [uid, watch] : watches) {
+        watch->disconnect();
+        delete watch;
+    }
+    watches.clear();
+    openingWatches = 0;
+    clients.clear();
+    if (!changeHandler) return;
+    watchAllSources();
+    scheduleChange();
 }
 
 void EdsEventStore::onClientOpened(GObject*, GAsyncResult* result, gpointer data) {
@@ -275,6 +292,13 @@ void EdsEventStore::onClientOpened(GObject*, GAsyncResult* result, gpointer data
     watch->client = GObjectPtr<ECalClient>::share(E_CAL_CLIENT(client.get()));
     watch->propertyHandler = g_signal_connect(client.get(), "backend-property-changed",
                                               G_CALLBACK(onBackendPropertyChanged), self);
+    watch->diedHandler =
+        g_signal_connect(client.get(), "backend-died", G_CALLBACK(onBackendDied), self);
+}
+
+void EdsEventStore::onBackendDied(EClient*, gpointer self) {
+    // Not from inside the dying client's own signal, which rewatching would unref.
+    onMainContext([store = static_cast<EdsEventStore*>(self)] { store->rewatchAll(); });
 }
 
 void EdsEventStore::onBackendPropertyChanged(EClient*, const char* name, const char*,
@@ -316,7 +340,11 @@ gboolean EdsEventStore::onChangeDue(gpointer self) {
 
 void EdsEventStore::onNameAppeared(GDBusConnection*, const char* name, const char*, gpointer self) {
     auto* store = static_cast<EdsEventStore*>(self);
-    (std::strcmp(name, kRegistryBusName) == 0 ? store->registryOwned : store->factoryOwned) = true;
+    if (std::strcmp(name, kRegistryBusName) == 0) {
+        store->registryOwned = true;
+    } else if (!store->factoryOwned.exchange(true)) {
+        store->rewatchAll();
+    }
 }
 
 void EdsEventStore::onNameVanished(GDBusConnection*, const char* name, gpointer self) {

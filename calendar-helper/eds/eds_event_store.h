@@ -61,6 +61,7 @@ private:
     void watchAllSources();
     void watchSource(ESource* source);
     void unwatchSource(ESource* source);
+    void rewatchAll();
     void scheduleChange();
     bool connected() const;
 
@@ -72,6 +73,7 @@ private:
     static void onSourceRemoved(ESourceRegistry*, ESource* source, gpointer self);
     static void onClientOpened(GObject*, GAsyncResult* result, gpointer request);
     static void onBackendPropertyChanged(EClient*, const char* name, const char*, gpointer self);
+    static void onBackendDied(EClient*, gpointer self);
     static gboolean onChangeDue(gpointer self);
 
     // Guards bus and registry for readers on other threads; the main context replaces them.

@@ -69,4 +69,18 @@ std::string EdsFixture::addComponent(const std::string& sourceUid, const std::st
     return result;
 }
 
+pid_t EdsFixture::busNameOwner(const std::string& name) {
+    Owned<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
+    if (!bus) return 0;
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(u)"),
+        G_DBUS_CALL_FLAGS_NONE, 10'000, nullptr, nullptr);
+    if (reply == nullptr) return 0;
+    guint32 pid = 0;
+    g_variant_get(reply, "(u)", &pid);
+    g_variant_unref(reply);
+    return static_cast<pid_t>(pid);
+}
+
 }  // namespace lumory::testsupport

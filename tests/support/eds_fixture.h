@@ -6,6 +6,8 @@
 
 #include <libecal/libecal.h>
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 
@@ -36,6 +38,9 @@ public:
     // Adds one iCalendar component (VEVENT or VTODO text) to a source; returns its UID, empty
     // on failure.
     std::string addComponent(const std::string& sourceUid, const std::string& icalText);
+
+    // Process id of the program that owns a bus name (e.g. the calendar factory), or 0.
+    static pid_t busNameOwner(const std::string& name);
 
 private:
     ESourceRegistry* registry_ = nullptr;
