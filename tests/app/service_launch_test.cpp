@@ -116,6 +116,14 @@ TEST_F(ServiceLaunchTest, AnUnexpectedExitShowsItsStatusOrTheStandardErrorTail) 
     EXPECT_EQ(page().reloads, 0);
 }
 
+TEST_F(ServiceLaunchTest, AnExitBeforeTheReadyLineIsNotOverwrittenByTheWatchdog) {
+    queue.advance(seconds(5));
+    launcher.exit(3);
+    queue.advance(seconds(30));
+    EXPECT_EQ(page().loads.size(), 2u);
+    EXPECT_EQ(shownFailure(), "The local Lumory service stopped unexpectedly (status 3).");
+}
+
 TEST_F(ServiceLaunchTest, AnExitWithStandardErrorShowsTheTrimmedText) {
     launcher.writeError("\nError: Cannot find module 'express'\n  at require\n");
     launcher.exit(1);
