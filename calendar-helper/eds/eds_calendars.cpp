@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -67,13 +68,15 @@ Calendar describe(ESourceRegistry* registry, ESource* source, EntityType type, E
     return calendar;
 }
 
-std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type,
-                                    ClientCache& clients) {
+std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type, ClientCache& clients,
+                                    const std::optional<std::vector<std::string>>& only) {
     std::vector<OpenSource> result;
     if (!registry) return result;
     GList* sources = e_source_registry_list_enabled(registry, extensionFor(type));
     for (GList* item = sources; item; item = item->next) {
         auto source = GObjectPtr<ESource>::share(E_SOURCE(item->data));
+        if (only && std::find(only->begin(), only->end(), e_source_get_uid(source.get())) == only->end())
+            continue;
         auto client = clients.client(source.get(), clientTypeFor(type));
         Calendar calendar = describe(registry, source.get(), type, client.get());
         result.push_back({std::move(source), std::move(client), std::move(calendar)});

@@ -269,11 +269,8 @@ std::vector<Event> EdsEventStore::events(Instant start, Instant end,
                                          const std::optional<std::vector<std::string>>& calendarIds) {
     auto registry = sourceRegistry();
     std::vector<Event> result;
-    for (auto& open : eds::openSources(registry.get(), EntityType::event, clients)) {
+    for (auto& open : eds::openSources(registry.get(), EntityType::event, clients, calendarIds)) {
         if (!open.client) continue;
-        if (calendarIds && std::find(calendarIds->begin(), calendarIds->end(),
-                                     open.calendar.identifier) == calendarIds->end())
-            continue;
         eds::collectOccurrences(open.client.get(), open.calendar, start, end, result);
     }
     return result;

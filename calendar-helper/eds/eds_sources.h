@@ -21,9 +21,10 @@ struct OpenSource {
     Calendar calendar;
 };
 
-// The enabled calendars (events) or task lists (reminders), in the registry's order.
-std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type,
-                                    ClientCache& clients);
+// The enabled calendars (events) or task lists (reminders), in the registry's order; only those
+// named in `only` when given, so that a calendar not asked for is not even opened.
+std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type, ClientCache& clients,
+                                    const std::optional<std::vector<std::string>>& only = std::nullopt);
 // The one source with that uid, when it is an enabled source of that kind.
 std::optional<OpenSource> openSource(ESourceRegistry* registry, EntityType type,
                                      const std::string& uid, ClientCache& clients);

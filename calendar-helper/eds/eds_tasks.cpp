@@ -143,11 +143,8 @@ void EdsEventStore::fetchReminders(const ReminderQuery& query, ReminderCompletio
         auto registry = sourceRegistry();
         if (!registry) return completion(std::nullopt);
         std::string sexp = eds::taskQuery(query);
-        for (auto& open : eds::openSources(registry.get(), EntityType::reminder, clients)) {
+        for (auto& open : eds::openSources(registry.get(), EntityType::reminder, clients, query.listIds)) {
             if (!open.client) continue;
-            if (query.listIds && std::find(query.listIds->begin(), query.listIds->end(),
-                                           open.calendar.identifier) == query.listIds->end())
-                continue;
             GSList* components = nullptr;
             if (!e_cal_client_get_object_list_as_comps_sync(open.client.get(), sexp.c_str(), &components,
                                                             nullptr, nullptr))
