@@ -171,8 +171,8 @@ void fillComponent(ECalComponent* component, const Event& event) {
     else if (busy && g_ascii_strcasecmp(busy, kOutOfOffice) == 0)
         e_cal_util_component_remove_x_property(ical, kBusyStatusProperty);
 
-    auto now = GObjectPtr<ICalTime>::adopt(utcTime(system_clock::now()));
-    e_cal_component_set_last_modified(component, now.get());
+    auto modified = GObjectPtr<ICalTime>::adopt(utcTime(event.lastModifiedDate.value_or(system_clock::now())));
+    e_cal_component_set_last_modified(component, modified.get());
 }
 
 SeriesTime seriesTimeOf(ECalComponent* master, ECalClient* client) {
@@ -308,6 +308,8 @@ void EdsEventStore::saveEvent(Event& event) {
         event.startDate = localMidnight(day.year, day.month, day.day);
         event.endDate = end;
     }
+    // The reply shows the same modification time as the stored event.
+    event.lastModifiedDate = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     auto target = eds::openSource(registry.get(), EntityType::event, event.calendar->identifier, clients);
     if (!target || !target->client) throw StoreError("unknown calendar: " + event.calendar->identifier);
     ECalClient* targetClient = target->client.get();
@@ -387,7 +389,6 @@ void EdsEventStore::saveEvent(Event& event) {
     }
     event.storedCalendarId = target->calendar.identifier;
     event.calendar = target->calendar;
-    event.lastModifiedDate = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
 }
 
 void EdsEventStore::removeEvent(const Event& event) {
