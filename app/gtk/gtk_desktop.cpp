@@ -88,6 +88,10 @@ std::unique_ptr<MainWindow> GtkDesktop::createMainWindow(const MainWindowSpec& s
     auto& host = static_cast<WebKitWebViewHost&>(content);
     WindowFrameStore frames(
         userPath(g_get_user_config_dir(), {kProductFolder, "window-frames.ini"}));
+    // The hidden menu bar needs the keyboard; the page's context menu offers the same menus to
+    // the mouse.
+    g_signal_connect(host.widget(), "context-menu", G_CALLBACK(&GtkDesktop::extendContextMenu),
+                     this);
     auto window = std::make_unique<GtkMainWindow>(application_, spec, host.widget(),
                                                   G_MENU_MODEL(menuModel_.get()), std::move(frames),
                                                   std::move(closeRequested));
@@ -98,11 +102,15 @@ void GtkDesktop::setMenuBar(const MenuBar& menuBar,
                             std::function<void(const MenuAction&)> perform) {
     perform_ = std::move(perform);
     menuModel_ = GObjectPtr<GMenu>(g_menu_new());
+    contextMenus_.clear();
     for (const Menu& menu : menuBar) {
+        ContextMenuEntry& contextMenu = contextMenus_.emplace_back();
+        contextMenu.title = menu.title;
         GObjectPtr<GMenu> submenu(g_menu_new());
         GObjectPtr<GMenu> section(g_menu_new());
         for (const MenuItem& item : menu.items) {
             if (item.isSeparator()) {
+                contextMenu.items.emplace_back(std::string(), GObjectPtr<GAction>());
                 g_menu_append_section(submenu.get(), nullptr, G_MENU_MODEL(section.get()));
                 section = GObjectPtr<GMenu>(g_menu_new());
                 continue;
@@ -121,7 +129,7 @@ void GtkDesktop::setMenuBar(const MenuBar& menuBar,
                              }),
                              entry.get());
             g_action_map_add_action(G_ACTION_MAP(application_), G_ACTION(action));
-            g_object_unref(action);
+            contextMenu.items.emplace_back(item.title, GObjectPtr<GAction>(G_ACTION(action)));
 
             std::string detailed = "app." + name;
             GObjectPtr<GMenuItem> menuItem(g_menu_item_new(item.title.c_str(), detailed.c_str()));
@@ -137,6 +145,26 @@ void GtkDesktop::setMenuBar(const MenuBar& menuBar,
         g_menu_append_section(submenu.get(), nullptr, G_MENU_MODEL(section.get()));
         g_menu_append_submenu(menuModel_.get(), menu.title.c_str(), G_MENU_MODEL(submenu.get()));
     }
+}
+
+gboolean GtkDesktop::extendContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,
+                                       WebKitHitTestResult*, gpointer data) {
+    auto* self = static_cast<GtkDesktop*>(data);
+    if (webkit_context_menu_get_n_items(menu) > 0) {
+        webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
+    }
+    for (const ContextMenuEntry& entry : self->contextMenus_) {
+        WebKitContextMenu* submenu = webkit_context_menu_new();
+        for (const auto& [title, action] : entry.items) {
+            webkit_context_menu_append(submenu, action ? webkit_context_menu_item_new_from_gaction(
+                                                             action.get(), title.c_str(), nullptr)
+                                                       : webkit_context_menu_item_new_separator());
+        }
+        webkit_context_menu_append(
+            menu, webkit_context_menu_item_new_with_submenu(entry.title.c_str(), submenu));
+        g_object_unref(submenu);
+    }
+    return FALSE;
 }
 
 void GtkDesktop::showAboutPanel() {

@@ -29,12 +29,20 @@ public:
 
 private:
     struct ActionEntry;
+    // One menu as the page's context menu repeats it; an empty action marks a separator.
+    struct ContextMenuEntry {
+        std::string title;
+        std::vector<std::pair<std::string, GObjectPtr<GAction>>> items;
+    };
     WebKitWebContext* webContext(bool persistent);
+    static gboolean extendContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,
+                                      WebKitHitTestResult*, gpointer self);
 
     GtkApplication* application_;
     GObjectPtr<WebKitWebContext> persistentContext_;
     GObjectPtr<GMenu> menuModel_;
     std::vector<std::unique_ptr<ActionEntry>> actions_;
+    std::vector<ContextMenuEntry> contextMenus_;
     std::function<void(const MenuAction&)> perform_;
     GtkMainWindow* mainWindow_ = nullptr;
 };

@@ -44,6 +44,14 @@ bool XvfbInput::chord(const std::vector<std::string>& keys) {
     return true;
 }
 
+void XvfbInput::click(int button, int px, int py) {
+    if (!display_) return;
+    movePointer(px, py);
+    XTestFakeButtonEvent(x(display_), static_cast<unsigned>(button), True, CurrentTime);
+    XTestFakeButtonEvent(x(display_), static_cast<unsigned>(button), False, CurrentTime);
+    XSync(x(display_), False);
+}
+
 void XvfbInput::drag(int fromX, int fromY, int toX, int toY) {
     if (!display_) return;
     constexpr int kSteps = 10;

@@ -19,6 +19,8 @@ public:
     // Presses the keys in order (X key names such as "Control_L", "t") and releases them in
     // reverse: one chord.
     bool chord(const std::vector<std::string>& keys);
+    // Clicks `button` (1 primary, 3 secondary) at (x, y).
+    void click(int button, int x, int y);
     // Presses the primary button at (x, y), moves to (toX, toY) in small steps, releases.
     void drag(int x, int y, int toX, int toY);
 
