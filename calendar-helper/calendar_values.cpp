@@ -32,6 +32,14 @@ std::optional<sys_days> civilDay(std::string_view text) {
     return sys_days{date};
 }
 
+// An instant counts nanoseconds in 64 bits (about the years 1678 to 2261); later or earlier
+// dates would overflow it, so they are no date. The margin leaves room for the days that
+// searches add around a date.
+bool representable(sys_seconds time) {
+    return time > time_point_cast<seconds>(Instant::min()) + days{7} &&
+           time < time_point_cast<seconds>(Instant::max()) - days{7};
+}
+
 // yyyy-MM-ddTHH:mm:ss[.fraction](Z|+HH:mm|-HH:mm); `fractional` says whether the fraction is
 // required (true) or forbidden (false), as the two request forms are tried one after the other.
 std::optional<Instant> parseDateTime(std::string_view text, bool fractional) {
@@ -65,6 +73,7 @@ std::optional<Instant> parseDateTime(std::string_view text, bool fractional) {
         return std::nullopt;
     }
     auto local = *day + hours{*h} + minutes{*mi} + seconds{*s} - offset;
+    if (!representable(local)) return std::nullopt;
     return time_point_cast<Instant::duration>(local + fraction);
 }
 
@@ -90,7 +99,7 @@ std::optional<Instant> parseDate(const nlohmann::json* value) {
     if (auto date = parseDateTime(text, true)) return date;
     if (text.size() != 10) return std::nullopt;
     auto day = civilDay(text);
-    if (!day) return std::nullopt;
+    if (!day || !representable(*day)) return std::nullopt;
     year_month_day ymd{*day};
     return localMidnight(int(ymd.year()), int(unsigned(ymd.month())), int(unsigned(ymd.day())));
 }
@@ -188,7 +197,13 @@ std::optional<Instant> instantOf(const DueDate& due) {
     fields.tm_isdst = -1;
     std::time_t t = std::mktime(&fields);
     if (t == std::time_t(-1) && fields.tm_year != 69) return std::nullopt;
-    return system_clock::from_time_t(t);
+    return instantFromTime(t);
+}
+
+std::optional<Instant> instantFromTime(std::time_t time) {
+    sys_seconds seconds{std::chrono::seconds{time}};
+    if (!representable(seconds)) return std::nullopt;
+    return time_point_cast<Instant::duration>(seconds);
 }
 
 DueDate localComponents(Instant date, bool withTime) {

@@ -2,6 +2,7 @@
 
 // How dates, colours and calendars travel between the helper and its peer.
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,9 @@ nlohmann::json encode(const Calendar& calendar);
 bool textLess(std::string_view a, std::string_view b);
 // Stable order by (source title, title), as calendars and reminder lists are listed.
 void sortCalendars(std::vector<Calendar>& calendars);
+
+// A C time as an instant; nothing outside the years an instant can hold (about 1678 to 2261).
+std::optional<Instant> instantFromTime(std::time_t time);
 
 // Calendar fields in the helper's time zone (TZ honoured) and back.
 Instant localMidnight(int year, int month, int day);

@@ -28,11 +28,11 @@ std::string zoneName() {
     return name;
 }
 
-Instant fromTimet(time_t t) { return system_clock::from_time_t(t); }
+std::optional<Instant> fromTimet(time_t t) { return instantFromTime(t); }
 
 // Calendar fields read in the helper's zone, through the C library so that TZ rules hold
 // even when libical has no zone of that name.
-Instant localFields(ICalTime* time) {
+std::optional<Instant> localFields(ICalTime* time) {
     std::tm fields{};
     fields.tm_year = i_cal_time_get_year(time) - 1900;
     fields.tm_mon = i_cal_time_get_month(time) - 1;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,12 @@ TEST(CalendarValues, AnythingElseIsNoDate) {
         EXPECT_FALSE(parse(value)) << value.dump();
     }
     EXPECT_FALSE(parseDate(nullptr));
+    // Beyond the years an instant holds: no date rather than an overflow.
+    for (const char* far : {"0001-01-01T00:00:00Z", "9999-12-31T23:59:59.5Z", "1600-01-01", "2300-01-01"})
+        EXPECT_FALSE(parse(far)) << far;
+    EXPECT_TRUE(parse("2200-01-01T00:00:00Z"));
+    EXPECT_FALSE(instantOf(DueDate{1, 1, 1, 9, 30}));
+    EXPECT_FALSE(instantFromTime(std::numeric_limits<std::time_t>::max()));
 }
 
 TEST(CalendarValues, DayAloneIsLocalMidnightInTheHelpersZone) {
