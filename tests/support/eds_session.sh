@@ -15,11 +15,28 @@ fi
 [[ $# -gt 0 ]] || { echo "usage: $0 [--limit SECONDS] COMMAND [ARGS...]" >&2; exit 2; }
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/lumory-eds.XXXXXX")
+# Processes of this session: they, and only they, carry its private folders in their environment.
+session_pids() {
+  local environ pid
+  for environ in /proc/[0-9]*/environ; do
+    pid=${environ#/proc/}
+    pid=${pid%/environ}
+    if grep -qzx -- "XDG_RUNTIME_DIR=$root/run" "$environ" 2>/dev/null; then echo "$pid"; fi
+  done
+  return 0
+}
 cleanup() {
-  # Services outlive the bus by a moment; anything still running from this session is ended.
+  # EDS services leave when the bus goes; any that linger a moment later are ended.
+  set +e
   local pids
-  pids=$(pgrep -f -- "$root" 2>/dev/null || true)
-  [[ -n "$pids" ]] && kill $pids 2>/dev/null || true
+  sleep 0.2
+  pids=$(session_pids)
+  if [[ -n "$pids" ]]; then
+    kill $pids 2>/dev/null || true
+    sleep 0.5
+    pids=$(session_pids)
+    [[ -n "$pids" ]] && kill -9 $pids 2>/dev/null
+  fi
   rm -rf "$root"
 }
 trap cleanup EXIT
