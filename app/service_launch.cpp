@@ -10,8 +10,10 @@ namespace lumory {
 
 namespace {
 
+// A NUL inside would make the address checked here differ from the one loaded.
 bool isValidUrl(const std::string& text) {
-    return g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr);
+    return text.find('\0') == std::string::npos &&
+           g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr);
 }
 
 // The address of a ready line, or nothing when the line is anything else.

@@ -69,6 +69,7 @@ TEST_F(ServiceLaunchTest, IgnoresAnAddressThatIsNotAUrlAndTimesOut) {
     launcher.writeOutput("{\"event\":\"ready\",\"url\":\"not a url\"}\n");
     launcher.writeOutput("{\"event\":\"ready\",\"url\":\"http://[::1\"}\n");
     launcher.writeOutput("{\"event\":\"ready\",\"url\":42}\n");
+    launcher.writeOutput("{\"event\":\"ready\",\"url\":\"http://127.0.0.1:1/\\u0000evil\"}\n");
     EXPECT_EQ(page().loads.size(), 1u);
     queue.advance(seconds(20));
     EXPECT_EQ(shownFailure(), "Lumory took too long to start. Port 43981 may already be in use.");
