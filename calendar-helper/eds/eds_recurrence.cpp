@@ -15,9 +15,9 @@ namespace {
 
 using namespace std::chrono;
 
-// Wide enough for any zone's offset and an all-day event's day, so that the exact rule below
-// decides alone what belongs to the window.
-constexpr hours kMargin{48};
+// Wider than any zone's offset from UTC, in which the backend may read dates and floating
+// times, so that the exact rule below decides alone what belongs to the window.
+constexpr hours kMargin{15};
 
 std::string utcText(Instant instant) {
     auto time = GObjectPtr<ICalTime>::adopt(utcTime(instant));

@@ -16,8 +16,8 @@ namespace {
 
 using namespace std::chrono;
 
-// Wide enough for any zone's offset, so that the exact rule alone decides what is listed.
-constexpr hours kMargin{48};
+// Wider than any zone's offset from UTC, so that the exact rule alone decides what is listed.
+constexpr hours kMargin{15};
 
 std::string utcText(Instant instant) {
     auto time = GObjectPtr<ICalTime>::adopt(utcTime(instant));
