@@ -8,6 +8,11 @@ constexpr std::string_view kServicePath = "/usr/bin:/bin:/usr/sbin:/sbin";
 constexpr std::string_view kDefaultLanguage = "en_US.UTF-8";
 constexpr std::string_view kLoopbackHost = "127.0.0.1";
 
+// How the helpers the service starts reach the user's calendar database (session bus) and sound
+// server (runtime folder, or an explicit server). Without them a helper would see neither.
+constexpr const char* kDesktopSessionVariables[] = {"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR",
+                                                    "PULSE_SERVER"};
+
 }  // namespace
 
 std::string pathInside(const std::string& directory, std::string_view name) {
@@ -44,6 +49,10 @@ EnvironmentList buildServiceEnvironment(const HostSystem& system,
                              pathInside(resourcesDirectory, kCalendarHelperName));
     environment.emplace_back("LUMORY_AUDIO_HELPER",
                              pathInside(resourcesDirectory, kAudioHelperName));
+    for (const char* name : kDesktopSessionVariables) {
+        auto value = system.environmentValue(name);
+        if (value && !value->empty()) environment.emplace_back(name, *value);
+    }
     return environment;
 }
 

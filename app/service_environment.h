@@ -20,7 +20,8 @@ std::string chosenServicePort(const HostSystem& system);
 
 std::string pathInside(const std::string& directory, std::string_view name);
 
-// The service's whole environment, in launch order; nothing else is inherited.
+// The service's whole environment, in launch order; nothing else is inherited but the few
+// variables that connect the helpers to the desktop session.
 EnvironmentList buildServiceEnvironment(const HostSystem& system,
                                         const std::string& resourcesDirectory);
 

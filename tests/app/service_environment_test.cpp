@@ -13,7 +13,10 @@ TEST(ServiceEnvironmentTest, BuildsExactlyTheServiceVariablesInOrder) {
                           {"LUMORY_WORKSPACE", "/home/ada/notes"},
                           {"DISPLAY", ":0"},
                           {"PATH", "/home/ada/bin:/usr/bin"},
-                          {"NODE_OPTIONS", "--inspect"}};
+                          {"NODE_OPTIONS", "--inspect"},
+                          {"XDG_RUNTIME_DIR", "/run/user/1000"},
+                          {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/run/user/1000/bus"},
+                          {"PULSE_SERVER", ""}};
     EnvironmentList expected = {
         {"HOME", "/home/ada"},
         {"PATH", "/usr/bin:/bin:/usr/sbin:/sbin"},
@@ -28,6 +31,8 @@ TEST(ServiceEnvironmentTest, BuildsExactlyTheServiceVariablesInOrder) {
         {"LUMORY_PARENT_PID", "4242"},
         {"LUMORY_CALENDAR_HELPER", "/opt/lumory/lib/lumory/lumory-cal"},
         {"LUMORY_AUDIO_HELPER", "/opt/lumory/lib/lumory/lumory-audio"},
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/run/user/1000/bus"},
+        {"XDG_RUNTIME_DIR", "/run/user/1000"},
     };
     EXPECT_EQ(buildServiceEnvironment(system, "/opt/lumory/lib/lumory"), expected);
 }
