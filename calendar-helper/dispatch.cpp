@@ -8,6 +8,7 @@ namespace {
 
 constexpr const char* kUnknownCommand = "unknown command: ";
 constexpr const char* kNoCommandWord = "none";
+constexpr const char* kCommandFailed = "command failed";
 
 struct Command {
     std::string_view word;
@@ -53,6 +54,8 @@ void handle(CommandContext& context, const nlohmann::json& request) {
                 context.fail(id, failure.errorDescription());
             } catch (const std::exception& error) {
                 context.fail(id, error.what());
+            } catch (...) {
+                context.fail(id, kCommandFailed);
             }
             return;
         }
