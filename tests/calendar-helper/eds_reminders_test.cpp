@@ -102,8 +102,16 @@ TEST(EdsReminders, UpdatesCompletesReopensAndDeletes) {
     EXPECT_FALSE(has(stored, "\r\nCOMPLETED:") || has(stored, "STATUS:COMPLETED") || has(stored, "PERCENT-COMPLETE"))
         << stored;
 
-    EXPECT_EQ(helper.ask({{"cmd", "reminder-delete"}, {"reminderId", id}}), json({{"ok", true}}));
+    std::string other = eds.addSource("Elsewhere", true);
+    ASSERT_FALSE(other.empty());
+    json moved = helper.ask({{"cmd", "reminder-update"}, {"reminderId", id}, {"listId", other}})["reminder"];
+    EXPECT_EQ(moved["listId"], other);
     EXPECT_TRUE(storedComponents(eds, list, id).empty());
+    ASSERT_EQ(storedComponents(eds, other, id).size(), 1u);
+
+    EXPECT_EQ(helper.ask({{"cmd", "reminder-delete"}, {"reminderId", id}}), json({{"ok", true}}));
+    EXPECT_TRUE(storedComponents(eds, other, id).empty());
+    EXPECT_TRUE(eds.removeSource(other));
     EXPECT_EQ(helper.ask({{"cmd", "reminder-delete"}, {"reminderId", id}}), json({{"error", "reminder not found: " + id}}));
 
     // An event's identifier names no reminder.
