@@ -102,7 +102,9 @@ std::string addWeekly(EdsFixture& eds, const std::string& calendar, const std::s
 TEST(EdsEvents, ChangesAndRemovesOneOccurrenceOnly) {
     EdsFixture eds;
     std::string calendar = eds.addSource("Series");
-    ASSERT_FALSE(calendar.empty());
+    // Added before the helper starts, which learns of later calendars a moment after EDS does.
+    std::string other = eds.addSource("Elsewhere");
+    ASSERT_FALSE(calendar.empty() || other.empty());
     ASSERT_EQ(addWeekly(eds, calendar, "series-1"), "series-1");
 
     Helper helper("Europe/Berlin");
@@ -139,6 +141,18 @@ TEST(EdsEvents, ChangesAndRemovesOneOccurrenceOnly) {
     EXPECT_EQ(changed["event"]["location"], "Room 4");
     EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", "series-1"}, {"occurrence", "2025-03-17T09:00:00Z"}}),
               json({{"error", "event not found: series-1"}}));
+
+    // One occurrence moved to another calendar leaves its series and stands alone there.
+    json moved = helper.ask({{"cmd", "update"}, {"eventId", "series-1"}, {"occurrence", "2025-03-24T09:00:00Z"},
+                             {"calendarId", other}})["event"];
+    EXPECT_EQ(moved["calendarId"], other);
+    EXPECT_NE(moved["id"], "series-1");
+    EXPECT_EQ(moved["isRecurring"], false);
+    EXPECT_EQ(field(helper.events(other, "2025-03-01", "2025-04-01"), "start"),
+              (std::vector<std::string>{"2025-03-24T09:00:00Z"}));
+    EXPECT_EQ(field(helper.events(calendar, "2025-03-01", "2025-04-01"), "start"),
+              (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T12:00:00Z"}));
+    EXPECT_TRUE(eds.removeSource(other));
 
     // EDS holds the series with its rule, one exception and one changed occurrence in Berlin time.
     auto stored = storedComponents(eds, calendar, "series-1");
