@@ -131,13 +131,20 @@ std::optional<std::string> hexColor(const std::optional<std::vector<double>>& co
 
 std::string sourceName(SourceType type) {
     switch (type) {
-    case SourceType::local: return "local";
-    case SourceType::exchange: return "exchange";
-    case SourceType::caldav: return "caldav";
-    case SourceType::mobileme: return "mobileme";
-    case SourceType::subscribed: return "subscribed";
-    case SourceType::birthdays: return "birthdays";
-    case SourceType::unknown: break;
+        case SourceType::local:
+            return "local";
+        case SourceType::exchange:
+            return "exchange";
+        case SourceType::caldav:
+            return "caldav";
+        case SourceType::mobileme:
+            return "mobileme";
+        case SourceType::subscribed:
+            return "subscribed";
+        case SourceType::birthdays:
+            return "birthdays";
+        case SourceType::unknown:
+            break;
     }
     return "unknown";
 }
@@ -185,7 +192,8 @@ Instant localMidnight(int year, int month, int day) {
 }
 
 std::optional<Instant> instantOf(const DueDate& due) {
-    year_month_day ymd{year{due.year}, month{unsigned(due.month)}, std::chrono::day{unsigned(due.day)}};
+    year_month_day ymd{year{due.year}, month{unsigned(due.month)},
+                       std::chrono::day{unsigned(due.day)}};
     if (!ymd.ok()) return std::nullopt;
     std::tm fields{};
     fields.tm_year = due.year - 1900;

@@ -84,19 +84,23 @@ void apply(const json& request, Event& event, EventStore& store) {
     if (auto notes = stringField(request, "notes")) event.notes = *notes;
     if (auto location = stringField(request, "location")) event.location = *location;
     if (auto url = stringField(request, "url")) {
-        if (readsAsUrl(*url)) event.url = *url;
-        else event.url.reset();
+        if (readsAsUrl(*url))
+            event.url = *url;
+        else
+            event.url.reset();
     }
     // Only the kinds of availability a calendar can hold; other numbers are ignored.
     if (const json* availability = field(request, "availability");
         availability && availability->is_number_integer()) {
         auto value = availability->get<long long>();
-        if (value >= kAvailabilityBusy && value <= kAvailabilityUnavailable) event.availability = int(value);
+        if (value >= kAvailabilityBusy && value <= kAvailabilityUnavailable)
+            event.availability = int(value);
     }
     if (auto calendarId = stringField(request, "calendarId")) {
         auto calendar = calendarWithId(store, *calendarId);
         if (!calendar) throw Failure{kUnknownCalendar + *calendarId};
-        if (!calendar->allowsContentModifications) throw Failure{kCalendarReadOnly + calendar->title};
+        if (!calendar->allowsContentModifications)
+            throw Failure{kCalendarReadOnly + calendar->title};
         event.calendar = std::move(calendar);
     }
     if (!event.endDate && event.startDate) event.endDate = *event.startDate + kDefaultDuration;

@@ -61,13 +61,16 @@ void appendEncoded(std::string& out, const Event& event) {
     out += ",\"availability\":" + std::to_string(event.availability);
     if (event.startDate) appendMember(out, "start", formatDate(*event.startDate));
     if (event.endDate) appendMember(out, "end", formatDate(*event.endDate));
-    if (auto occurrence = event.occurrenceDate()) appendMember(out, "occurrence", formatDate(*occurrence));
-    if (event.lastModifiedDate) appendMember(out, "lastModified", formatDate(*event.lastModifiedDate));
+    if (auto occurrence = event.occurrenceDate())
+        appendMember(out, "occurrence", formatDate(*occurrence));
+    if (event.lastModifiedDate)
+        appendMember(out, "lastModified", formatDate(*event.lastModifiedDate));
     if (event.notes) appendMember(out, "notes", *event.notes);
     if (event.url) appendMember(out, "url", *event.url);
     if (event.location) appendMember(out, "location", *event.location);
     if (event.calendar) {
-        if (auto color = hexColor(event.calendar->colorComponents)) appendMember(out, "color", *color);
+        if (auto color = hexColor(event.calendar->colorComponents))
+            appendMember(out, "color", *color);
     }
     if (event.attendees) {
         out += ",\"attendees\":[";

@@ -21,7 +21,8 @@ const std::string* stringField(const json& request, const char* key) {
 }
 
 // The reminder a request names, writable; otherwise replies and gives nothing.
-std::optional<Reminder> reminder(CommandContext& context, const RequestId& id, const json& request) {
+std::optional<Reminder> reminder(CommandContext& context, const RequestId& id,
+                                 const json& request) {
     const std::string* identifier = stringField(request, "reminderId");
     if (!identifier) {
         context.fail(id, kNeedsReminderId);
@@ -64,7 +65,8 @@ void applyAndSave(CommandContext& context, const RequestId& id, const json& requ
 
 void setCompleted(Reminder& reminder, bool completed) {
     if (completed && !reminder.isCompleted)
-        reminder.completionDate = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+        reminder.completionDate =
+            std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     if (!completed) reminder.completionDate.reset();
     reminder.isCompleted = completed;
 }
@@ -95,7 +97,8 @@ void applyReminder(const json& request, Reminder& reminder, EventStore& store) {
 void createReminder(CommandContext& context, const RequestId& id, const json& request) {
     if (!requireReminderAccess(context, id)) return;
     Reminder created;
-    if (auto listId = stringField(request, "listId")) created.list = reminderListWithId(context.store, *listId);
+    if (auto listId = stringField(request, "listId"))
+        created.list = reminderListWithId(context.store, *listId);
     if (!created.list) created.list = context.store.defaultCalendar(EntityType::reminder);
     if (!created.list) return context.fail(id, kNoList);
     applyAndSave(context, id, request, created);

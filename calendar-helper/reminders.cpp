@@ -34,8 +34,10 @@ void listReminders(CommandContext& context, const RequestId& id, const json& req
         std::set<std::string> wanted;
         bool allStrings = true;
         for (const auto& item : *lists) {
-            if (!item.is_string()) allStrings = false;
-            else wanted.insert(item.get<std::string>());
+            if (!item.is_string())
+                allStrings = false;
+            else
+                wanted.insert(item.get<std::string>());
         }
         if (allStrings) {
             listIds.emplace();
@@ -61,7 +63,8 @@ void listReminders(CommandContext& context, const RequestId& id, const json& req
         if (--join->outstanding > 0) return;
         lock.unlock();
         json encoded = json::array();
-        for (const auto& [identifier, reminder] : join->reminders) encoded.push_back(encode(reminder));
+        for (const auto& [identifier, reminder] : join->reminders)
+            encoded.push_back(encode(reminder));
         context.reply(id, {{"reminders", std::move(encoded)}});
     };
     context.store.fetchReminders(open, completion);

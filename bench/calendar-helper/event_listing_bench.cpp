@@ -59,35 +59,44 @@ void fill(ECalClient* client) {
     std::vector<std::string> texts;
     for (int n = 0; n < kSingleEvents; ++n) {
         int day = n % 365, minute = 8 * 60 + (n * 7) % 600;
-        texts.push_back("BEGIN:VEVENT\r\nUID:single-" + std::to_string(n) + "\r\nDTSTAMP:20250101T000000Z\r\n"
-                        "DTSTART:" + stamp(day, minute) + "\r\nDTEND:" + stamp(day, minute + 45) +
-                        "\r\nSUMMARY:Event " + std::to_string(n) + "\r\nLOCATION:Room " + std::to_string(n % 40) +
-                        "\r\nEND:VEVENT\r\n");
+        texts.push_back("BEGIN:VEVENT\r\nUID:single-" + std::to_string(n) +
+                        "\r\nDTSTAMP:20250101T000000Z\r\n"
+                        "DTSTART:" +
+                        stamp(day, minute) + "\r\nDTEND:" + stamp(day, minute + 45) +
+                        "\r\nSUMMARY:Event " + std::to_string(n) + "\r\nLOCATION:Room " +
+                        std::to_string(n % 40) + "\r\nEND:VEVENT\r\n");
     }
     for (int n = 0; n < kWeeklySeries; ++n) {
         int day = n % 7, minute = 9 * 60 + n;
-        texts.push_back("BEGIN:VEVENT\r\nUID:weekly-" + std::to_string(n) + "\r\nDTSTAMP:20250101T000000Z\r\n"
-                        "DTSTART:" + stamp(day, minute) + "\r\nDTEND:" + stamp(day, minute + 30) +
-                        "\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:Weekly " + std::to_string(n) + "\r\nEND:VEVENT\r\n");
+        texts.push_back("BEGIN:VEVENT\r\nUID:weekly-" + std::to_string(n) +
+                        "\r\nDTSTAMP:20250101T000000Z\r\n"
+                        "DTSTART:" +
+                        stamp(day, minute) + "\r\nDTEND:" + stamp(day, minute + 30) +
+                        "\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:Weekly " + std::to_string(n) +
+                        "\r\nEND:VEVENT\r\n");
     }
     const size_t batch = 500;
     for (size_t start = 0; start < texts.size(); start += batch) {
         GSList* components = nullptr;
         for (size_t i = start; i < std::min(texts.size(), start + batch); ++i)
-            components = g_slist_prepend(components, i_cal_component_new_from_string(texts[i].c_str()));
-        e_cal_client_create_objects_sync(client, components, E_CAL_OPERATION_FLAG_NONE, nullptr, nullptr, nullptr);
+            components =
+                g_slist_prepend(components, i_cal_component_new_from_string(texts[i].c_str()));
+        e_cal_client_create_objects_sync(client, components, E_CAL_OPERATION_FLAG_NONE, nullptr,
+                                         nullptr, nullptr);
         g_slist_free_full(components, g_object_unref);
     }
 }
 
-gboolean countInstance(ICalComponent*, ICalTime*, ICalTime*, gpointer count, GCancellable*, GError**) {
+gboolean countInstance(ICalComponent*, ICalTime*, ICalTime*, gpointer count, GCancellable*,
+                       GError**) {
     ++*static_cast<size_t*>(count);
     return TRUE;
 }
 
 // What any reader of EDS pays: one time-range query, the series' components, their expansion.
 size_t rawListing(ECalClient* client, const std::string& from, const std::string& to) {
-    std::string query = "(occur-in-time-range? (make-time \"" + from + "\") (make-time \"" + to + "\"))";
+    std::string query =
+        "(occur-in-time-range? (make-time \"" + from + "\") (make-time \"" + to + "\"))";
     GSList* found = nullptr;
     e_cal_client_get_object_list_sync(client, query.c_str(), &found, nullptr, nullptr);
     size_t count = 0;
@@ -101,12 +110,14 @@ size_t rawListing(ECalClient* client, const std::string& from, const std::string
             continue;
         }
         GSList* series = nullptr;
-        e_cal_client_get_objects_for_uid_sync(client, i_cal_component_get_uid(ical), &series, nullptr, nullptr);
+        e_cal_client_get_objects_for_uid_sync(client, i_cal_component_get_uid(ical), &series,
+                                              nullptr, nullptr);
         for (GSList* part = series; part; part = part->next) {
             ICalComponent* master = e_cal_component_get_icalcomponent(E_CAL_COMPONENT(part->data));
             if (e_cal_util_component_is_instance(master)) continue;
-            e_cal_recur_generate_instances_sync(master, start, end, countInstance, &count, e_cal_client_tzlookup_cb,
-                                                client, utc, nullptr, nullptr);
+            e_cal_recur_generate_instances_sync(master, start, end, countInstance, &count,
+                                                e_cal_client_tzlookup_cb, client, utc, nullptr,
+                                                nullptr);
         }
         g_slist_free_full(series, g_object_unref);
     }
@@ -121,8 +132,8 @@ int inside() {
     if (!registry) return 1;
     std::string uid = addCalendar(registry);
     ESource* source = e_source_registry_ref_source(registry, uid.c_str());
-    EClient* opened = source ? e_cal_client_connect_sync(source, E_CAL_CLIENT_SOURCE_TYPE_EVENTS, guint32(-1),
-                                                         nullptr, nullptr)
+    EClient* opened = source ? e_cal_client_connect_sync(source, E_CAL_CLIENT_SOURCE_TYPE_EVENTS,
+                                                         guint32(-1), nullptr, nullptr)
                              : nullptr;
     if (!opened) return 1;
     auto* client = E_CAL_CLIENT(opened);
@@ -140,7 +151,10 @@ int inside() {
     };
     int id = 0;
     auto ask = [&](const Window& window, size_t& events) {
-        json request = {{"id", ++id}, {"cmd", "events"}, {"from", window.from}, {"to", window.to},
+        json request = {{"id", ++id},
+                        {"cmd", "events"},
+                        {"from", window.from},
+                        {"to", window.to},
                         {"calendars", {uid}}};
         auto start = steady_clock::now();
         helper.writeLine(request.dump());
@@ -181,8 +195,11 @@ int inside() {
         std::sort(helperTimes.begin(), helperTimes.end());
         std::sort(rawTimes.begin(), rawTimes.end());
         double helperMedian = helperTimes[kRounds / 2], rawMedian = rawTimes[kRounds / 2];
-        std::printf("%-5s helper %7.1f ms (%zu events)  raw query+expansion %7.1f ms (%zu instances)  ratio %.2f\n",
-                    window.name, helperMedian, helperEvents, rawMedian, rawEvents, helperMedian / rawMedian);
+        std::printf(
+            "%-5s helper %7.1f ms (%zu events)  raw query+expansion %7.1f ms (%zu instances)  "
+            "ratio %.2f\n",
+            window.name, helperMedian, helperEvents, rawMedian, rawEvents,
+            helperMedian / rawMedian);
     }
     g_object_unref(client);
     g_object_unref(source);

@@ -14,7 +14,8 @@ const char* extensionFor(EntityType type) {
 }
 
 ECalClientSourceType clientTypeFor(EntityType type) {
-    return type == EntityType::event ? E_CAL_CLIENT_SOURCE_TYPE_EVENTS : E_CAL_CLIENT_SOURCE_TYPE_TASKS;
+    return type == EntityType::event ? E_CAL_CLIENT_SOURCE_TYPE_EVENTS
+                                     : E_CAL_CLIENT_SOURCE_TYPE_TASKS;
 }
 
 SourceType sourceTypeOf(const char* backend) {
@@ -61,21 +62,24 @@ Calendar describe(ESourceRegistry* registry, ESource* source, EntityType type, E
         }
     }
     auto* extension = e_source_get_extension(source, extensionFor(type));
-    calendar.sourceType = sourceTypeOf(e_source_backend_get_backend_name(E_SOURCE_BACKEND(extension)));
+    calendar.sourceType =
+        sourceTypeOf(e_source_backend_get_backend_name(E_SOURCE_BACKEND(extension)));
     g_autofree gchar* color = e_source_selectable_dup_color(E_SOURCE_SELECTABLE(extension));
     calendar.colorComponents = colorComponents(color);
     calendar.allowsContentModifications = client && !e_client_is_readonly(E_CLIENT(client));
     return calendar;
 }
 
-std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type, ClientCache& clients,
+std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type,
+                                    ClientCache& clients,
                                     const std::optional<std::vector<std::string>>& only) {
     std::vector<OpenSource> result;
     if (!registry) return result;
     GList* sources = e_source_registry_list_enabled(registry, extensionFor(type));
     for (GList* item = sources; item; item = item->next) {
         auto source = GObjectPtr<ESource>::share(E_SOURCE(item->data));
-        if (only && std::find(only->begin(), only->end(), e_source_get_uid(source.get())) == only->end())
+        if (only &&
+            std::find(only->begin(), only->end(), e_source_get_uid(source.get())) == only->end())
             continue;
         auto client = clients.client(source.get(), clientTypeFor(type));
         Calendar calendar = describe(registry, source.get(), type, client.get());

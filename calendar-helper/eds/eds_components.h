@@ -18,7 +18,8 @@ template <void (*Free)(gpointer)>
 struct BoxedFree {
     void operator()(void* value) const { Free(value); }
 };
-using OwnedDateTime = std::unique_ptr<ECalComponentDateTime, BoxedFree<e_cal_component_datetime_free>>;
+using OwnedDateTime =
+    std::unique_ptr<ECalComponentDateTime, BoxedFree<e_cal_component_datetime_free>>;
 using OwnedText = std::unique_ptr<ECalComponentText, BoxedFree<e_cal_component_text_free>>;
 using OwnedRange = std::unique_ptr<ECalComponentRange, BoxedFree<e_cal_component_range_free>>;
 

@@ -33,7 +33,8 @@ int availabilityOf(ECalComponent* component) {
     ICalComponent* ical = e_cal_component_get_icalcomponent(component);
     if (e_cal_component_get_transparency(component) == E_CAL_COMPONENT_TRANSP_TRANSPARENT)
         return kAvailabilityFree;
-    if (e_cal_component_get_status(component) == I_CAL_STATUS_TENTATIVE) return kAvailabilityTentative;
+    if (e_cal_component_get_status(component) == I_CAL_STATUS_TENTATIVE)
+        return kAvailabilityTentative;
     g_autofree gchar* busy = e_cal_util_component_dup_x_property(ical, kBusyStatusProperty);
     if (busy && g_ascii_strcasecmp(busy, kOutOfOffice) == 0) return kAvailabilityUnavailable;
     return kAvailabilityBusy;
@@ -65,11 +66,14 @@ void setText(ECalComponent* component, const std::optional<std::string>& title) 
 }
 
 void setTime(ECalComponent* component, Instant instant, bool isDate, bool start) {
-    GObjectPtr<ICalTime> time = GObjectPtr<ICalTime>::adopt(isDate ? localDate(instant) : utcTime(instant));
+    GObjectPtr<ICalTime> time =
+        GObjectPtr<ICalTime>::adopt(isDate ? localDate(instant) : utcTime(instant));
     // Without the "UTC" zone name the component writes a UTC time as a floating one.
     OwnedDateTime value(e_cal_component_datetime_new(time.get(), isDate ? nullptr : "UTC"));
-    if (start) e_cal_component_set_dtstart(component, value.get());
-    else e_cal_component_set_dtend(component, value.get());
+    if (start)
+        e_cal_component_set_dtstart(component, value.get());
+    else
+        e_cal_component_set_dtend(component, value.get());
 }
 
 }  // namespace
@@ -171,7 +175,8 @@ void fillComponent(ECalComponent* component, const Event& event) {
     else if (busy && g_ascii_strcasecmp(busy, kOutOfOffice) == 0)
         e_cal_util_component_remove_x_property(ical, kBusyStatusProperty);
 
-    auto modified = GObjectPtr<ICalTime>::adopt(utcTime(event.lastModifiedDate.value_or(system_clock::now())));
+    auto modified =
+        GObjectPtr<ICalTime>::adopt(utcTime(event.lastModifiedDate.value_or(system_clock::now())));
     e_cal_component_set_last_modified(component, modified.get());
 }
 
@@ -197,7 +202,8 @@ std::string recurrenceIdText(const SeriesTime& series, Instant occurrence) {
     return text ? text : "";
 }
 
-std::vector<GObjectPtr<ECalComponent>> componentsForUid(ECalClient* client, const std::string& uid) {
+std::vector<GObjectPtr<ECalComponent>> componentsForUid(ECalClient* client,
+                                                        const std::string& uid) {
     std::vector<GObjectPtr<ECalComponent>> result;
     GSList* components = nullptr;
     if (!e_cal_client_get_objects_for_uid_sync(client, uid.c_str(), &components, nullptr, nullptr))
@@ -242,13 +248,16 @@ void excludeOccurrence(ECalClient* client, ECalComponent* master, const SeriesTi
     auto updated = GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master));
     GSList* exdates = e_cal_component_get_exdates(updated.get());
     auto time = GObjectPtr<ICalTime>::adopt(timeInZone(occurrence, series.zone, series.isDate));
-    exdates = g_slist_append(exdates, e_cal_component_datetime_new(
-        time.get(), series.tzid.empty() || series.isDate ? nullptr : series.tzid.c_str()));
+    exdates = g_slist_append(
+        exdates,
+        e_cal_component_datetime_new(
+            time.get(), series.tzid.empty() || series.isDate ? nullptr : series.tzid.c_str()));
     e_cal_component_set_exdates(updated.get(), exdates);
     g_slist_free_full(exdates, e_cal_component_datetime_free);
     g_autoptr(GError) error = nullptr;
     if (!e_cal_client_modify_object_sync(client, e_cal_component_get_icalcomponent(updated.get()),
-                                         E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
+                                         E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr,
+                                         &error))
         raise(error, "the event could not be removed");
 }
 
@@ -256,8 +265,8 @@ void excludeOccurrence(ECalClient* client, ECalComponent* master, const SeriesTi
 GObjectPtr<ECalComponent> detachedCopy(ECalComponent* master) {
     auto copy = GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master));
     ICalComponent* ical = e_cal_component_get_icalcomponent(copy.get());
-    for (auto kind : {I_CAL_RRULE_PROPERTY, I_CAL_RDATE_PROPERTY, I_CAL_EXRULE_PROPERTY,
-                      I_CAL_EXDATE_PROPERTY})
+    for (auto kind :
+         {I_CAL_RRULE_PROPERTY, I_CAL_RDATE_PROPERTY, I_CAL_EXRULE_PROPERTY, I_CAL_EXDATE_PROPERTY})
         e_cal_util_component_remove_property_by_kind(ical, kind, TRUE);
     return copy;
 }
@@ -265,8 +274,8 @@ GObjectPtr<ECalComponent> detachedCopy(ECalComponent* master) {
 }  // namespace
 }  // namespace eds
 
-std::vector<Event> EdsEventStore::events(Instant start, Instant end,
-                                         const std::optional<std::vector<std::string>>& calendarIds) {
+std::vector<Event> EdsEventStore::events(
+    Instant start, Instant end, const std::optional<std::vector<std::string>>& calendarIds) {
     auto registry = sourceRegistry();
     std::vector<Event> result;
     for (auto& open : eds::openSources(registry.get(), EntityType::event, clients, calendarIds)) {
@@ -283,7 +292,8 @@ std::optional<Event> EdsEventStore::event(const std::string& identifier) {
         auto components = eds::componentsForUid(open.client.get(), identifier);
         if (components.empty()) continue;
         auto master = eds::masterOf(components);
-        if (!master) return eds::eventFrom(components.front().get(), open.calendar, open.client.get());
+        if (!master)
+            return eds::eventFrom(components.front().get(), open.calendar, open.client.get());
         Event first = eds::eventFrom(master.get(), open.calendar, open.client.get());
         if (!first.hasRecurrenceRules) return first;
         // A series stands for its first occurrence, which may have been changed on its own.
@@ -309,9 +319,12 @@ void EdsEventStore::saveEvent(Event& event) {
         event.endDate = end;
     }
     // The reply shows the same modification time as the stored event.
-    event.lastModifiedDate = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    auto target = eds::openSource(registry.get(), EntityType::event, event.calendar->identifier, clients);
-    if (!target || !target->client) throw StoreError("unknown calendar: " + event.calendar->identifier);
+    event.lastModifiedDate =
+        std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    auto target =
+        eds::openSource(registry.get(), EntityType::event, event.calendar->identifier, clients);
+    if (!target || !target->client)
+        throw StoreError("unknown calendar: " + event.calendar->identifier);
     ECalClient* targetClient = target->client.get();
 
     if (event.identifier.empty() || event.storedCalendarId.empty()) {
@@ -323,7 +336,8 @@ void EdsEventStore::saveEvent(Event& event) {
         eds::createIn(targetClient, component.get());
         event.identifier = uid;
     } else {
-        auto stored = eds::openSource(registry.get(), EntityType::event, event.storedCalendarId, clients);
+        auto stored =
+            eds::openSource(registry.get(), EntityType::event, event.storedCalendarId, clients);
         if (!stored || !stored->client) throw StoreError("event not found: " + event.identifier);
         ECalClient* storedClient = stored->client.get();
         auto components = eds::componentsForUid(storedClient, event.identifier);
@@ -331,13 +345,15 @@ void EdsEventStore::saveEvent(Event& event) {
         bool moving = stored->calendar.identifier != target->calendar.identifier;
 
         if (event.recurrenceDate) {
-            if (!master && components.empty()) throw StoreError("event not found: " + event.identifier);
+            if (!master && components.empty())
+                throw StoreError("event not found: " + event.identifier);
             eds::GObjectPtr<ECalComponent> base;
             for (auto& component : components) {
                 auto rid = eds::recurrenceInstant(component.get(), storedClient);
                 if (rid && rid == event.recurrenceDate) base = component;
             }
-            auto series = eds::seriesTimeOf(master ? master.get() : components.front().get(), storedClient);
+            auto series =
+                eds::seriesTimeOf(master ? master.get() : components.front().get(), storedClient);
             std::string rid = eds::recurrenceIdText(series, *event.recurrenceDate);
             if (moving) {
                 // One occurrence cannot live in another calendar than its series: it leaves the
@@ -348,41 +364,48 @@ void EdsEventStore::saveEvent(Event& event) {
                 e_cal_component_set_uid(copy.get(), uid);
                 eds::fillComponent(copy.get(), event);
                 eds::createIn(targetClient, copy.get());
-                if (base) eds::removeFrom(storedClient, event.identifier, rid.c_str(), E_CAL_OBJ_MOD_ONLY_THIS);
-                if (master) eds::excludeOccurrence(storedClient, master.get(), series, *event.recurrenceDate);
+                if (base)
+                    eds::removeFrom(storedClient, event.identifier, rid.c_str(),
+                                    E_CAL_OBJ_MOD_ONLY_THIS);
+                if (master)
+                    eds::excludeOccurrence(storedClient, master.get(), series,
+                                           *event.recurrenceDate);
                 event.identifier = uid;
                 event.recurrenceDate.reset();
                 event.hasRecurrenceRules = false;
             } else {
-                auto component = base ? eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(base.get()))
-                                      : eds::detachedCopy(master.get());
+                auto component =
+                    base ? eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(base.get()))
+                         : eds::detachedCopy(master.get());
                 if (!base) {
                     auto time = eds::GObjectPtr<ICalTime>::adopt(
                         eds::timeInZone(*event.recurrenceDate, series.zone, series.isDate));
                     eds::OwnedDateTime value(e_cal_component_datetime_new(
                         time.get(), series.tzid.empty() ? nullptr : series.tzid.c_str()));
-                    eds::OwnedRange range(e_cal_component_range_new(E_CAL_COMPONENT_RANGE_SINGLE, value.get()));
+                    eds::OwnedRange range(
+                        e_cal_component_range_new(E_CAL_COMPONENT_RANGE_SINGLE, value.get()));
                     e_cal_component_set_recurid(component.get(), range.get());
                 }
                 eds::fillComponent(component.get(), event);
                 g_autoptr(GError) error = nullptr;
-                if (!e_cal_client_modify_object_sync(storedClient, e_cal_component_get_icalcomponent(component.get()),
-                                                     E_CAL_OBJ_MOD_THIS, E_CAL_OPERATION_FLAG_NONE,
-                                                     nullptr, &error))
+                if (!e_cal_client_modify_object_sync(
+                        storedClient, e_cal_component_get_icalcomponent(component.get()),
+                        E_CAL_OBJ_MOD_THIS, E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
                     eds::raise(error, "the event could not be saved");
             }
         } else {
             if (!master) throw StoreError("event not found: " + event.identifier);
-            auto component = eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master.get()));
+            auto component =
+                eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master.get()));
             eds::fillComponent(component.get(), event);
             if (moving) {
                 eds::createIn(targetClient, component.get());
                 eds::removeFrom(storedClient, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
             } else {
                 g_autoptr(GError) error = nullptr;
-                if (!e_cal_client_modify_object_sync(storedClient, e_cal_component_get_icalcomponent(component.get()),
-                                                     E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE,
-                                                     nullptr, &error))
+                if (!e_cal_client_modify_object_sync(
+                        storedClient, e_cal_component_get_icalcomponent(component.get()),
+                        E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
                     eds::raise(error, "the event could not be saved");
             }
         }
@@ -393,12 +416,14 @@ void EdsEventStore::saveEvent(Event& event) {
 
 void EdsEventStore::removeEvent(const Event& event) {
     auto registry = sourceRegistry();
-    const std::string& calendarId =
-        event.storedCalendarId.empty() && event.calendar ? event.calendar->identifier : event.storedCalendarId;
+    const std::string& calendarId = event.storedCalendarId.empty() && event.calendar
+                                        ? event.calendar->identifier
+                                        : event.storedCalendarId;
     auto stored = eds::openSource(registry.get(), EntityType::event, calendarId, clients);
     if (!stored || !stored->client) throw StoreError("event not found: " + event.identifier);
     ECalClient* client = stored->client.get();
-    if (!event.recurrenceDate) return eds::removeFrom(client, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
+    if (!event.recurrenceDate)
+        return eds::removeFrom(client, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
     auto components = eds::componentsForUid(client, event.identifier);
     if (components.empty()) throw StoreError("event not found: " + event.identifier);
     auto master = eds::masterOf(components);

@@ -93,7 +93,8 @@ void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant st
             continue;
         }
         // The component takes the list's reference over.
-        auto component = GObjectPtr<ECalComponent>::adopt(e_cal_component_new_from_icalcomponent(ical));
+        auto component =
+            GObjectPtr<ECalComponent>::adopt(e_cal_component_new_from_icalcomponent(ical));
         item->data = nullptr;
         if (!component) continue;
         Event event = eventFrom(component.get(), calendar, client);

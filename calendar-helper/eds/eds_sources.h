@@ -23,12 +23,12 @@ struct OpenSource {
 
 // The enabled calendars (events) or task lists (reminders), in the registry's order; only those
 // named in `only` when given, so that a calendar not asked for is not even opened.
-std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type, ClientCache& clients,
-                                    const std::optional<std::vector<std::string>>& only = std::nullopt);
+std::vector<OpenSource> openSources(
+    ESourceRegistry* registry, EntityType type, ClientCache& clients,
+    const std::optional<std::vector<std::string>>& only = std::nullopt);
 // The one source with that uid, when it is an enabled source of that kind.
 std::optional<OpenSource> openSource(ESourceRegistry* registry, EntityType type,
                                      const std::string& uid, ClientCache& clients);
-Calendar describe(ESourceRegistry* registry, ESource* source, EntityType type,
-                  ECalClient* client);
+Calendar describe(ESourceRegistry* registry, ESource* source, EntityType type, ECalClient* client);
 
 }  // namespace lumory::cal::eds

@@ -25,7 +25,9 @@ std::string utcText(Instant instant) {
     return text ? text : "";
 }
 
-std::string makeTime(Instant instant) { return "(make-time \"" + utcText(instant) + "\")"; }
+std::string makeTime(Instant instant) {
+    return "(make-time \"" + utcText(instant) + "\")";
+}
 
 // What the backend pre-selects; reminderMatches() then applies the exact bounds.
 std::string taskQuery(const ReminderQuery& query) {
@@ -33,8 +35,8 @@ std::string taskQuery(const ReminderQuery& query) {
         return "(and (is-completed?) (not (completed-before? " + makeTime(*query.start - kMargin) +
                ")) (completed-before? " + makeTime(query.end + kMargin) + "))";
     if (!query.start) return "(not (is-completed?))";
-    return "(and (not (is-completed?)) (due-in-time-range? " + makeTime(*query.start - kMargin) + " " +
-           makeTime(query.end + kMargin) + "))";
+    return "(and (not (is-completed?)) (due-in-time-range? " + makeTime(*query.start - kMargin) +
+           " " + makeTime(query.end + kMargin) + "))";
 }
 
 Reminder reminderFrom(ECalComponent* component, const Calendar& list, ECalClient* client) {
@@ -55,18 +57,23 @@ Reminder reminderFrom(ECalComponent* component, const Calendar& list, ECalClient
     if (OwnedDateTime due{e_cal_component_get_due(component)}) {
         ICalTime* value = e_cal_component_datetime_get_value(due.get());
         if (value && i_cal_time_is_date(value)) {
-            reminder.dueDateComponents =
-                DueDate{i_cal_time_get_year(value), i_cal_time_get_month(value), i_cal_time_get_day(value), {}, {}};
+            reminder.dueDateComponents = DueDate{i_cal_time_get_year(value),
+                                                 i_cal_time_get_month(value),
+                                                 i_cal_time_get_day(value),
+                                                 {},
+                                                 {}};
         } else if (auto instant = instantOf(due.get(), client)) {
             DueDate fields = localComponents(*instant, true);
-            fields.second = int(duration_cast<seconds>(*instant - floor<minutes>(*instant)).count());
+            fields.second =
+                int(duration_cast<seconds>(*instant - floor<minutes>(*instant)).count());
             reminder.dueDateComponents = fields;
         }
     }
 
     OwnedList<e_cal_component_text_free> descriptions{e_cal_component_get_descriptions(component)};
     if (descriptions.list) {
-        const char* value = e_cal_component_text_get_value(static_cast<ECalComponentText*>(descriptions.list->data));
+        const char* value = e_cal_component_text_get_value(
+            static_cast<ECalComponentText*>(descriptions.list->data));
         reminder.notes = value ? value : "";
     }
     return reminder;
@@ -97,7 +104,8 @@ void fillTask(ECalComponent* component, const Reminder& reminder) {
             time = GObjectPtr<ICalTime>::adopt(utcTime(*instant));
         }
         if (time) {
-            OwnedDateTime value(e_cal_component_datetime_new(time.get(), due.hour ? "UTC" : nullptr));
+            OwnedDateTime value(
+                e_cal_component_datetime_new(time.get(), due.hour ? "UTC" : nullptr));
             e_cal_component_set_due(component, value.get());
         }
     }
@@ -123,7 +131,8 @@ void fillTask(ECalComponent* component, const Reminder& reminder) {
 
 GObjectPtr<ECalComponent> storedTask(ECalClient* client, const std::string& uid) {
     ICalComponent* ical = nullptr;
-    if (!e_cal_client_get_object_sync(client, uid.c_str(), nullptr, &ical, nullptr, nullptr) || !ical)
+    if (!e_cal_client_get_object_sync(client, uid.c_str(), nullptr, &ical, nullptr, nullptr) ||
+        !ical)
         return {};
     if (i_cal_component_isa(ical) != I_CAL_VTODO_COMPONENT) {
         g_object_unref(ical);
@@ -143,14 +152,16 @@ void EdsEventStore::fetchReminders(const ReminderQuery& query, ReminderCompletio
         auto registry = sourceRegistry();
         if (!registry) return completion(std::nullopt);
         std::string sexp = eds::taskQuery(query);
-        for (auto& open : eds::openSources(registry.get(), EntityType::reminder, clients, query.listIds)) {
+        for (auto& open :
+             eds::openSources(registry.get(), EntityType::reminder, clients, query.listIds)) {
             if (!open.client) continue;
             GSList* components = nullptr;
-            if (!e_cal_client_get_object_list_as_comps_sync(open.client.get(), sexp.c_str(), &components,
-                                                            nullptr, nullptr))
+            if (!e_cal_client_get_object_list_as_comps_sync(open.client.get(), sexp.c_str(),
+                                                            &components, nullptr, nullptr))
                 continue;
             for (GSList* item = components; item; item = item->next) {
-                Reminder reminder = eds::reminderFrom(E_CAL_COMPONENT(item->data), open.calendar, open.client.get());
+                Reminder reminder = eds::reminderFrom(E_CAL_COMPONENT(item->data), open.calendar,
+                                                      open.client.get());
                 if (reminderMatches(query, reminder)) found.push_back(std::move(reminder));
             }
             g_slist_free_full(components, g_object_unref);
@@ -172,7 +183,8 @@ std::optional<Reminder> EdsEventStore::reminder(const std::string& identifier) {
 void EdsEventStore::saveReminder(Reminder& reminder) {
     auto registry = sourceRegistry();
     if (!reminder.list) throw StoreError("no reminders list to write to");
-    auto target = eds::openSource(registry.get(), EntityType::reminder, reminder.list->identifier, clients);
+    auto target =
+        eds::openSource(registry.get(), EntityType::reminder, reminder.list->identifier, clients);
     if (!target || !target->client) throw StoreError("unknown list: " + reminder.list->identifier);
     ECalClient* targetClient = target->client.get();
     g_autoptr(GError) error = nullptr;
@@ -180,8 +192,10 @@ void EdsEventStore::saveReminder(Reminder& reminder) {
     eds::GObjectPtr<ECalComponent> component;
     std::optional<eds::OpenSource> stored;
     if (!reminder.identifier.empty() && !reminder.storedListId.empty()) {
-        stored = eds::openSource(registry.get(), EntityType::reminder, reminder.storedListId, clients);
-        if (stored && stored->client) component = eds::storedTask(stored->client.get(), reminder.identifier);
+        stored =
+            eds::openSource(registry.get(), EntityType::reminder, reminder.storedListId, clients);
+        if (stored && stored->client)
+            component = eds::storedTask(stored->client.get(), reminder.identifier);
         if (!component) throw StoreError("reminder not found: " + reminder.identifier);
     }
     bool created = !component;
@@ -199,13 +213,15 @@ void EdsEventStore::saveReminder(Reminder& reminder) {
     bool moving = !created && stored->calendar.identifier != target->calendar.identifier;
     if (created || moving) {
         g_autofree gchar* uid = nullptr;
-        if (!e_cal_client_create_object_sync(targetClient, ical, E_CAL_OPERATION_FLAG_NONE, &uid, nullptr, &error))
+        if (!e_cal_client_create_object_sync(targetClient, ical, E_CAL_OPERATION_FLAG_NONE, &uid,
+                                             nullptr, &error))
             eds::raise(error, "the reminder could not be saved");
-        if (moving && !e_cal_client_remove_object_sync(stored->client.get(), reminder.identifier.c_str(), nullptr,
-                                                       E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
+        if (moving && !e_cal_client_remove_object_sync(
+                          stored->client.get(), reminder.identifier.c_str(), nullptr,
+                          E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
             eds::raise(error, "the reminder could not be moved");
-    } else if (!e_cal_client_modify_object_sync(targetClient, ical, E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE,
-                                                nullptr, &error)) {
+    } else if (!e_cal_client_modify_object_sync(targetClient, ical, E_CAL_OBJ_MOD_ALL,
+                                                E_CAL_OPERATION_FLAG_NONE, nullptr, &error)) {
         eds::raise(error, "the reminder could not be saved");
     }
     reminder.list = target->calendar;
@@ -214,11 +230,13 @@ void EdsEventStore::saveReminder(Reminder& reminder) {
 
 void EdsEventStore::removeReminder(const Reminder& reminder) {
     auto registry = sourceRegistry();
-    auto stored = eds::openSource(registry.get(), EntityType::reminder, reminder.storedListId, clients);
+    auto stored =
+        eds::openSource(registry.get(), EntityType::reminder, reminder.storedListId, clients);
     if (!stored || !stored->client) throw StoreError("reminder not found: " + reminder.identifier);
     g_autoptr(GError) error = nullptr;
     if (!e_cal_client_remove_object_sync(stored->client.get(), reminder.identifier.c_str(), nullptr,
-                                         E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
+                                         E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr,
+                                         &error))
         eds::raise(error, "the reminder could not be removed");
 }
 

@@ -28,7 +28,9 @@ std::string zoneName() {
     return name;
 }
 
-std::optional<Instant> fromTimet(time_t t) { return instantFromTime(t); }
+std::optional<Instant> fromTimet(time_t t) {
+    return instantFromTime(t);
+}
 
 // Calendar fields read in the helper's zone, through the C library so that TZ rules hold
 // even when libical has no zone of that name.
@@ -57,7 +59,8 @@ ICalTimezone* localTimezone() {
 }
 
 std::optional<Instant> instantOf(ICalTime* time, const char* tzid, ECalClient* client) {
-    if (!time || !i_cal_time_is_valid_time(time) || i_cal_time_is_null_time(time)) return std::nullopt;
+    if (!time || !i_cal_time_is_valid_time(time) || i_cal_time_is_null_time(time))
+        return std::nullopt;
     if (i_cal_time_is_date(time)) return localFields(time);
     if (i_cal_time_is_utc(time))
         return fromTimet(i_cal_time_as_timet_with_zone(time, i_cal_timezone_get_utc_timezone()));

@@ -14,7 +14,9 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono;
 
-std::optional<Instant> parse(const json& value) { return parseDate(&value); }
+std::optional<Instant> parse(const json& value) {
+    return parseDate(&value);
+}
 
 Instant utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return sys_days{year{y} / mo / d} + hours{h} + minutes{mi} + seconds{s};
@@ -33,18 +35,19 @@ TEST(CalendarValues, RequestDatesInEveryFormGiveTheSameInstant) {
 TEST(CalendarValues, AnythingElseIsNoDate) {
     for (const json& value :
          {json(1740839400), json(true), json(nullptr), json::object(), json::array(), json(""),
-          json("2025-03-01T14:30:00"),      // no zone
-          json("2025-03-01T14:30Z"),         // no seconds
-          json("2025-03-01 14:30:00Z"),      // space instead of T
-          json("2025-02-30T10:00:00Z"),      // no such day
+          json("2025-03-01T14:30:00"),   // no zone
+          json("2025-03-01T14:30Z"),     // no seconds
+          json("2025-03-01 14:30:00Z"),  // space instead of T
+          json("2025-02-30T10:00:00Z"),  // no such day
           json("2025-03-01T24:00:00Z"), json("2025-03-01T14:30:00.Z"),
-          json("2025-03-01T14:30:00+0200"), json("2025-03-01T14:30:00Zjunk"),
-          json("2025-3-1"), json("2025-03-01x"), json("25-03-01"), json("２０２５-03-01")}) {
+          json("2025-03-01T14:30:00+0200"), json("2025-03-01T14:30:00Zjunk"), json("2025-3-1"),
+          json("2025-03-01x"), json("25-03-01"), json("２０２５-03-01")}) {
         EXPECT_FALSE(parse(value)) << value.dump();
     }
     EXPECT_FALSE(parseDate(nullptr));
     // Beyond the years an instant holds: no date rather than an overflow.
-    for (const char* far : {"0001-01-01T00:00:00Z", "9999-12-31T23:59:59.5Z", "1600-01-01", "2300-01-01"})
+    for (const char* far :
+         {"0001-01-01T00:00:00Z", "9999-12-31T23:59:59.5Z", "1600-01-01", "2300-01-01"})
         EXPECT_FALSE(parse(far)) << far;
     EXPECT_TRUE(parse("2200-01-01T00:00:00Z"));
     EXPECT_FALSE(instantOf(DueDate{1, 1, 1, 9, 30}));
@@ -83,7 +86,11 @@ TEST(CalendarValues, HexColorRoundsHalvesAwayAndClamps) {
 }
 
 TEST(CalendarValues, CalendarObjectCarriesColorOnlyWhenKnown) {
-    Calendar calendar{"cal-1", "Work", "On This Computer", SourceType::subscribed, false,
+    Calendar calendar{"cal-1",
+                      "Work",
+                      "On This Computer",
+                      SourceType::subscribed,
+                      false,
                       std::vector<double>{0.0, 0.0, 1.0}};
     json object = encode(calendar);
     EXPECT_EQ(object, json::parse(R"({"id":"cal-1","title":"Work","source":"On This Computer",
@@ -104,10 +111,10 @@ TEST(CalendarValues, CalendarsSortBySourceThenTitleByScalarValues) {
         return c;
     };
     std::vector<Calendar> calendars = {
-        make("Mail", "Work", "w"),       make("Mail", "Home", "h"),
-        make("Cloud", "Family", "f"),    make("Mail", "alpha", "a"),
-        make("Mail", "Zeta", "z"),       make("Mail", "Home", "h2"),
-        make("Mail", "Éclair", "e1"),    make("Mail", "E\u0301clair", "e2"),
+        make("Mail", "Work", "w"),     make("Mail", "Home", "h"),
+        make("Cloud", "Family", "f"),  make("Mail", "alpha", "a"),
+        make("Mail", "Zeta", "z"),     make("Mail", "Home", "h2"),
+        make("Mail", "Éclair", "e1"),  make("Mail", "E\u0301clair", "e2"),
         make("Mail", "Errands", "er"),
     };
     sortCalendars(calendars);

@@ -19,7 +19,8 @@ using namespace std::chrono_literals;
 using Helper = HelperClient;
 
 std::string vevent(const std::string& uid, const std::string& lines) {
-    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "END:VEVENT\r\n";
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20250101T000000Z\r\n" + lines +
+           "END:VEVENT\r\n";
 }
 
 std::vector<std::string> field(const json& events, const char* key) {
@@ -38,7 +39,8 @@ TEST(EdsEvents, ListsLocalSubscribedAndBirthdayCalendars) {
     ASSERT_FALSE(work.empty());
     WebcalServer server(
         "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" +
-        vevent("holiday-1", "DTSTART;VALUE=DATE:20250317\r\nDTEND;VALUE=DATE:20250318\r\nSUMMARY:Holiday\r\n") +
+        vevent("holiday-1",
+               "DTSTART;VALUE=DATE:20250317\r\nDTEND;VALUE=DATE:20250318\r\nSUMMARY:Holiday\r\n") +
         "END:VCALENDAR\r\n");
     std::string holidays = addWebcalSource(eds.registry(), "Holidays", server.url("/holidays.ics"));
     ASSERT_FALSE(holidays.empty());
@@ -50,8 +52,12 @@ TEST(EdsEvents, ListsLocalSubscribedAndBirthdayCalendars) {
             if (calendar["id"] == id) return calendar;
         return json();
     };
-    EXPECT_EQ(find(work), json({{"id", work}, {"title", "Work"}, {"source", "On This Computer"},
-                                {"sourceType", "local"}, {"writable", true}, {"color", "#FF8000"}}));
+    EXPECT_EQ(find(work), json({{"id", work},
+                                {"title", "Work"},
+                                {"source", "On This Computer"},
+                                {"sourceType", "local"},
+                                {"writable", true},
+                                {"color", "#FF8000"}}));
     EXPECT_EQ(find("system-calendar")["writable"], true);
     EXPECT_EQ(find(holidays)["sourceType"], "subscribed");
     EXPECT_EQ(find(holidays)["writable"], false);
@@ -59,7 +65,8 @@ TEST(EdsEvents, ListsLocalSubscribedAndBirthdayCalendars) {
     EXPECT_EQ(find("birthdays")["writable"], false);
     for (size_t i = 1; i < calendars.size(); ++i) {
         auto key = [&](size_t n) {
-            return std::make_pair(calendars[n]["source"].get<std::string>(), calendars[n]["title"].get<std::string>());
+            return std::make_pair(calendars[n]["source"].get<std::string>(),
+                                  calendars[n]["title"].get<std::string>());
         };
         EXPECT_LE(key(i - 1), key(i)) << calendars.dump();
     }
@@ -76,8 +83,10 @@ TEST(EdsEvents, ListsLocalSubscribedAndBirthdayCalendars) {
     // Read-only calendars refuse every write, and nothing reaches them.
     EXPECT_EQ(helper.ask({{"cmd", "create"}, {"start", "2025-03-03"}, {"calendarId", holidays}}),
               json({{"error", "calendar is read-only: Holidays"}}));
-    EXPECT_EQ(helper.ask({{"cmd", "create"}, {"start", "2025-03-03"}, {"calendarId", "birthdays"}})["error"],
-              "calendar is read-only: " + find("birthdays")["title"].get<std::string>());
+    EXPECT_EQ(
+        helper.ask(
+            {{"cmd", "create"}, {"start", "2025-03-03"}, {"calendarId", "birthdays"}})["error"],
+        "calendar is read-only: " + find("birthdays")["title"].get<std::string>());
     EXPECT_EQ(helper.ask({{"cmd", "update"}, {"eventId", "holiday-1"}, {"title", "Mine"}}),
               json({{"error", "calendar is read-only: Holidays"}}));
     EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", "holiday-1"}}),
@@ -93,10 +102,12 @@ std::string addWeekly(EdsFixture& eds, const std::string& calendar, const std::s
     EXPECT_TRUE(client && e_cal_client_add_timezone_sync(
                               client.get(), i_cal_timezone_get_builtin_timezone("Europe/Berlin"),
                               nullptr, nullptr));
-    return eds.addComponent(calendar, vevent(uid,
-        "DTSTART;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250303T100000\r\n"
-        "DTEND;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250303T103000\r\n"
-        "RRULE:FREQ=WEEKLY;COUNT=4\r\nSUMMARY:Series\r\n"));
+    return eds.addComponent(
+        calendar,
+        vevent(uid,
+               "DTSTART;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250303T100000\r\n"
+               "DTEND;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250303T103000\r\n"
+               "RRULE:FREQ=WEEKLY;COUNT=4\r\nSUMMARY:Series\r\n"));
 }
 
 TEST(EdsEvents, ChangesAndRemovesOneOccurrenceOnly) {
@@ -111,39 +122,53 @@ TEST(EdsEvents, ChangesAndRemovesOneOccurrenceOnly) {
     json twoWeeks = helper.events(calendar, "2025-03-03", "2025-03-17");
     ASSERT_EQ(twoWeeks.size(), 2u) << twoWeeks.dump();
     EXPECT_EQ(field(twoWeeks, "id"), (std::vector<std::string>{"series-1", "series-1"}));
-    EXPECT_EQ(field(twoWeeks, "start"), (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T09:00:00Z"}));
+    EXPECT_EQ(field(twoWeeks, "start"),
+              (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T09:00:00Z"}));
     EXPECT_EQ(field(twoWeeks, "occurrence"), field(twoWeeks, "start"));
     EXPECT_EQ(twoWeeks[1]["isRecurring"], true);
 
-    json changed = helper.ask({{"cmd", "update"}, {"eventId", "series-1"}, {"occurrence", "2025-03-10T09:00:00Z"},
-                               {"title", "Changed"}, {"start", "2025-03-10T12:00:00Z"},
+    json changed = helper.ask({{"cmd", "update"},
+                               {"eventId", "series-1"},
+                               {"occurrence", "2025-03-10T09:00:00Z"},
+                               {"title", "Changed"},
+                               {"start", "2025-03-10T12:00:00Z"},
                                {"end", "2025-03-10T13:00:00Z"}});
     EXPECT_EQ(changed["event"]["title"], "Changed");
     EXPECT_EQ(changed["event"]["occurrence"], "2025-03-10T09:00:00Z");
-    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", "series-1"}, {"occurrence", "2025-03-17T09:00:00Z"}}),
-              json({{"ok", true}}));
+    EXPECT_EQ(
+        helper.ask(
+            {{"cmd", "delete"}, {"eventId", "series-1"}, {"occurrence", "2025-03-17T09:00:00Z"}}),
+        json({{"ok", true}}));
 
     json month = helper.events(calendar, "2025-03-01", "2025-04-01");
     EXPECT_EQ(field(month, "title"), (std::vector<std::string>{"Series", "Changed", "Series"}));
-    EXPECT_EQ(field(month, "start"), (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T12:00:00Z",
-                                                               "2025-03-24T09:00:00Z"}));
-    EXPECT_EQ(field(month, "occurrence"), (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T09:00:00Z",
-                                                                    "2025-03-24T09:00:00Z"}));
+    EXPECT_EQ(field(month, "start"),
+              (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T12:00:00Z",
+                                        "2025-03-24T09:00:00Z"}));
+    EXPECT_EQ(field(month, "occurrence"),
+              (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-10T09:00:00Z",
+                                        "2025-03-24T09:00:00Z"}));
 
     // A reader in another zone sees the same occurrences.
     Helper tokyo("Asia/Tokyo");
     EXPECT_EQ(tokyo.events(calendar, "2025-03-01", "2025-04-01"), month);
 
     // The changed occurrence is still found by its place in the series, and changed again.
-    changed = helper.ask({{"cmd", "update"}, {"eventId", "series-1"}, {"occurrence", "2025-03-10T09:00:00Z"},
+    changed = helper.ask({{"cmd", "update"},
+                          {"eventId", "series-1"},
+                          {"occurrence", "2025-03-10T09:00:00Z"},
                           {"location", "Room 4"}});
     EXPECT_EQ(changed["event"]["title"], "Changed");
     EXPECT_EQ(changed["event"]["location"], "Room 4");
-    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", "series-1"}, {"occurrence", "2025-03-17T09:00:00Z"}}),
-              json({{"error", "event not found: series-1"}}));
+    EXPECT_EQ(
+        helper.ask(
+            {{"cmd", "delete"}, {"eventId", "series-1"}, {"occurrence", "2025-03-17T09:00:00Z"}}),
+        json({{"error", "event not found: series-1"}}));
 
     // One occurrence moved to another calendar leaves its series and stands alone there.
-    json moved = helper.ask({{"cmd", "update"}, {"eventId", "series-1"}, {"occurrence", "2025-03-24T09:00:00Z"},
+    json moved = helper.ask({{"cmd", "update"},
+                             {"eventId", "series-1"},
+                             {"occurrence", "2025-03-24T09:00:00Z"},
                              {"calendarId", other}})["event"];
     EXPECT_EQ(moved["calendarId"], other);
     EXPECT_NE(moved["id"], "series-1");
@@ -159,10 +184,15 @@ TEST(EdsEvents, ChangesAndRemovesOneOccurrenceOnly) {
     ASSERT_EQ(stored.size(), 2u);
     std::string all = stored[0] + stored[1];
     EXPECT_NE(all.find("FREQ=WEEKLY;COUNT=4"), std::string::npos) << all;
-    EXPECT_NE(all.find("EXDATE;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250317T100000"),
-              std::string::npos) << all;
-    EXPECT_NE(all.find("RECURRENCE-ID;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250310T100000"),
-              std::string::npos) << all;
+    EXPECT_NE(
+        all.find("EXDATE;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250317T100000"),
+        std::string::npos)
+        << all;
+    EXPECT_NE(
+        all.find(
+            "RECURRENCE-ID;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250310T100000"),
+        std::string::npos)
+        << all;
     EXPECT_TRUE(eds.removeSource(calendar));
 }
 
@@ -189,22 +219,30 @@ TEST(EdsEvents, WindowEdgesHoldEastAndWestOfUtc) {
             g_date_time_unref(local);
             return result;
         };
-        std::string early = std::string("early-") + zone.name, late = std::string("late-") + zone.name;
-        ASSERT_EQ(eds.addComponent(calendar, vevent(early, "DTSTART:" + utc(3, 0, 30) + "\r\nDTEND:" +
-                                   utc(3, 1, 0) + "\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nSUMMARY:early\r\n")), early);
-        ASSERT_EQ(eds.addComponent(calendar, vevent(late, "DTSTART:" + utc(2, 23, 30) + "\r\nDTEND:" +
-                                   utc(2, 23, 45) + "\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nSUMMARY:late\r\n")), late);
+        std::string early = std::string("early-") + zone.name,
+                    late = std::string("late-") + zone.name;
+        ASSERT_EQ(
+            eds.addComponent(
+                calendar, vevent(early, "DTSTART:" + utc(3, 0, 30) + "\r\nDTEND:" + utc(3, 1, 0) +
+                                            "\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nSUMMARY:early\r\n")),
+            early);
+        ASSERT_EQ(
+            eds.addComponent(
+                calendar, vevent(late, "DTSTART:" + utc(2, 23, 30) + "\r\nDTEND:" + utc(2, 23, 45) +
+                                           "\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nSUMMARY:late\r\n")),
+            late);
 
         Helper helper(zone.name);
         json events = helper.events(calendar, "2025-03-03", "2025-03-17");
         // 2 March 23:30 lies just before the window, 17 March 00:30 just after it.
-        std::vector<std::string> expected = {utc(3, 0, 30), utc(9, 23, 30), utc(10, 0, 30), utc(16, 23, 30)};
+        std::vector<std::string> expected = {utc(3, 0, 30), utc(9, 23, 30), utc(10, 0, 30),
+                                             utc(16, 23, 30)};
         std::vector<std::string> starts;
         for (const auto& event : events) {
             if (event["id"] != early && event["id"] != late) continue;
             std::string start = event["start"];
-            starts.push_back(start.substr(0, 4) + start.substr(5, 2) + start.substr(8, 5) + start.substr(14, 2) +
-                             start.substr(17, 2) + "Z");
+            starts.push_back(start.substr(0, 4) + start.substr(5, 2) + start.substr(8, 5) +
+                             start.substr(14, 2) + start.substr(17, 2) + "Z");
         }
         EXPECT_EQ(starts, expected) << events.dump();
     }
@@ -215,8 +253,9 @@ TEST(EdsEvents, AllDayEventsCoverLocalDays) {
     EdsFixture eds;
     std::string calendar = eds.addSource("Days");
     ASSERT_FALSE(calendar.empty());
-    ASSERT_EQ(eds.addComponent(calendar, vevent("day-1", "DTSTART;VALUE=DATE:20250305\r\n"
-                                                         "DTEND;VALUE=DATE:20250306\r\nSUMMARY:Day\r\n")),
+    ASSERT_EQ(eds.addComponent(calendar, vevent("day-1",
+                                                "DTSTART;VALUE=DATE:20250305\r\n"
+                                                "DTEND;VALUE=DATE:20250306\r\nSUMMARY:Day\r\n")),
               "day-1");
     Helper helper("Asia/Tokyo");
     json events = helper.events(calendar, "2025-03-05", "2025-03-06");
@@ -226,8 +265,11 @@ TEST(EdsEvents, AllDayEventsCoverLocalDays) {
     EXPECT_EQ(events[0]["end"], "2025-03-05T15:00:00Z");
     EXPECT_TRUE(helper.events(calendar, "2025-03-06", "2025-03-07").empty());
 
-    json created = helper.ask({{"cmd", "create"}, {"calendarId", calendar}, {"start", "2025-03-07"},
-                               {"isAllDay", true}, {"title", "Off"}});
+    json created = helper.ask({{"cmd", "create"},
+                               {"calendarId", calendar},
+                               {"start", "2025-03-07"},
+                               {"isAllDay", true},
+                               {"title", "Off"}});
     EXPECT_EQ(created["event"]["start"], "2025-03-06T15:00:00Z");
     EXPECT_EQ(created["event"]["end"], "2025-03-07T15:00:00Z");
     auto stored = storedComponents(eds, calendar, created["event"]["id"]);
@@ -243,13 +285,21 @@ TEST(EdsEvents, CreatesUpdatesAndDeletesSingleEvents) {
     std::string other = eds.addSource("Other");
     ASSERT_FALSE(calendar.empty());
     Helper helper("Europe/Berlin");
-    json created = helper.ask({{"cmd", "create"}, {"calendarId", calendar}, {"start", "2025-03-03T09:00:00Z"},
-                               {"title", "Plan"}, {"notes", "n"}, {"location", "L"}, {"url", "https://example.org/p"},
+    json created = helper.ask({{"cmd", "create"},
+                               {"calendarId", calendar},
+                               {"start", "2025-03-03T09:00:00Z"},
+                               {"title", "Plan"},
+                               {"notes", "n"},
+                               {"location", "L"},
+                               {"url", "https://example.org/p"},
                                {"availability", 1}})["event"];
     std::string id = created["id"];
     EXPECT_EQ(helper.events(calendar, "2025-03-03", "2025-03-04"), json::array({created}));
 
-    json updated = helper.ask({{"cmd", "update"}, {"eventId", id}, {"url", ""}, {"availability", 2},
+    json updated = helper.ask({{"cmd", "update"},
+                               {"eventId", id},
+                               {"url", ""},
+                               {"availability", 2},
                                {"calendarId", other}})["event"];
     EXPECT_EQ(updated["calendarId"], other);
     EXPECT_FALSE(updated.contains("url"));
@@ -262,7 +312,8 @@ TEST(EdsEvents, CreatesUpdatesAndDeletesSingleEvents) {
 
     EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", id}}), json({{"ok", true}}));
     EXPECT_TRUE(helper.events(other, "2025-03-01", "2025-04-01").empty());
-    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", id}}), json({{"error", "event not found: " + id}}));
+    EXPECT_EQ(helper.ask({{"cmd", "delete"}, {"eventId", id}}),
+              json({{"error", "event not found: " + id}}));
     EXPECT_TRUE(eds.removeSource(calendar));
     EXPECT_TRUE(eds.removeSource(other));
 }

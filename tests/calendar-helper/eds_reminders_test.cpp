@@ -19,10 +19,13 @@ constexpr const char* kPlusOne = "Europe/Berlin";    // UTC+01:00 in March
 constexpr const char* kPlusTwo = "Europe/Helsinki";  // UTC+02:00 in March
 
 std::string vtodo(const std::string& uid, const std::string& lines) {
-    return "BEGIN:VTODO\r\nUID:" + uid + "\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "END:VTODO\r\n";
+    return "BEGIN:VTODO\r\nUID:" + uid + "\r\nDTSTAMP:20250101T000000Z\r\n" + lines +
+           "END:VTODO\r\n";
 }
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 std::vector<std::string> ids(const json& reply) {
     std::vector<std::string> result;
@@ -37,7 +40,9 @@ TEST(EdsReminders, CreatesWithDueTimesAndDaysInEachZone) {
     ASSERT_FALSE(list.empty());
     {
         HelperClient helper(kPlusOne);
-        json timed = helper.ask({{"cmd", "reminder-create"}, {"listId", list}, {"title", "Call"},
+        json timed = helper.ask({{"cmd", "reminder-create"},
+                                 {"listId", list},
+                                 {"title", "Call"},
                                  {"dueDate", "2025-03-04T08:30:45Z"}})["reminder"];
         EXPECT_EQ(timed["hasDueTime"], true);
         EXPECT_EQ(timed["dueDate"], "2025-03-04T08:30:00Z");
@@ -46,8 +51,11 @@ TEST(EdsReminders, CreatesWithDueTimesAndDaysInEachZone) {
         ASSERT_EQ(stored.size(), 1u);
         EXPECT_TRUE(has(stored[0], "DUE:20250304T083000Z")) << stored[0];
 
-        json day = helper.ask({{"cmd", "reminder-create"}, {"listId", list}, {"title", "Day"},
-                               {"dueDate", "2025-03-04T08:30:00Z"}, {"hasDueTime", false}})["reminder"];
+        json day = helper.ask({{"cmd", "reminder-create"},
+                               {"listId", list},
+                               {"title", "Day"},
+                               {"dueDate", "2025-03-04T08:30:00Z"},
+                               {"hasDueTime", false}})["reminder"];
         EXPECT_EQ(day["hasDueTime"], false);
         EXPECT_EQ(day["dueDate"], "2025-03-03T23:00:00Z");
         stored = storedComponents(eds, list, day["id"]);
@@ -57,14 +65,19 @@ TEST(EdsReminders, CreatesWithDueTimesAndDaysInEachZone) {
     {
         // The same day read where it is UTC+02:00, and a date-only text taken as local midnight.
         HelperClient helper(kPlusTwo);
-        json listed = helper.ask({{"cmd", "reminders"}, {"from", "2025-03-04"}, {"to", "2025-03-05"},
+        json listed = helper.ask({{"cmd", "reminders"},
+                                  {"from", "2025-03-04"},
+                                  {"to", "2025-03-05"},
                                   {"lists", {list}}});
         ASSERT_EQ(listed["reminders"].size(), 2u) << listed.dump();
         for (const auto& reminder : listed["reminders"]) {
-            if (reminder["title"] == "Day") EXPECT_EQ(reminder["dueDate"], "2025-03-03T22:00:00Z");
-            else EXPECT_EQ(reminder["dueDate"], "2025-03-04T08:30:00Z");
+            if (reminder["title"] == "Day")
+                EXPECT_EQ(reminder["dueDate"], "2025-03-03T22:00:00Z");
+            else
+                EXPECT_EQ(reminder["dueDate"], "2025-03-04T08:30:00Z");
         }
-        json midnight = helper.ask({{"cmd", "reminder-create"}, {"listId", list}, {"dueDate", "2025-03-06"}})["reminder"];
+        json midnight = helper.ask(
+            {{"cmd", "reminder-create"}, {"listId", list}, {"dueDate", "2025-03-06"}})["reminder"];
         EXPECT_EQ(midnight["hasDueTime"], true);
         EXPECT_EQ(midnight["dueDate"], "2025-03-05T22:00:00Z");
     }
@@ -78,16 +91,23 @@ TEST(EdsReminders, UpdatesCompletesReopensAndDeletes) {
     std::string other = eds.addSource("Elsewhere", true);
     ASSERT_FALSE(list.empty() || other.empty());
     HelperClient helper(kPlusOne);
-    json created = helper.ask({{"cmd", "reminder-create"}, {"listId", list}, {"title", "Paint"}, {"notes", "blue"},
+    json created = helper.ask({{"cmd", "reminder-create"},
+                               {"listId", list},
+                               {"title", "Paint"},
+                               {"notes", "blue"},
                                {"dueDate", "2025-03-04T08:30:00Z"}})["reminder"];
     std::string id = created["id"];
 
-    json updated = helper.ask({{"cmd", "reminder-update"}, {"reminderId", id}, {"title", 7}, {"notes", ""},
+    json updated = helper.ask({{"cmd", "reminder-update"},
+                               {"reminderId", id},
+                               {"title", 7},
+                               {"notes", ""},
                                {"dueDate", nullptr}})["reminder"];
     EXPECT_EQ(updated["title"], "Paint");
     EXPECT_FALSE(updated.contains("notes"));
     EXPECT_EQ(updated["dueDate"], "2025-03-04T08:30:00Z");
-    updated = helper.ask({{"cmd", "reminder-update"}, {"reminderId", id}, {"title", ""}, {"notes", 3}})["reminder"];
+    updated = helper.ask(
+        {{"cmd", "reminder-update"}, {"reminderId", id}, {"title", ""}, {"notes", 3}})["reminder"];
     EXPECT_EQ(updated["title"], "");
     EXPECT_FALSE(has(storedComponents(eds, list, id).at(0), "DESCRIPTION"));
 
@@ -98,13 +118,16 @@ TEST(EdsReminders, UpdatesCompletesReopensAndDeletes) {
     EXPECT_TRUE(has(stored, "STATUS:COMPLETED")) << stored;
     EXPECT_TRUE(has(stored, "PERCENT-COMPLETE:100")) << stored;
 
-    json reopened = helper.ask({{"cmd", "reminder-complete"}, {"reminderId", id}, {"completed", false}})["reminder"];
+    json reopened = helper.ask(
+        {{"cmd", "reminder-complete"}, {"reminderId", id}, {"completed", false}})["reminder"];
     EXPECT_EQ(reopened["isCompleted"], false);
     stored = storedComponents(eds, list, id).at(0);
-    EXPECT_FALSE(has(stored, "\r\nCOMPLETED:") || has(stored, "STATUS:COMPLETED") || has(stored, "PERCENT-COMPLETE"))
+    EXPECT_FALSE(has(stored, "\r\nCOMPLETED:") || has(stored, "STATUS:COMPLETED") ||
+                 has(stored, "PERCENT-COMPLETE"))
         << stored;
 
-    json moved = helper.ask({{"cmd", "reminder-update"}, {"reminderId", id}, {"listId", other}})["reminder"];
+    json moved =
+        helper.ask({{"cmd", "reminder-update"}, {"reminderId", id}, {"listId", other}})["reminder"];
     EXPECT_EQ(moved["listId"], other);
     EXPECT_TRUE(storedComponents(eds, list, id).empty());
     ASSERT_EQ(storedComponents(eds, other, id).size(), 1u);
@@ -112,11 +135,14 @@ TEST(EdsReminders, UpdatesCompletesReopensAndDeletes) {
     EXPECT_EQ(helper.ask({{"cmd", "reminder-delete"}, {"reminderId", id}}), json({{"ok", true}}));
     EXPECT_TRUE(storedComponents(eds, other, id).empty());
     EXPECT_TRUE(eds.removeSource(other));
-    EXPECT_EQ(helper.ask({{"cmd", "reminder-delete"}, {"reminderId", id}}), json({{"error", "reminder not found: " + id}}));
+    EXPECT_EQ(helper.ask({{"cmd", "reminder-delete"}, {"reminderId", id}}),
+              json({{"error", "reminder not found: " + id}}));
 
     // An event's identifier names no reminder.
-    std::string eventId = eds.addComponent("system-calendar",
-        "BEGIN:VEVENT\r\nUID:not-a-task\r\nDTSTAMP:20250101T000000Z\r\nDTSTART:20250303T090000Z\r\nEND:VEVENT\r\n");
+    std::string eventId =
+        eds.addComponent("system-calendar",
+                         "BEGIN:VEVENT\r\nUID:not-a-task\r\nDTSTAMP:20250101T000000Z\r\nDTSTART:"
+                         "20250303T090000Z\r\nEND:VEVENT\r\n");
     ASSERT_EQ(eventId, "not-a-task");
     EXPECT_EQ(helper.ask({{"cmd", "reminder-update"}, {"reminderId", eventId}, {"title", "x"}}),
               json({{"error", "reminder not found: not-a-task"}}));
@@ -127,21 +153,36 @@ TEST(EdsReminders, ListsOverdueAndCompletedInTheSpan) {
     EdsFixture eds;
     std::string list = eds.addSource("Span", true);
     ASSERT_FALSE(list.empty());
-    ASSERT_FALSE(eds.addComponent(list, vtodo("inside", "SUMMARY:inside\r\nDUE:20250303T100000Z\r\n")).empty());
-    ASSERT_FALSE(eds.addComponent(list, vtodo("overdue", "SUMMARY:overdue\r\nDUE;VALUE=DATE:20250220\r\n")).empty());
+    ASSERT_FALSE(
+        eds.addComponent(list, vtodo("inside", "SUMMARY:inside\r\nDUE:20250303T100000Z\r\n"))
+            .empty());
+    ASSERT_FALSE(
+        eds.addComponent(list, vtodo("overdue", "SUMMARY:overdue\r\nDUE;VALUE=DATE:20250220\r\n"))
+            .empty());
     ASSERT_FALSE(eds.addComponent(list, vtodo("no-due", "SUMMARY:no due\r\n")).empty());
     ASSERT_FALSE(eds.addComponent(list, vtodo("done-due-outside",
-        "SUMMARY:done\r\nDUE:20250105T090000Z\r\nCOMPLETED:20250302T120000Z\r\nSTATUS:COMPLETED\r\n")).empty());
-    ASSERT_FALSE(eds.addComponent(list, vtodo("done-no-due",
-        "SUMMARY:done\r\nCOMPLETED:20250302T120000Z\r\nSTATUS:COMPLETED\r\n")).empty());
-    ASSERT_FALSE(eds.addComponent(list, vtodo("done-before",
-        "SUMMARY:done\r\nDUE:20250304T090000Z\r\nCOMPLETED:20250227T120000Z\r\n")).empty());
+                                              "SUMMARY:done\r\nDUE:20250105T090000Z\r\nCOMPLETED:"
+                                              "20250302T120000Z\r\nSTATUS:COMPLETED\r\n"))
+                     .empty());
+    ASSERT_FALSE(
+        eds.addComponent(
+               list, vtodo("done-no-due",
+                           "SUMMARY:done\r\nCOMPLETED:20250302T120000Z\r\nSTATUS:COMPLETED\r\n"))
+            .empty());
+    ASSERT_FALSE(
+        eds.addComponent(
+               list,
+               vtodo("done-before",
+                     "SUMMARY:done\r\nDUE:20250304T090000Z\r\nCOMPLETED:20250227T120000Z\r\n"))
+            .empty());
 
     HelperClient helper(kPlusTwo);
-    json week = {{"cmd", "reminders"}, {"from", "2025-03-01"}, {"to", "2025-03-08"}, {"lists", {list}}};
+    json week = {
+        {"cmd", "reminders"}, {"from", "2025-03-01"}, {"to", "2025-03-08"}, {"lists", {list}}};
     EXPECT_EQ(ids(helper.ask(week)), (std::vector<std::string>{"done-due-outside", "inside"}));
     week["overdue"] = true;
-    EXPECT_EQ(ids(helper.ask(week)), (std::vector<std::string>{"done-due-outside", "inside", "overdue"}));
+    EXPECT_EQ(ids(helper.ask(week)),
+              (std::vector<std::string>{"done-due-outside", "inside", "overdue"}));
     week["lists"] = json::array({"nothing-here"});
     EXPECT_EQ(helper.ask(week), json({{"reminders", json::array()}}));
     EXPECT_EQ(helper.ask({{"cmd", "reminders"}, {"from", "2025-03-01"}}),
@@ -152,12 +193,14 @@ TEST(EdsReminders, ListsOverdueAndCompletedInTheSpan) {
 TEST(EdsReminders, ReadOnlyListsRefuseChanges) {
     EdsFixture eds;
     WebcalServer server("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" +
-                        vtodo("shared-task", "SUMMARY:Shared\r\nDUE:20250303T100000Z\r\n") + "END:VCALENDAR\r\n");
+                        vtodo("shared-task", "SUMMARY:Shared\r\nDUE:20250303T100000Z\r\n") +
+                        "END:VCALENDAR\r\n");
     std::string list = addWebcalSource(eds.registry(), "Team", server.url("/team.ics"), true);
     ASSERT_FALSE(list.empty());
     HelperClient helper(kPlusOne);
     json lists = helper.ask({{"cmd", "reminder-lists"}})["lists"];
-    auto team = std::find_if(lists.begin(), lists.end(), [&](const json& l) { return l["id"] == list; });
+    auto team =
+        std::find_if(lists.begin(), lists.end(), [&](const json& l) { return l["id"] == list; });
     ASSERT_NE(team, lists.end()) << lists.dump();
     EXPECT_EQ((*team)["writable"], false);
     EXPECT_EQ((*team)["sourceType"], "subscribed");
@@ -165,7 +208,10 @@ TEST(EdsReminders, ReadOnlyListsRefuseChanges) {
     // The subscription is fetched in the background; wait for its task (bounded).
     json found;
     for (int attempt = 0; attempt < 40; ++attempt) {
-        found = helper.ask({{"cmd", "reminders"}, {"from", "2025-03-01"}, {"to", "2025-03-08"}, {"lists", {list}}});
+        found = helper.ask({{"cmd", "reminders"},
+                            {"from", "2025-03-01"},
+                            {"to", "2025-03-08"},
+                            {"lists", {list}}});
         if (!found["reminders"].empty()) break;
         std::this_thread::sleep_for(250ms);
     }
@@ -174,7 +220,9 @@ TEST(EdsReminders, ReadOnlyListsRefuseChanges) {
 
     const json refused = {{"error", "list is read-only: Team"}};
     EXPECT_EQ(helper.ask({{"cmd", "reminder-create"}, {"listId", list}, {"title", "x"}}), refused);
-    EXPECT_EQ(helper.ask({{"cmd", "reminder-update"}, {"reminderId", "shared-task"}, {"title", "x"}}), refused);
+    EXPECT_EQ(
+        helper.ask({{"cmd", "reminder-update"}, {"reminderId", "shared-task"}, {"title", "x"}}),
+        refused);
     EXPECT_EQ(helper.ask({{"cmd", "reminder-complete"}, {"reminderId", "shared-task"}}), refused);
     EXPECT_EQ(helper.ask({{"cmd", "reminder-delete"}, {"reminderId", "shared-task"}}), refused);
     EXPECT_TRUE(eds.removeSource(list));

@@ -1,7 +1,7 @@
 // "create", "update" and "delete": their checks, messages and field rules, over the memory store.
 
-#include "command_fixture.h"
 #include "event_editing.h"
+#include "command_fixture.h"
 #include "failure.h"
 
 namespace lumory::cal {
@@ -50,9 +50,14 @@ TEST_F(EventEditing, CreateFillsDefaultsAndSavesTheEvent) {
     ASSERT_EQ(store.storedEvents().size(), 1u);
     EXPECT_EQ(store.storedEvents()[0].identifier, event["id"]);
 
-    reply = run(createEvent, {{"start", "2025-03-03T09:00:00Z"}, {"end", "soon"}, {"title", "T"},
-                              {"calendarId", "cal-work"}, {"availability", 1}, {"isAllDay", "yes"},
-                              {"notes", ""}, {"location", 5}});
+    reply = run(createEvent, {{"start", "2025-03-03T09:00:00Z"},
+                              {"end", "soon"},
+                              {"title", "T"},
+                              {"calendarId", "cal-work"},
+                              {"availability", 1},
+                              {"isAllDay", "yes"},
+                              {"notes", ""},
+                              {"location", 5}});
     EXPECT_EQ(reply["event"]["end"], "2025-03-03T09:30:00Z");
     EXPECT_EQ(reply["event"]["calendarId"], "cal-work");
     EXPECT_EQ(reply["event"]["availability"], 1);
@@ -70,8 +75,9 @@ TEST_F(EventEditing, CreateRefusesWhatItCannotWrite) {
     // default calendar would have taken the event.
     EXPECT_EQ(error(createEvent, {{"start", "2025-03-03"}, {"calendarId", "list-1"}}),
               "unknown calendar: list-1");
-    EXPECT_EQ(error(createEvent, {{"start", "2025-03-03T10:00:00Z"}, {"end", "2025-03-03T09:00:00Z"}}),
-              "event ends before it starts");
+    EXPECT_EQ(
+        error(createEvent, {{"start", "2025-03-03T10:00:00Z"}, {"end", "2025-03-03T09:00:00Z"}}),
+        "event ends before it starts");
     store.failNextWrite("disk full");
     EXPECT_EQ(error(createEvent, {{"start", "2025-03-03"}}), "disk full");
     EXPECT_TRUE(store.storedEvents().empty());
@@ -86,8 +92,11 @@ TEST_F(EventEditing, CreateRefusesWhatItCannotWrite) {
 TEST_F(EventEditing, ApplySetsFieldsInOrderAndStopsAtABadCalendar) {
     Event event;
     event.url = "https://example.org";
-    json request = {{"title", "New"}, {"start", "2025-03-03T09:00:00.500Z"}, {"url", ""},
-                    {"availability", 7}, {"calendarId", "cal-nowhere"}};
+    json request = {{"title", "New"},
+                    {"start", "2025-03-03T09:00:00.500Z"},
+                    {"url", ""},
+                    {"availability", 7},
+                    {"calendarId", "cal-nowhere"}};
     try {
         apply(request, event, store);
         FAIL() << "no failure";
@@ -111,8 +120,11 @@ TEST_F(EventEditing, ApplySetsFieldsInOrderAndStopsAtABadCalendar) {
 
 TEST_F(EventEditing, UpdateChangesOnlyTheGivenOccurrence) {
     addWeekly(work);
-    auto reply = run(updateEvent, {{"eventId", "weekly"}, {"occurrence", "2025-03-10T09:00:00Z"},
-                                   {"title", "Moved"}, {"url", ""}, {"isAllDay", "true"}});
+    auto reply = run(updateEvent, {{"eventId", "weekly"},
+                                   {"occurrence", "2025-03-10T09:00:00Z"},
+                                   {"title", "Moved"},
+                                   {"url", ""},
+                                   {"isAllDay", "true"}});
     EXPECT_EQ(reply["event"]["title"], "Moved");
     EXPECT_EQ(reply["event"]["occurrence"], "2025-03-10T09:00:00Z");
     EXPECT_EQ(reply["event"]["isAllDay"], false);
@@ -140,15 +152,18 @@ TEST_F(EventEditing, UpdateAndDeleteReportEveryRefusal) {
     EXPECT_EQ(error(updateEvent, {{"eventId", "nothing"}}), "event not found: nothing");
     EXPECT_EQ(error(deleteEvent, {{"eventId", "weekly"}, {"occurrence", "2025-03-10T09:00:01Z"}}),
               "event not found: weekly");
-    EXPECT_EQ(error(updateEvent, {{"eventId", "weekly"}, {"title", "x"}}), "calendar is read-only: Holidays");
+    EXPECT_EQ(error(updateEvent, {{"eventId", "weekly"}, {"title", "x"}}),
+              "calendar is read-only: Holidays");
     EXPECT_EQ(error(deleteEvent, {{"eventId", "weekly"}}), "calendar is read-only: Holidays");
     EXPECT_EQ(store.storedEvents().size(), 3u);
 }
 
 TEST_F(EventEditing, FailedUpdateSavesNothing) {
     addWeekly(work);
-    EXPECT_EQ(error(updateEvent, {{"eventId", "weekly"}, {"occurrence", "2025-03-03T09:00:00Z"},
-                                  {"title", "Lost"}, {"calendarId", "cal-holidays"}}),
+    EXPECT_EQ(error(updateEvent, {{"eventId", "weekly"},
+                                  {"occurrence", "2025-03-03T09:00:00Z"},
+                                  {"title", "Lost"},
+                                  {"calendarId", "cal-holidays"}}),
               "calendar is read-only: Holidays");
     store.failNextWrite("backend gone");
     EXPECT_EQ(error(updateEvent, {{"eventId", "weekly"}, {"title", "Lost"}}), "backend gone");
@@ -161,7 +176,8 @@ TEST_F(EventEditing, DeleteRemovesOneOccurrence) {
               json({{"ok", true}}));
     auto left = store.storedEvents();
     ASSERT_EQ(left.size(), 2u);
-    for (const auto& occurrence : left) EXPECT_NE(occurrence.recurrenceDate, utcInstant(2025, 3, 17, 9));
+    for (const auto& occurrence : left)
+        EXPECT_NE(occurrence.recurrenceDate, utcInstant(2025, 3, 17, 9));
     store.failNextWrite("backend gone");
     EXPECT_EQ(error(deleteEvent, {{"eventId", "weekly"}}), "backend gone");
     EXPECT_EQ(store.storedEvents().size(), 2u);

@@ -1,8 +1,8 @@
 // Calendar and event listing, the event object and the occurrence lookup, over the memory store.
 
+#include "events.h"
 #include "calendar_values.h"
 #include "command_fixture.h"
-#include "events.h"
 #include "local_zone.h"
 
 namespace lumory::cal {
@@ -53,7 +53,9 @@ TEST_F(EventListing, CalendarsAreSortedEncodedAndGuarded) {
 
     store.setStatus(EntityType::event, 4);
     for (auto handler : {listCalendars, listEvents, createEvent, updateEvent, deleteEvent})
-        EXPECT_EQ(error(handler, {{"from", "2025-03-01"}, {"to", "2025-03-02"}, {"start", "2025-03-01"},
+        EXPECT_EQ(error(handler, {{"from", "2025-03-01"},
+                                  {"to", "2025-03-02"},
+                                  {"start", "2025-03-01"},
                                   {"eventId", "x"}}),
                   "no calendar access: writeOnly");
     store.setStatus(EntityType::event, 9);
@@ -69,14 +71,16 @@ TEST_F(EventListing, EventObjectsCarryOnlyTheValuesTheEventHas) {
     full.location = "Room 1";
     full.lastModifiedDate = utcInstant(2025, 2, 1, 8, 0, 30);
     full.availability = kAvailabilityTentative;
-    full.attendees = std::vector<Attendee>{{"Ann", "mailto:ann@example.org"}, {"", "mailto:bo@example.org"}};
+    full.attendees =
+        std::vector<Attendee>{{"Ann", "mailto:ann@example.org"}, {"", "mailto:bo@example.org"}};
     Event noList = event("no-list", utcInstant(2025, 3, 3, 11), work, "No list");
     noList.attendees = std::vector<Attendee>{};
     store.addEvent(bare);
     store.addEvent(full);
     store.addEvent(noList);
 
-    auto reply = run(listEvents, {{"from", "2025-03-03T00:00:00Z"}, {"to", "2025-03-04T00:00:00Z"}});
+    auto reply =
+        run(listEvents, {{"from", "2025-03-03T00:00:00Z"}, {"to", "2025-03-04T00:00:00Z"}});
     ASSERT_EQ(reply["events"].size(), 3u);
     EXPECT_EQ(reply["events"][0], json::parse(R"({"id":"bare","title":"","isAllDay":false,
         "calendarId":"cal-work","calendar":"Work","isRecurring":false,"writable":true,
@@ -101,7 +105,8 @@ TEST_F(EventListing, EventObjectsCarryOnlyTheValuesTheEventHas) {
 }
 
 TEST_F(EventListing, ListingTextMatchesTheEventObject) {
-    Event odd = event("quote\"back\\slash", utcInstant(2025, 3, 3, 9), work, "tab\tnew\nline \x01 é ☃");
+    Event odd =
+        event("quote\"back\\slash", utcInstant(2025, 3, 3, 9), work, "tab\tnew\nline \x01 é ☃");
     odd.notes = "bad \xC3\x28 utf-8";
     odd.location = "";
     odd.attendees = std::vector<Attendee>{{"A \"B\"", "mailto:a@b"}, {"", "mailto:c@d"}};
@@ -144,9 +149,11 @@ TEST_F(EventListing, SortsStablyByStartAndFiltersByCalendar) {
 
     json onlyWork = window;
     onlyWork["calendars"] = {"cal-work", "nobody", "cal-work"};
-    EXPECT_EQ(ids(run(listEvents, onlyWork)), (std::vector<std::string>{"early-work", "middle", "late"}));
+    EXPECT_EQ(ids(run(listEvents, onlyWork)),
+              (std::vector<std::string>{"early-work", "middle", "late"}));
 
-    for (const json& none : {json::array(), json::array({"nobody"}), json::array({"list-errands"})}) {
+    for (const json& none :
+         {json::array(), json::array({"nobody"}), json::array({"list-errands"})}) {
         json request = window;
         request["calendars"] = none;
         EXPECT_EQ(run(listEvents, request), json({{"events", json::array()}})) << none;
@@ -171,7 +178,8 @@ TEST_F(EventListing, NeedsBothEndsOfTheWindow) {
     store.addEvent(event("b", utcInstant(2025, 3, 1, 5, 30), work, "after local midnight"));
     auto reply = run(listEvents, {{"from", "2025-03-01"}, {"to", "2025-03-01T12:00:00Z"}});
     // The earlier event still overlaps local midnight (05:00Z) by half an hour.
-    EXPECT_EQ(ids(reply), (std::vector<std::string>{"before local midnight", "after local midnight"}));
+    EXPECT_EQ(ids(reply),
+              (std::vector<std::string>{"before local midnight", "after local midnight"}));
     reply = run(listEvents, {{"from", "2025-03-01T05:30:00Z"}, {"to", "2025-03-01T12:00:00Z"}});
     EXPECT_EQ(ids(reply), (std::vector<std::string>{"after local midnight"}));
 }

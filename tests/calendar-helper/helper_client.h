@@ -22,7 +22,8 @@ public:
     explicit HelperClient(const std::string& zone)
         : process({LUMORY_CAL_PATH}, {"LUMORY_DESKTOP=1", "TZ=" + zone}) {
         auto ready = process.readJsonUntil(
-            [](const nlohmann::json& l) { return l.value("event", "") == "ready"; }, kHelperReplyLimit);
+            [](const nlohmann::json& l) { return l.value("event", "") == "ready"; },
+            kHelperReplyLimit);
         EXPECT_TRUE(ready) << "no ready notice";
     }
     // The reply to the request, without its id.
@@ -31,14 +32,17 @@ public:
         request["id"] = id;
         EXPECT_TRUE(process.writeLine(request.dump()));
         auto reply = process.readJsonUntil(
-            [id](const nlohmann::json& l) { return l.contains("id") && l["id"] == id; }, kHelperReplyLimit);
+            [id](const nlohmann::json& l) { return l.contains("id") && l["id"] == id; },
+            kHelperReplyLimit);
         EXPECT_TRUE(reply) << "no reply to " << request.dump();
         if (!reply) return nlohmann::json::object();
         reply->erase("id");
         return *reply;
     }
-    nlohmann::json events(const std::string& calendar, const std::string& from, const std::string& to) {
-        return ask({{"cmd", "events"}, {"from", from}, {"to", to}, {"calendars", {calendar}}})["events"];
+    nlohmann::json events(const std::string& calendar, const std::string& from,
+                          const std::string& to) {
+        return ask(
+            {{"cmd", "events"}, {"from", from}, {"to", to}, {"calendars", {calendar}}})["events"];
     }
 
 private:

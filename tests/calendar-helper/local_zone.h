@@ -17,8 +17,10 @@ public:
         tzset();
     }
     ~LocalZone() {
-        if (saved_) setenv("TZ", saved_->c_str(), 1);
-        else unsetenv("TZ");
+        if (saved_)
+            setenv("TZ", saved_->c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
     LocalZone(const LocalZone&) = delete;

@@ -1,10 +1,10 @@
 // Reminder lists, the reminder object, the listing's filters and the editing rules, over the
 // memory store.
 
+#include "reminders.h"
 #include "command_fixture.h"
 #include "local_zone.h"
 #include "reminder_editing.h"
-#include "reminders.h"
 
 namespace lumory::cal {
 namespace {
@@ -54,7 +54,8 @@ TEST_F(Reminders, ObjectShowsDueDatesInTheLocalZone) {
     Reminder timed = reminder("timed", DueDate{2025, 3, 4, 9, 30}, errands);
     timed.title.reset();
     json object = encode(timed);
-    EXPECT_EQ(object, json::parse(R"({"id":"timed","title":"","listId":"list-errands","list":"Errands",
+    EXPECT_EQ(object,
+              json::parse(R"({"id":"timed","title":"","listId":"list-errands","list":"Errands",
         "isCompleted":false,"priority":0,"hasDueTime":true,"writable":true,
         "dueDate":"2025-03-04T08:30:00Z","color":"#0080FF"})"));
 
@@ -88,17 +89,19 @@ TEST_F(Reminders, ListsAreSortedAndGuarded) {
     EXPECT_EQ(reply["lists"][1]["color"], "#0080FF");
 
     store.setStatus(EntityType::reminder, 2);
-    for (auto handler : {listReminderLists, listReminders, createReminder, updateReminder, deleteReminder,
-                         setReminderCompleted})
-        EXPECT_EQ(error(handler, {{"from", "2025-03-01"}, {"to", "2025-03-08"}, {"reminderId", "x"}}),
-                  "no reminders access: denied");
+    for (auto handler : {listReminderLists, listReminders, createReminder, updateReminder,
+                         deleteReminder, setReminderCompleted})
+        EXPECT_EQ(
+            error(handler, {{"from", "2025-03-01"}, {"to", "2025-03-08"}, {"reminderId", "x"}}),
+            "no reminders access: denied");
     EXPECT_TRUE(store.storedReminders().empty());
 }
 
 TEST_F(Reminders, ListingJoinsOpenAndCompletedReminders) {
     store.addReminder(reminder("due-inside", DueDate{2025, 3, 3, 10, 0}, errands));
     store.addReminder(reminder("due-before", DueDate{2025, 2, 20, 10, 0}, errands));
-    store.addReminder(reminder("due-on-end", DueDate{2025, 3, 8, std::nullopt, std::nullopt}, errands));
+    store.addReminder(
+        reminder("due-on-end", DueDate{2025, 3, 8, std::nullopt, std::nullopt}, errands));
     store.addReminder(reminder("no-due", std::nullopt, errands));
     Reminder doneLate = reminder("done-outside-due", DueDate{2025, 1, 5, 9, 0}, shared);
     doneLate.isCompleted = true;
@@ -117,7 +120,8 @@ TEST_F(Reminders, ListingJoinsOpenAndCompletedReminders) {
     EXPECT_EQ(listed(week), (std::vector<std::string>{"done-outside-due", "due-inside"}));
     json overdue = week;
     overdue["overdue"] = true;
-    EXPECT_EQ(listed(overdue), (std::vector<std::string>{"done-outside-due", "due-before", "due-inside"}));
+    EXPECT_EQ(listed(overdue),
+              (std::vector<std::string>{"done-outside-due", "due-before", "due-inside"}));
     overdue["overdue"] = "true";
     EXPECT_EQ(listed(overdue), (std::vector<std::string>{"done-outside-due", "due-inside"}));
 
@@ -135,8 +139,9 @@ TEST_F(Reminders, ListingJoinsOpenAndCompletedReminders) {
 }
 
 TEST_F(Reminders, ListingNeedsBothDates) {
-    for (const json& request : {json{{"to", "2025-03-08"}}, json{{"from", "2025-03-01"}},
-                                json{{"from", 5}, {"to", "2025-03-08"}}, json{{"from", "2025-03-01"}, {"to", "x"}}})
+    for (const json& request :
+         {json{{"to", "2025-03-08"}}, json{{"from", "2025-03-01"}},
+          json{{"from", 5}, {"to", "2025-03-08"}}, json{{"from", "2025-03-01"}, {"to", "x"}}})
         EXPECT_EQ(error(listReminders, request), "reminders needs `from` and `to`") << request;
 }
 
@@ -181,7 +186,8 @@ TEST_F(Reminders, CreateChoosesItsListAndSaves) {
     EXPECT_EQ(reply["reminder"]["listId"], "list-errands");
     EXPECT_FALSE(reply["reminder"].contains("dueDate"));
 
-    reply = run(createReminder, {{"title", "Call"}, {"dueDate", "2025-03-04T08:30:00Z"}, {"notes", "n"}});
+    reply = run(createReminder,
+                {{"title", "Call"}, {"dueDate", "2025-03-04T08:30:00Z"}, {"notes", "n"}});
     EXPECT_EQ(reply["reminder"]["hasDueTime"], true);
     EXPECT_EQ(reply["reminder"]["dueDate"], "2025-03-04T08:30:00Z");
     EXPECT_TRUE(stored(reply["reminder"]["id"]));
@@ -211,7 +217,8 @@ TEST_F(Reminders, LookupRefusesWhatItCannotChange) {
         EXPECT_EQ(error(handler, {{"reminderId", "an-event"}}), "reminder not found: an-event");
         EXPECT_EQ(error(handler, {{"reminderId", "theirs"}}), "list is read-only: Shared");
     }
-    EXPECT_EQ(error(updateReminder, {{"reminderId", "mine"}, {"listId", "nowhere"}}), "unknown list: nowhere");
+    EXPECT_EQ(error(updateReminder, {{"reminderId", "mine"}, {"listId", "nowhere"}}),
+              "unknown list: nowhere");
     store.failNextWrite("disk full");
     EXPECT_EQ(error(updateReminder, {{"reminderId", "mine"}, {"title", "lost"}}), "disk full");
     EXPECT_EQ(stored("mine")->title, "mine");
@@ -220,7 +227,9 @@ TEST_F(Reminders, LookupRefusesWhatItCannotChange) {
 
 TEST_F(Reminders, UpdateCompleteAndDelete) {
     store.addReminder(reminder("mine", DueDate{2025, 3, 4, 9, 30}, errands));
-    auto reply = run(updateReminder, {{"reminderId", "mine"}, {"title", 42}, {"notes", "n"},
+    auto reply = run(updateReminder, {{"reminderId", "mine"},
+                                      {"title", 42},
+                                      {"notes", "n"},
                                       {"dueDate", "2025-03-05T10:15:00Z"}});
     EXPECT_EQ(reply["reminder"]["title"], "mine");
     EXPECT_EQ(reply["reminder"]["notes"], "n");
@@ -228,13 +237,17 @@ TEST_F(Reminders, UpdateCompleteAndDelete) {
     reply = run(updateReminder, {{"reminderId", "mine"}, {"notes", nullptr}});
     EXPECT_FALSE(reply["reminder"].contains("notes"));
 
-    EXPECT_EQ(run(setReminderCompleted, {{"reminderId", "mine"}, {"title", "ignored"}})["reminder"]["isCompleted"], true);
+    EXPECT_EQ(run(setReminderCompleted,
+                  {{"reminderId", "mine"}, {"title", "ignored"}})["reminder"]["isCompleted"],
+              true);
     EXPECT_TRUE(stored("mine")->completionDate);
     EXPECT_EQ(stored("mine")->title, "mine");
-    EXPECT_EQ(run(setReminderCompleted, {{"reminderId", "mine"}, {"completed", false}})["reminder"]["isCompleted"],
+    EXPECT_EQ(run(setReminderCompleted,
+                  {{"reminderId", "mine"}, {"completed", false}})["reminder"]["isCompleted"],
               false);
     EXPECT_FALSE(stored("mine")->completionDate);
-    EXPECT_EQ(run(setReminderCompleted, {{"reminderId", "mine"}, {"completed", "no"}})["reminder"]["isCompleted"],
+    EXPECT_EQ(run(setReminderCompleted,
+                  {{"reminderId", "mine"}, {"completed", "no"}})["reminder"]["isCompleted"],
               true);
 
     EXPECT_EQ(run(deleteReminder, {{"reminderId", "mine"}}), json({{"ok", true}}));

@@ -10,10 +10,14 @@
 namespace lumory::cal {
 
 namespace {
-std::size_t slot(EntityType type) { return type == EntityType::event ? 0 : 1; }
+std::size_t slot(EntityType type) {
+    return type == EntityType::event ? 0 : 1;
+}
 }  // namespace
 
-MemoryEventStore::~MemoryEventStore() { finishFetches(); }
+MemoryEventStore::~MemoryEventStore() {
+    finishFetches();
+}
 
 void MemoryEventStore::finishFetches() {
     std::vector<std::thread> running;
@@ -66,7 +70,8 @@ int MemoryEventStore::fetchCount() {
     return fetches;
 }
 
-std::optional<Calendar> MemoryEventStore::calendarNamed(EntityType type, const std::string& identifier) {
+std::optional<Calendar> MemoryEventStore::calendarNamed(EntityType type,
+                                                        const std::string& identifier) {
     for (const auto& calendar : calendarLists[slot(type)])
         if (calendar.identifier == identifier) return calendar;
     return std::nullopt;
@@ -90,8 +95,8 @@ std::optional<Calendar> MemoryEventStore::defaultCalendar(EntityType type) {
     return calendarNamed(type, *defaults[slot(type)]);
 }
 
-std::vector<Event> MemoryEventStore::events(Instant start, Instant end,
-                                            const std::optional<std::vector<std::string>>& calendarIds) {
+std::vector<Event> MemoryEventStore::events(
+    Instant start, Instant end, const std::optional<std::vector<std::string>>& calendarIds) {
     std::lock_guard guard(lock);
     std::vector<Event> found;
     for (const auto& record : eventRecords) {
@@ -123,7 +128,8 @@ void MemoryEventStore::saveEvent(Event& event) {
         event.identifier = "event-" + std::to_string(nextIdentifier++);
     } else {
         auto same = [&](const Event& record) {
-            return record.identifier == event.identifier && record.recurrenceDate == event.recurrenceDate;
+            return record.identifier == event.identifier &&
+                   record.recurrenceDate == event.recurrenceDate;
         };
         auto found = std::find_if(eventRecords.begin(), eventRecords.end(), same);
         if (found == eventRecords.end()) throw StoreError("no such event");
@@ -137,7 +143,8 @@ void MemoryEventStore::removeEvent(const Event& event) {
     std::lock_guard guard(lock);
     takeWriteFailure();
     auto found = std::find_if(eventRecords.begin(), eventRecords.end(), [&](const Event& record) {
-        return record.identifier == event.identifier && record.recurrenceDate == event.recurrenceDate;
+        return record.identifier == event.identifier &&
+               record.recurrenceDate == event.recurrenceDate;
     });
     if (found == eventRecords.end()) throw StoreError("no such event");
     eventRecords.erase(found);
@@ -157,9 +164,8 @@ void MemoryEventStore::fetchReminders(const ReminderQuery& query, ReminderComple
     for (const auto& record : reminderRecords)
         if (reminderMatches(query, record)) found.push_back(record);
     // Answers from another thread, as a real store does.
-    fetchThreads.emplace_back([found = std::move(found), completion = std::move(completion)] {
-        completion(found);
-    });
+    fetchThreads.emplace_back(
+        [found = std::move(found), completion = std::move(completion)] { completion(found); });
 }
 
 std::optional<Reminder> MemoryEventStore::reminder(const std::string& identifier) {
@@ -177,8 +183,9 @@ void MemoryEventStore::saveReminder(Reminder& reminder) {
     if (reminder.identifier.empty()) {
         reminder.identifier = "reminder-" + std::to_string(nextIdentifier++);
     } else {
-        auto found = std::find_if(reminderRecords.begin(), reminderRecords.end(),
-                                  [&](const Reminder& record) { return record.identifier == reminder.identifier; });
+        auto found = std::find_if(
+            reminderRecords.begin(), reminderRecords.end(),
+            [&](const Reminder& record) { return record.identifier == reminder.identifier; });
         if (found == reminderRecords.end()) throw StoreError("no such reminder");
         reminderRecords.erase(found);
     }
@@ -189,8 +196,9 @@ void MemoryEventStore::saveReminder(Reminder& reminder) {
 void MemoryEventStore::removeReminder(const Reminder& reminder) {
     std::lock_guard guard(lock);
     takeWriteFailure();
-    auto found = std::find_if(reminderRecords.begin(), reminderRecords.end(),
-                              [&](const Reminder& record) { return record.identifier == reminder.identifier; });
+    auto found = std::find_if(
+        reminderRecords.begin(), reminderRecords.end(),
+        [&](const Reminder& record) { return record.identifier == reminder.identifier; });
     if (found == reminderRecords.end()) throw StoreError("no such reminder");
     reminderRecords.erase(found);
 }

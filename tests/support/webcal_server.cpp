@@ -39,7 +39,8 @@ WebcalServer::WebcalServer(std::string body) : body_(std::move(body)) {
 
 WebcalServer::~WebcalServer() {
     g_main_context_invoke(
-        context_, [](gpointer loop) {
+        context_,
+        [](gpointer loop) {
             g_main_loop_quit(static_cast<GMainLoop*>(loop));
             return G_SOURCE_REMOVE;
         },
@@ -65,10 +66,12 @@ std::string addWebcalSource(ESourceRegistry* registry, const std::string& title,
     auto* calendar = E_SOURCE_BACKEND(e_source_get_extension(
         source, taskList ? E_SOURCE_EXTENSION_TASK_LIST : E_SOURCE_EXTENSION_CALENDAR));
     e_source_backend_set_backend_name(calendar, "webcal");
-    auto* webdav = E_SOURCE_WEBDAV(e_source_get_extension(source, E_SOURCE_EXTENSION_WEBDAV_BACKEND));
+    auto* webdav =
+        E_SOURCE_WEBDAV(e_source_get_extension(source, E_SOURCE_EXTENSION_WEBDAV_BACKEND));
     e_source_webdav_set_uri(webdav, uri);
     GList* sources = g_list_append(nullptr, source);
-    const gboolean created = e_source_registry_create_sources_sync(registry, sources, nullptr, nullptr);
+    const gboolean created =
+        e_source_registry_create_sources_sync(registry, sources, nullptr, nullptr);
     g_list_free(sources);
     return created ? e_source_get_uid(source) : std::string();
 }
