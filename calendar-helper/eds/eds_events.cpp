@@ -187,7 +187,9 @@ SeriesTime seriesTimeOf(ECalComponent* master, ECalClient* client) {
     ICalTime* value = e_cal_component_datetime_get_value(start.get());
     series.isDate = value && i_cal_time_is_date(value);
     if (value && i_cal_time_is_utc(value)) {
+        // Named, or the component writes the occurrence's time as a floating one.
         series.zone = i_cal_timezone_get_utc_timezone();
+        series.tzid = "UTC";
     } else if (const char* tzid = e_cal_component_datetime_get_tzid(start.get()); tzid && *tzid) {
         series.tzid = tzid;
         series.zone = e_cal_client_tzlookup_cb(tzid, client, nullptr, nullptr);

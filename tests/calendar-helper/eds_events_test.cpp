@@ -196,6 +196,45 @@ TEST(EdsEvents, ChangesAndRemovesOneOccurrenceOnly) {
     EXPECT_TRUE(eds.removeSource(calendar));
 }
 
+// A series written in UTC keeps its exceptions in UTC, so readers in every zone agree.
+TEST(EdsEvents, UtcSeriesExceptionsHoldInEveryZone) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("Utc");
+    ASSERT_FALSE(calendar.empty());
+    ASSERT_EQ(
+        eds.addComponent(calendar, vevent("utc-1",
+                                          "DTSTART:20250303T090000Z\r\nDTEND:20250303T093000Z\r\n"
+                                          "RRULE:FREQ=WEEKLY;COUNT=3\r\nSUMMARY:Utc\r\n")),
+        "utc-1");
+    {
+        Helper tokyo("Asia/Tokyo");
+        EXPECT_EQ(
+            tokyo.ask(
+                {{"cmd", "delete"}, {"eventId", "utc-1"}, {"occurrence", "2025-03-10T09:00:00Z"}}),
+            json({{"ok", true}}));
+        EXPECT_EQ(tokyo.ask({{"cmd", "update"},
+                             {"eventId", "utc-1"},
+                             {"occurrence", "2025-03-17T09:00:00Z"},
+                             {"title", "Moved"}})["event"]["title"],
+                  "Moved");
+    }
+    Helper phoenix("America/Phoenix");
+    json events = phoenix.events(calendar, "2025-03-01", "2025-04-01");
+    EXPECT_EQ(field(events, "occurrence"),
+              (std::vector<std::string>{"2025-03-03T09:00:00Z", "2025-03-17T09:00:00Z"}));
+    EXPECT_EQ(field(events, "title"), (std::vector<std::string>{"Utc", "Moved"}));
+
+    // The changed occurrence goes as a whole: no stray copy of it stays behind.
+    EXPECT_EQ(
+        phoenix.ask(
+            {{"cmd", "delete"}, {"eventId", "utc-1"}, {"occurrence", "2025-03-17T09:00:00Z"}}),
+        json({{"ok", true}}));
+    EXPECT_EQ(field(phoenix.events(calendar, "2025-03-01", "2025-04-01"), "occurrence"),
+              (std::vector<std::string>{"2025-03-03T09:00:00Z"}));
+    EXPECT_EQ(storedComponents(eds, calendar, "utc-1").size(), 1u);
+    EXPECT_TRUE(eds.removeSource(calendar));
+}
+
 // Occurrences at 00:30 and 23:30 local time must fall on the right side of windows that start
 // and end at local midnight, east and west of UTC alike.
 TEST(EdsEvents, WindowEdgesHoldEastAndWestOfUtc) {
