@@ -92,6 +92,11 @@ const nlohmann::json* field(const nlohmann::json& request, const char* key) {
     return it == request.end() ? nullptr : &*it;
 }
 
+const std::string* stringField(const nlohmann::json& request, const char* key) {
+    const nlohmann::json* value = field(request, key);
+    return value && value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
+}
+
 std::optional<Instant> parseDate(const nlohmann::json* value) {
     if (!value || !value->is_string()) return std::nullopt;
     const std::string& text = value->get_ref<const std::string&>();

@@ -16,6 +16,8 @@ namespace lumory::cal {
 
 // The member of a request object, or nullptr when absent (or when the request is no object).
 const nlohmann::json* field(const nlohmann::json& request, const char* key);
+// The member when it is a string, else nullptr.
+const std::string* stringField(const nlohmann::json& request, const char* key);
 
 // A request date: an internet date-time with a zone, the same with fractional seconds, or a
 // "yyyy-MM-dd" day meaning its local midnight. Anything else, numbers included, is no date.

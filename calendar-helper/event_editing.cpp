@@ -22,11 +22,6 @@ const char* const kEndsBeforeStart = "event ends before it starts";
 
 constexpr std::chrono::seconds kDefaultDuration{1800};
 
-const std::string* stringField(const json& request, const char* key) {
-    const json* value = field(request, key);
-    return value && value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
-}
-
 // Absolute URIs and relative references both count as links, as long as they parse and hold
 // no white space or control characters, which no link may contain unescaped.
 bool readsAsUrl(const std::string& text) {

@@ -15,11 +15,6 @@ const char* const kListReadOnly = "list is read-only: ";
 const char* const kUnknownList = "unknown list: ";
 const char* const kNoList = "no reminders list to write to";
 
-const std::string* stringField(const json& request, const char* key) {
-    const json* value = field(request, key);
-    return value && value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
-}
-
 // The reminder a request names, writable; otherwise replies and gives nothing.
 std::optional<Reminder> reminder(CommandContext& context, const RequestId& id,
                                  const json& request) {
