@@ -1,17 +1,14 @@
 #include "app_delegate.h"
 
-#include <thread>
-
 #include "loading_page.h"
 #include "page_bridge.h"
+#include "updates/updates.h"
 
 namespace lumory {
 
 namespace {
 
 constexpr std::string_view kMainWindowFrameName = "LumoryMainWindow";
-constexpr auto kServiceStopGrace = std::chrono::seconds(1);
-constexpr auto kServiceStopPoll = std::chrono::milliseconds(20);
 
 MainWindowSpec mainWindowSpec() {
     MainWindowSpec spec;
@@ -33,7 +30,7 @@ AppDelegate::AppDelegate(AppPlatform platform)
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
-    // Reminder notifications register their category first, once the reminders arrive.
+    registerReminderCategories();
 
     platform_.desktop.setMenuBar(buildMenuBar(), [weak = weakSelf()](const MenuAction& action) {
         if (auto self = weak.lock()) (*self)->performMenuAction(action);
@@ -54,52 +51,13 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     webView->loadHtmlString(std::string(kLoadingPage));
     startServer();
-    // The update check starts here once it exists.
+    Updates::checkInBackground(platform_);
     platform_.desktop.activate();
 }
 
 bool AppDelegate::applicationShouldHandleReopen() {
     window->makeKeyAndOrderFront();
     return true;
-}
-
-TerminateReply AppDelegate::applicationShouldTerminate() {
-    // Asking the page to save first comes with the flush; until then quitting is immediate.
-    return TerminateReply::Now;
-}
-
-void AppDelegate::windowCloseRequested() {
-    if (applicationShouldTerminateAfterLastWindowClosed()) requestTermination();
-}
-
-void AppDelegate::requestTermination() {
-    if (applicationShouldTerminate() == TerminateReply::Now) platform_.desktop.terminate();
-}
-
-void AppDelegate::applicationWillTerminate() {
-    terminating = true;
-    if (startupTimeout) startupTimeout->cancel();
-    if (terminationTimeout) terminationTimeout->cancel();
-    if (webView) {
-        for (std::string_view name : kMainMessageHandlers) {
-            webView->removeScriptMessageHandler(std::string(name));
-        }
-    }
-    stopService();
-}
-
-// Blocks the main thread for at most the grace period: the shell is exiting anyway.
-void AppDelegate::stopService() {
-    if (!serverProcess) return;
-    serverProcess->stopReading();
-    if (!serverProcess->isRunning()) return;
-    serverProcess->terminate();
-    auto deadline = std::chrono::steady_clock::now() + kServiceStopGrace;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(kServiceStopPoll);
-        if (!serverProcess->isRunning()) return;
-    }
-    serverProcess->interrupt();
 }
 
 void AppDelegate::performMenuAction(const MenuAction& action) {
@@ -150,14 +108,6 @@ void AppDelegate::performMenuAction(const MenuAction& action) {
             webView->performEditingCommand(EditingCommand::SelectAll);
             break;
     }
-}
-
-void AppDelegate::reloadPage() {
-    if (connected) webView->reload();
-}
-
-void AppDelegate::didFinishNavigation(WebView&) {
-    // Pending reminders are delivered from here once reminders exist.
 }
 
 }  // namespace lumory

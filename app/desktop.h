@@ -2,9 +2,11 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "main_window.h"
 #include "menu_bar.h"
+#include "overlay_window.h"
 #include "web_view.h"
 
 namespace lumory {
@@ -25,6 +27,12 @@ public:
     virtual void setMenuBar(const MenuBar& menuBar,
                             std::function<void(const MenuAction&)> perform) = 0;
     virtual void showAboutPanel() = 0;
+    // Hands the address to the desktop's default handler for its scheme; false when none took it.
+    virtual bool openURL(const std::string& url) = 0;
+    // The live overlay's window around `content`, not shown yet.
+    virtual std::unique_ptr<OverlayWindow> createOverlayWindow(const OverlayWindowSpec& spec,
+                                                               WebView& content) = 0;
+    virtual std::unique_ptr<StatusItem> createStatusItem() = 0;
     virtual void activate() = 0;
     // Ends the event loop; the delegate's final clean-up runs after it.
     virtual void terminate() = 0;

@@ -2,6 +2,8 @@
 
 #include "app_delegate.h"
 
+#include <utility>
+
 namespace lumory {
 
 const std::string_view kMainPageScript = R"JS((() => {
@@ -41,14 +43,69 @@ void AppDelegate::runWebCommand(const std::string& word) {
     webView->evaluateScript(pageCommandScript(word), [](std::optional<std::string>) {});
 }
 
+namespace {
+
+// Both members must be present and numbers; anything else leaves the buttons where they are.
+std::optional<std::pair<double, double>> controlsPosition(const nlohmann::json& body) {
+    if (!body.is_object()) return std::nullopt;
+    auto left = body.find("left");
+    auto top = body.find("top");
+    if (left == body.end() || top == body.end()) return std::nullopt;
+    if (!left->is_number() || !top->is_number()) return std::nullopt;
+    return std::pair{left->get<double>(), top->get<double>()};
+}
+
+}  // namespace
+
 void AppDelegate::didReceiveScriptMessage(WebView& sender, const std::string& name,
-                                          const nlohmann::json&) {
-    // The overlay, window-controls, flush and reminder messages are answered by the overlay,
-    // window-controls, termination and reminder code as each lands; until then they are
-    // ignored like any message the shell does not know.
-    if (name == kWindowDragHandler) {
-        if (&sender == webView.get()) window->performDrag();
+                                          const nlohmann::json& body) {
+    if (name == kOverlayHandler) {
+        if (!body.is_object()) return;
+        auto action = body.find("action");
+        if (action == body.end() || !action->is_string()) return;
+        const std::string& word = action->get_ref<const std::string&>();
+        if (word == "open") {
+            openOverlay();
+        } else if (word == "close") {
+            closeOverlay();
+        } else if (word == "clickThrough") {
+            auto value = body.find("value");
+            setOverlayClickThrough(value != body.end() && value->is_boolean() &&
+                                   value->get<bool>());
+        }
+    } else if (name == kWindowDragHandler) {
+        // Only the shell's own two views post this; anything else has no window to move.
+        if (overlayWebView && &sender == overlayWebView.get()) {
+            if (overlayWindow) overlayWindow->performDrag();
+        } else if (&sender == webView.get()) {
+            window->performDrag();
+        }
+    } else if (name == kWindowControlsHandler) {
+        if (auto position = controlsPosition(body)) {
+            positionWindowControls(position->first, position->second);
+        }
+    } else if (name == kFlushHandler) {
+        if (!awaitingTermination) return;
+        auto ok = body.is_object() ? body.find("ok") : body.end();
+        if (body.is_object() && ok != body.end() && ok->is_boolean() && ok->get<bool>()) {
+            finishTermination(true, std::nullopt);
+            return;
+        }
+        auto error = body.is_object() ? body.find("error") : body.end();
+        if (body.is_object() && error != body.end() && error->is_string()) {
+            finishTermination(false, error->get<std::string>());
+        } else {
+            finishTermination(false, std::string(kDefaultSaveError));
+        }
+    } else if (name == kRemindersHandler) {
+        handleReminderMessage(body.is_object() ? body : nlohmann::json::object());
     }
+}
+
+void AppDelegate::positionWindowControls(double left, double top) {
+    // Placed by the window-controls code.
+    (void)left;
+    (void)top;
 }
 
 }  // namespace lumory

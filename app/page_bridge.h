@@ -16,6 +16,8 @@ inline constexpr std::string_view kOverlayHandler = "lumoryDesktopOverlay";
 inline constexpr std::array<std::string_view, 5> kMainMessageHandlers = {
     kFlushHandler, kRemindersHandler, kWindowDragHandler, kWindowControlsHandler, kOverlayHandler};
 
+inline constexpr std::string_view kDefaultSaveError = "The current note could not be saved.";
+
 // Injected into every page of the main web view: reports where the sidebar sits and asks for a
 // window drag on a press in the page's own title areas.
 extern const std::string_view kMainPageScript;

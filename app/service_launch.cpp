@@ -108,7 +108,7 @@ void AppDelegate::connect(const std::string& url) {
     if (startupTimeout) startupTimeout->cancel();
     webView->loadRequest(url, kServiceRequestTimeout);
     webView->focus();
-    // A reminder action waiting for the service is handed over here once reminders exist.
+    postPendingReminderAction();
 }
 
 void AppDelegate::startupTimedOut() {

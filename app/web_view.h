@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -21,20 +22,47 @@ struct WebViewConfiguration {
 // Editing actions the menus send to whatever the page has focused.
 enum class EditingCommand { Undo, Redo, Cut, Copy, Paste, SelectAll };
 
-// Receives what a web view reports; called on the main thread.
+enum class NavigationPolicy { Allow, Cancel };
+
+enum class CachePolicy { UseProtocolDefault, ReloadIgnoringLocalCache };
+
+struct OpenPanelParameters {
+    bool allowsDirectories = false;
+    bool allowsMultipleSelection = false;
+};
+
+// Receives what a web view reports and answers what it asks; called on the main thread. Every
+// completion handed over must be called exactly once.
 class WebViewDelegate {
 public:
     virtual ~WebViewDelegate() = default;
     virtual void didReceiveScriptMessage(WebView& sender, const std::string& name,
                                          const nlohmann::json& body) = 0;
     virtual void didFinishNavigation(WebView& sender) = 0;
+    // Any navigation of any frame; `url` is empty when the request has none.
+    virtual NavigationPolicy decidePolicyForNavigation(WebView& sender, const std::string& url) = 0;
+    // The page asked for a new window; the host never creates one.
+    virtual void createWebViewWith(WebView& sender, const std::string& url) = 0;
+    virtual void runJavaScriptAlertPanel(WebView& sender, const std::string& message,
+                                         std::function<void()> done) = 0;
+    virtual void runJavaScriptConfirmPanel(WebView& sender, const std::string& message,
+                                           std::function<void(bool)> done) = 0;
+    virtual void runJavaScriptTextInputPanel(
+        WebView& sender, const std::string& prompt, const std::string& defaultText,
+        std::function<void(std::optional<std::string>)> done) = 0;
+    // `done` gets file:// URLs, or nothing when cancelled.
+    virtual void runOpenPanel(
+        WebView& sender, const OpenPanelParameters& parameters,
+        std::function<void(std::optional<std::vector<std::string>>)> done) = 0;
+    virtual void webContentProcessDidTerminate(WebView& sender) = 0;
 };
 
 class WebView {
 public:
     virtual ~WebView() = default;
-    // Loads the address bypassing locally cached data, giving up after `timeout`.
-    virtual void loadRequest(const std::string& url, std::chrono::seconds timeout) = 0;
+    // Loads the address, giving up after `timeout`; by default bypassing locally cached data.
+    virtual void loadRequest(const std::string& url, std::chrono::seconds timeout,
+                             CachePolicy policy = CachePolicy::ReloadIgnoringLocalCache) = 0;
     // Shows a self-contained document with no base address.
     virtual void loadHtmlString(const std::string& html) = 0;
     // `done` gets the error text when the script could not run, nothing otherwise.

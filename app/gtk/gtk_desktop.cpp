@@ -173,6 +173,29 @@ void GtkDesktop::showAboutPanel() {
                           "logo-icon-name", "org.lumory.Lumory", nullptr);
 }
 
+bool GtkDesktop::openURL(const std::string& url) {
+    if (url.find('\0') != std::string::npos) return false;
+    // The desktop's handler for the scheme (through the OpenURI portal inside a sandbox); never
+    // a command line.
+    GdkAppLaunchContext* context = gdk_display_get_app_launch_context(gdk_display_get_default());
+    gboolean opened =
+        g_app_info_launch_default_for_uri(url.c_str(), G_APP_LAUNCH_CONTEXT(context), nullptr);
+    g_object_unref(context);
+    return opened != FALSE;
+}
+
+std::unique_ptr<OverlayWindow> GtkDesktop::createOverlayWindow(const OverlayWindowSpec&, WebView&) {
+    return nullptr;  // The overlay window arrives with the overlay.
+}
+
+std::unique_ptr<StatusItem> GtkDesktop::createStatusItem() {
+    return nullptr;  // The status item arrives with the overlay.
+}
+
+GtkWindow* GtkDesktop::mainGtkWindow() const {
+    return mainWindow_ ? mainWindow_->gtkWindow() : nullptr;
+}
+
 void GtkDesktop::activate() {
     if (mainWindow_) gtk_window_present(mainWindow_->gtkWindow());
 }

@@ -24,6 +24,12 @@ public:
     void setMenuBar(const MenuBar& menuBar,
                     std::function<void(const MenuAction&)> perform) override;
     void showAboutPanel() override;
+    bool openURL(const std::string& url) override;
+    std::unique_ptr<OverlayWindow> createOverlayWindow(const OverlayWindowSpec& spec,
+                                                       WebView& content) override;
+    std::unique_ptr<StatusItem> createStatusItem() override;
+    // The main window while it exists, for dialogs to attach to.
+    GtkWindow* mainGtkWindow() const;
     void activate() override;
     void terminate() override;
 

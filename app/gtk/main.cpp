@@ -9,20 +9,58 @@
 #include "app_delegate.h"
 #include "gio_service_launcher.h"
 #include "glib_host_system.h"
+#include "gtk_alerts.h"
 #include "gtk_desktop.h"
 #include "gtk_main_queue.h"
+#include "keyfile_defaults_store.h"
+#include "soup_http_client.h"
+#include "system_clock.h"
 
 namespace {
 
 constexpr char kApplicationId[] = "org.lumory.Lumory";
 
+// Until notifications reach the desktop's server, the shell has none to offer.
+class NoNotificationCenter : public lumory::NotificationCenter {
+public:
+    void setDelegate(lumory::NotificationCenterDelegate*) override {}
+    void setCategories(const std::vector<lumory::NotificationCategory>&) override {}
+    void getPendingRequests(
+        std::function<void(std::vector<lumory::NotificationRequest>)> done) override {
+        done({});
+    }
+    void removePendingRequests(const std::vector<std::string>&) override {}
+    void add(const lumory::NotificationRequest&) override {}
+    void getAuthorizationStatus(std::function<void(lumory::AuthorizationStatus)> done) override {
+        done(lumory::AuthorizationStatus::Denied);
+    }
+    void requestAuthorization(std::function<void(std::optional<std::string>)> done) override {
+        done(std::nullopt);
+    }
+    bool openSettings() override { return false; }
+};
+
+std::string settingsPath() {
+    g_autofree char* path =
+        g_build_filename(g_get_user_config_dir(), "lumory", "settings.ini", nullptr);
+    return path;
+}
+
 struct Shell {
-    explicit Shell(GtkApplication* application) : desktop(application) {}
+    explicit Shell(GtkApplication* application)
+        : desktop(application),
+          alerts([this] { return desktop.mainGtkWindow(); }),
+          defaults(settingsPath()) {}
 
     lumory::gtk::GtkDesktop desktop;
     lumory::gtk::GioServiceLauncher serviceLauncher;
     lumory::gtk::GtkMainQueue mainQueue;
     lumory::gtk::GlibHostSystem system;
+    lumory::gtk::GtkAlerts alerts;
+    NoNotificationCenter notificationCenter;
+    lumory::gtk::SoupHttpClient http;
+    lumory::gtk::KeyFileDefaultsStore defaults;
+    lumory::gtk::SystemClock clock;
     std::unique_ptr<lumory::AppDelegate> delegate;
 };
 
@@ -33,7 +71,8 @@ void activated(GApplication* application, gpointer data) {
         return;
     }
     shell->delegate = std::make_unique<lumory::AppDelegate>(lumory::AppPlatform{
-        shell->desktop, shell->serviceLauncher, shell->mainQueue, shell->system});
+        shell->desktop, shell->serviceLauncher, shell->mainQueue, shell->system, shell->alerts,
+        shell->notificationCenter, shell->http, shell->defaults, shell->clock});
     // The windows keep the application running; this hold covers the moment before they exist.
     g_application_hold(application);
     shell->delegate->applicationDidFinishLaunching();

@@ -100,12 +100,16 @@ void WebKitWebViewHost::cancelRequestTimeout() {
 }
 
 // WebKitGTK has no per-request time-out: a load that has not been answered in time is stopped.
-void WebKitWebViewHost::loadRequest(const std::string& url, std::chrono::seconds timeout) {
+void WebKitWebViewHost::loadRequest(const std::string& url, std::chrono::seconds timeout,
+                                    CachePolicy policy) {
     emitTestProbe({{"event", "load-request"},
                    {"url", url},
                    {"monotonicMicroseconds", g_get_monotonic_time()}});
     GObjectPtr<WebKitURIRequest> request(webkit_uri_request_new(url.c_str()));
-    if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request.get())) {
+    SoupMessageHeaders* headers = policy == CachePolicy::ReloadIgnoringLocalCache
+                                      ? webkit_uri_request_get_http_headers(request.get())
+                                      : nullptr;
+    if (headers != nullptr) {
         // Bypasses the local cache, as a reload that ignores cached data does.
         soup_message_headers_replace(headers, "Cache-Control", "no-cache");
         soup_message_headers_replace(headers, "Pragma", "no-cache");

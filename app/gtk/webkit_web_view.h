@@ -19,7 +19,8 @@ public:
 
     GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
 
-    void loadRequest(const std::string& url, std::chrono::seconds timeout) override;
+    void loadRequest(const std::string& url, std::chrono::seconds timeout,
+                     CachePolicy policy = CachePolicy::ReloadIgnoringLocalCache) override;
     void loadHtmlString(const std::string& html) override;
     void evaluateScript(const std::string& script,
                         std::function<void(std::optional<std::string>)> done) override;

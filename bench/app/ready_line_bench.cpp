@@ -6,10 +6,11 @@
 #include "app_delegate.h"
 #include "fake_desktop.h"
 #include "fake_main_queue.h"
+#include "fake_platform.h"
 #include "fake_service.h"
 
 using namespace lumory;
-using Clock = std::chrono::steady_clock;
+using Stopwatch = std::chrono::steady_clock;
 
 int main() {
     constexpr int kRounds = 20000;
@@ -17,26 +18,32 @@ int main() {
         "lumory-server 0.1.0 "
         "listening\n{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
 
-    Clock::duration shell{};
+    Stopwatch::duration shell{};
     for (int round = 0; round < kRounds; ++round) {
         fakes::FakeDesktop desktop;
         fakes::FakeServiceLauncher launcher;
         fakes::FakeMainQueue queue;
         fakes::FakeHostSystem system;
-        AppDelegate delegate(AppPlatform{desktop, launcher, queue, system});
+        fakes::FakeAlerts alerts;
+        fakes::FakeNotificationCenter notifications;
+        fakes::FakeHttpClient http;
+        fakes::FakeDefaultsStore defaults;
+        fakes::FakeClock clock;
+        AppDelegate delegate(AppPlatform{desktop, launcher, queue, system, alerts, notifications,
+                                         http, defaults, clock});
         delegate.applicationDidFinishLaunching();
-        auto start = Clock::now();
+        auto start = Stopwatch::now();
         launcher.writeOutput(chunk);
-        shell += Clock::now() - start;
+        shell += Stopwatch::now() - start;
         if (desktop.webView->loads.size() != 2) return 1;
     }
 
-    Clock::duration parse{};
+    Stopwatch::duration parse{};
     size_t objects = 0;
     for (int round = 0; round < kRounds; ++round) {
-        auto start = Clock::now();
+        auto start = Stopwatch::now();
         auto value = nlohmann::json::parse(chunk.substr(chunk.find('{')), nullptr, false);
-        parse += Clock::now() - start;
+        parse += Stopwatch::now() - start;
         objects += value.is_object();
     }
 

@@ -5,6 +5,7 @@
 #include "app_delegate.h"
 #include "fake_desktop.h"
 #include "fake_main_queue.h"
+#include "fake_platform.h"
 #include "fake_service.h"
 
 namespace lumory::fakes {
@@ -13,7 +14,8 @@ namespace lumory::fakes {
 class AppDelegateTest : public ::testing::Test {
 protected:
     void launch() {
-        delegate = std::make_unique<AppDelegate>(AppPlatform{desktop, launcher, queue, system});
+        delegate = std::make_unique<AppDelegate>(AppPlatform{
+            desktop, launcher, queue, system, alerts, notifications, http, defaults, clock});
         delegate->applicationDidFinishLaunching();
     }
 
@@ -38,6 +40,11 @@ protected:
     FakeServiceLauncher launcher;
     FakeMainQueue queue;
     FakeHostSystem system;
+    FakeAlerts alerts;
+    FakeNotificationCenter notifications;
+    FakeHttpClient http;
+    FakeDefaultsStore defaults;
+    FakeClock clock;
     std::unique_ptr<AppDelegate> delegate;
 };
 

@@ -38,7 +38,8 @@ public:
     }
     std::optional<std::string> defaultMonitor() override { return monitor; }
 
-    Result<StreamId> openRecording(const std::string& name, const RecordingFormat& format) override {
+    Result<StreamId> openRecording(const std::string& name,
+                                   const RecordingFormat& format) override {
         if (auto refused = refusedMonitors.find(name); refused != refusedMonitors.end()) {
             return {std::nullopt, refused->second};
         }

@@ -23,6 +23,40 @@ public:
     std::vector<std::string> calls;
 };
 
+class FakeOverlayWindow : public OverlayWindow {
+public:
+    bool setFrameAutosaveName(const std::string& name) override {
+        calls.push_back("autosave:" + name);
+        return hasSavedFrame;
+    }
+    void center() override { calls.push_back("center"); }
+    void makeKeyAndOrderFront() override { calls.push_back("front"); }
+    void orderOut() override { calls.push_back("out"); }
+    void setIgnoresMouseEvents(bool ignores) override {
+        ignoresMouseEvents = ignores;
+        calls.push_back(ignores ? "ignore-mouse" : "accept-mouse");
+    }
+    void performDrag() override { calls.push_back("drag"); }
+
+    bool hasSavedFrame = false;
+    bool ignoresMouseEvents = false;
+    std::vector<std::string> calls;
+};
+
+class FakeStatusItem : public StatusItem {
+public:
+    void setTitle(const std::string& text) override { title = text; }
+    void setToolTip(const std::string& text) override { toolTip = text; }
+    void setMenu(const std::vector<StatusMenuItem>& items) override { menu = items; }
+    void setItemChecked(size_t index, bool checked) override {
+        if (index < menu.size()) menu[index].checked = checked;
+    }
+
+    std::string title;
+    std::string toolTip;
+    std::vector<StatusMenuItem> menu;
+};
+
 // Hands out fake windows and web views and remembers the menus it was given. The objects stay
 // owned by whoever asked for them; the raw pointers are valid while that owner lives.
 class FakeDesktop : public Desktop {
@@ -51,6 +85,24 @@ public:
         events.push_back("menus");
     }
     void showAboutPanel() override { events.push_back("about"); }
+    bool openURL(const std::string& url) override {
+        openedURLs.push_back(url);
+        return true;
+    }
+    std::unique_ptr<OverlayWindow> createOverlayWindow(const OverlayWindowSpec& spec,
+                                                       WebView&) override {
+        auto window = std::make_unique<FakeOverlayWindow>();
+        overlayWindow = window.get();
+        overlaySpec = spec;
+        events.push_back("overlay-window");
+        return window;
+    }
+    std::unique_ptr<StatusItem> createStatusItem() override {
+        auto item = std::make_unique<FakeStatusItem>();
+        statusItem = item.get();
+        events.push_back("status-item");
+        return item;
+    }
     void activate() override { events.push_back("activate"); }
     void terminate() override { events.push_back("terminate"); }
 
@@ -76,6 +128,10 @@ public:
     std::function<void(const MenuAction&)> performMenu;
     std::function<void()> closeWindow;
     std::vector<std::string> events;
+    std::vector<std::string> openedURLs;
+    FakeOverlayWindow* overlayWindow = nullptr;
+    OverlayWindowSpec overlaySpec;
+    FakeStatusItem* statusItem = nullptr;
 };
 
 }  // namespace lumory::fakes

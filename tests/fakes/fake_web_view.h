@@ -13,14 +13,16 @@ public:
         bool isRequest;  // else an HTML string
         std::string content;
         std::chrono::seconds timeout{0};
+        CachePolicy cachePolicy = CachePolicy::ReloadIgnoringLocalCache;
     };
 
-    void loadRequest(const std::string& url, std::chrono::seconds timeout) override {
-        loads.push_back({true, url, timeout});
+    void loadRequest(const std::string& url, std::chrono::seconds timeout,
+                     CachePolicy policy = CachePolicy::ReloadIgnoringLocalCache) override {
+        loads.push_back({true, url, timeout, policy});
         url_ = url;
     }
     void loadHtmlString(const std::string& html) override {
-        loads.push_back({false, html, {}});
+        loads.push_back({false, html, {}, CachePolicy::ReloadIgnoringLocalCache});
         url_ = "about:blank";
     }
     void evaluateScript(const std::string& script,

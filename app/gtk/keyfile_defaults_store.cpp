@@ -1,0 +1,61 @@
+#include "keyfile_defaults_store.h"
+
+#include <glib.h>
+
+namespace lumory::gtk {
+
+namespace {
+
+constexpr char kGroup[] = "Defaults";
+
+GKeyFile* load(const std::string& path) {
+    GKeyFile* file = g_key_file_new();
+    g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
+    return file;
+}
+
+void store(GKeyFile* file, const std::string& path) {
+    g_autofree char* folder = g_path_get_dirname(path.c_str());
+    g_mkdir_with_parents(folder, 0700);
+    // g_key_file_save_to_file writes a temporary file and renames it over the old one.
+    g_key_file_save_to_file(file, path.c_str(), nullptr);
+}
+
+}  // namespace
+
+std::optional<bool> KeyFileDefaultsStore::boolValue(const std::string& key) const {
+    g_autoptr(GKeyFile) file = load(path_);
+    g_autoptr(GError) error = nullptr;
+    gboolean value = g_key_file_get_boolean(file, kGroup, key.c_str(), &error);
+    if (error != nullptr) return std::nullopt;
+    return value != FALSE;
+}
+
+std::optional<double> KeyFileDefaultsStore::doubleValue(const std::string& key) const {
+    g_autoptr(GKeyFile) file = load(path_);
+    g_autoptr(GError) error = nullptr;
+    double value = g_key_file_get_double(file, kGroup, key.c_str(), &error);
+    if (error != nullptr) return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> KeyFileDefaultsStore::stringValue(const std::string& key) const {
+    g_autoptr(GKeyFile) file = load(path_);
+    g_autofree char* value = g_key_file_get_string(file, kGroup, key.c_str(), nullptr);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+void KeyFileDefaultsStore::setDouble(const std::string& key, double value) {
+    g_autoptr(GKeyFile) file = load(path_);
+    g_key_file_set_double(file, kGroup, key.c_str(), value);
+    store(file, path_);
+}
+
+void KeyFileDefaultsStore::setString(const std::string& key, const std::string& value) {
+    g_autoptr(GKeyFile) file = load(path_);
+    g_key_file_set_string(file, kGroup, key.c_str(), value.c_str());
+    store(file, path_);
+}
+
+}  // namespace lumory::gtk

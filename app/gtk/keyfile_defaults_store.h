@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "defaults_store.h"
+
+namespace lumory::gtk {
+
+// Settings in one group of a key file, rewritten whole and atomically on every change.
+class KeyFileDefaultsStore : public DefaultsStore {
+public:
+    explicit KeyFileDefaultsStore(std::string path) : path_(std::move(path)) {}
+
+    std::optional<bool> boolValue(const std::string& key) const override;
+    std::optional<double> doubleValue(const std::string& key) const override;
+    std::optional<std::string> stringValue(const std::string& key) const override;
+    void setDouble(const std::string& key, double value) override;
+    void setString(const std::string& key, const std::string& value) override;
+
+private:
+    std::string path_;
+};
+
+}  // namespace lumory::gtk

@@ -1,0 +1,171 @@
+#pragma once
+
+// Fakes of the smaller platform pieces: dialogs, HTTP, settings, the wall clock and the
+// notification centre. Each records what it was asked and answers when the test says so.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "alerts.h"
+#include "clock.h"
+#include "defaults_store.h"
+#include "http_client.h"
+#include "reminders/notification_center.h"
+
+namespace lumory::fakes {
+
+class FakeAlerts : public Alerts {
+public:
+    struct Sheet {
+        AlertSpec spec;
+        std::function<void(AlertResponse)> done;
+    };
+    struct OpenPanel {
+        OpenPanelOptions options;
+        std::function<void(std::optional<std::vector<std::string>>)> done;
+    };
+
+    void beginSheet(const AlertSpec& spec, std::function<void(AlertResponse)> done) override {
+        sheets.push_back({spec, std::move(done)});
+    }
+    void beginOpenPanel(
+        const OpenPanelOptions& options,
+        std::function<void(std::optional<std::vector<std::string>>)> done) override {
+        openPanels.push_back({options, std::move(done)});
+    }
+
+    // Answers the oldest open sheet.
+    void answer(int button, std::string text = {}) {
+        Sheet sheet = std::move(sheets.front());
+        sheets.erase(sheets.begin());
+        sheet.done(AlertResponse{button, std::move(text)});
+    }
+
+    std::vector<Sheet> sheets;
+    std::vector<OpenPanel> openPanels;
+};
+
+class FakeHttpClient : public HttpClient {
+public:
+    struct Sent {
+        HttpRequest request;
+        std::function<void(HttpResponse)> done;
+    };
+    void send(const HttpRequest& request, std::function<void(HttpResponse)> done) override {
+        sent.push_back({request, std::move(done)});
+    }
+    // Answers the oldest request still waiting.
+    void respond(HttpResponse response) {
+        Sent request = std::move(sent.front());
+        sent.erase(sent.begin());
+        ++answered;
+        request.done(std::move(response));
+    }
+
+    std::vector<Sent> sent;
+    int answered = 0;
+};
+
+// Values are kept as strings, as the key file keeps them, so a wrongly typed value can be set.
+class FakeDefaultsStore : public DefaultsStore {
+public:
+    std::optional<bool> boolValue(const std::string& key) const override {
+        auto value = raw(key);
+        if (value == "true") return true;
+        if (value == "false") return false;
+        return std::nullopt;
+    }
+    std::optional<double> doubleValue(const std::string& key) const override {
+        auto value = raw(key);
+        if (!value) return std::nullopt;
+        try {
+            size_t used = 0;
+            double number = std::stod(*value, &used);
+            if (used == value->size()) return number;
+        } catch (const std::exception&) {
+        }
+        return std::nullopt;
+    }
+    std::optional<std::string> stringValue(const std::string& key) const override {
+        return raw(key);
+    }
+    void setDouble(const std::string& key, double value) override {
+        values[key] = std::to_string(value);
+    }
+    void setString(const std::string& key, const std::string& value) override {
+        values[key] = value;
+    }
+
+    std::optional<std::string> raw(const std::string& key) const {
+        auto found = values.find(key);
+        if (found == values.end()) return std::nullopt;
+        return found->second;
+    }
+
+    std::map<std::string, std::string> values;
+};
+
+class FakeClock : public Clock {
+public:
+    std::chrono::system_clock::time_point now() const override { return current; }
+    void advance(std::chrono::milliseconds by) { current += by; }
+
+    // 2026-12-08 12:00:00 UTC.
+    std::chrono::system_clock::time_point current{std::chrono::seconds(1796731200)};
+};
+
+class FakeNotificationCenter : public NotificationCenter {
+public:
+    void setDelegate(NotificationCenterDelegate* value) override { delegate = value; }
+    void setCategories(const std::vector<NotificationCategory>& value) override {
+        categories = value;
+    }
+    void getPendingRequests(std::function<void(std::vector<NotificationRequest>)> done) override {
+        pendingQueries.push_back(std::move(done));
+    }
+    void removePendingRequests(const std::vector<std::string>& identifiers) override {
+        removals.push_back(identifiers);
+        for (const std::string& identifier : identifiers) {
+            std::erase_if(pending, [&](const NotificationRequest& request) {
+                return request.identifier == identifier;
+            });
+        }
+    }
+    void add(const NotificationRequest& request) override {
+        added.push_back(request);
+        std::erase_if(pending, [&](const NotificationRequest& existing) {
+            return existing.identifier == request.identifier;
+        });
+        pending.push_back(request);
+    }
+    void getAuthorizationStatus(std::function<void(AuthorizationStatus)> done) override {
+        statusQueries.push_back(std::move(done));
+    }
+    void requestAuthorization(std::function<void(std::optional<std::string>)> done) override {
+        authorizationRequests.push_back(std::move(done));
+    }
+    bool openSettings() override {
+        ++settingsOpened;
+        return settingsOpen;
+    }
+
+    // Answers every waiting pending-request query with the current pending list.
+    void answerPendingQueries() {
+        auto queries = std::move(pendingQueries);
+        pendingQueries.clear();
+        for (auto& query : queries) query(pending);
+    }
+
+    NotificationCenterDelegate* delegate = nullptr;
+    std::vector<NotificationCategory> categories;
+    std::vector<NotificationRequest> pending;
+    std::vector<NotificationRequest> added;
+    std::vector<std::vector<std::string>> removals;
+    std::vector<std::function<void(std::vector<NotificationRequest>)>> pendingQueries;
+    std::vector<std::function<void(AuthorizationStatus)>> statusQueries;
+    std::vector<std::function<void(std::optional<std::string>)>> authorizationRequests;
+    int settingsOpened = 0;
+    bool settingsOpen = true;
+};
+
+}  // namespace lumory::fakes
