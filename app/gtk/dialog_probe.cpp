@@ -8,10 +8,14 @@ namespace lumory::gtk {
 
 namespace {
 
+std::string text(const char* value) {
+    return value != nullptr ? value : "";
+}
+
 std::string stringProperty(GObject* object, const char* name) {
     g_autofree char* value = nullptr;
     g_object_get(object, name, &value, nullptr);
-    return value != nullptr ? value : "";
+    return text(value);
 }
 
 gboolean reportShown(GtkWidget* widget, GdkEvent*, gpointer data) {
@@ -26,14 +30,14 @@ gboolean reportShown(GtkWidget* widget, GdkEvent*, gpointer data) {
         int x = 0;
         int y = 0;
         gdk_window_get_origin(gtk_widget_get_window(button), &x, &y);
-        buttons.push_back({{"label", gtk_button_get_label(GTK_BUTTON(button))},
+        buttons.push_back({{"label", text(gtk_button_get_label(GTK_BUTTON(button)))},
                            {"x", x + allocation.x},
                            {"y", y + allocation.y},
                            {"width", allocation.width},
                            {"height", allocation.height}});
     }
     emitTestProbe({{"event", "dialog"},
-                   {"title", gtk_window_get_title(GTK_WINDOW(widget))},
+                   {"title", text(gtk_window_get_title(GTK_WINDOW(widget)))},
                    {"modal", gtk_window_get_modal(GTK_WINDOW(widget)) != FALSE},
                    {"text", stringProperty(G_OBJECT(widget), "text")},
                    {"secondaryText", stringProperty(G_OBJECT(widget), "secondary-text")},

@@ -67,23 +67,6 @@ TEST_F(SoupHttpClientTest, AsksTheOriginAgainOnlyWhenTold) {
     EXPECT_EQ(requests[1].headers["pragma"], "no-cache");
 }
 
-TEST_F(SoupHttpClientTest, SendsABodyWithItsType) {
-    server.answer("/api/reminders/action", {200, "application/json", R"({"ok":true})"});
-    HttpRequest request;
-    request.method = "POST";
-    request.url = server.url("/api/reminders/action");
-    request.contentType = "application/json";
-    request.body = R"({"action":"done"})";
-    auto response = send(request);
-    ASSERT_TRUE(response);
-    EXPECT_EQ(response->status, 200);
-    auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].method, "POST");
-    EXPECT_EQ(requests[0].headers["content-type"], "application/json");
-    EXPECT_EQ(requests[0].body, R"({"action":"done"})");
-}
-
 TEST_F(SoupHttpClientTest, ARequestNotAnsweredInTimeEndsWithNothing) {
     server.answer("/slow", {200, "application/json", "{}", 0ms, /*neverAnswer=*/true});
     HttpRequest request;
@@ -95,7 +78,7 @@ TEST_F(SoupHttpClientTest, ARequestNotAnsweredInTimeEndsWithNothing) {
     EXPECT_FALSE(response->body);
 }
 
-TEST_F(SoupHttpClientTest, NoServerAndNoAddressEndWithNothing) {
+TEST_F(SoupHttpClientTest, NoServerEndsWithNothing) {
     HttpRequest request;
     // Port 9 (discard) is closed on a test machine.
     request.url = "http://127.0.0.1:9/updates.json";
@@ -103,11 +86,6 @@ TEST_F(SoupHttpClientTest, NoServerAndNoAddressEndWithNothing) {
     ASSERT_TRUE(response);
     EXPECT_FALSE(response->status);
     EXPECT_FALSE(response->body);
-
-    request.url = "not an address";
-    response = send(request);
-    ASSERT_TRUE(response);
-    EXPECT_FALSE(response->status);
 }
 
 TEST_F(SoupHttpClientTest, ARequestInFlightNeverAnswersAClientThatIsGone) {

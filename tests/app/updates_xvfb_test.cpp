@@ -187,24 +187,6 @@ TEST_F(UpdateCheckOnDisplayTest, OffersANewerReleaseAndRemembersASkippedVersionA
     }
 }
 
-TEST_F(UpdateCheckOnDisplayTest, ALaterReleaseIsOfferedAgainAndLaterKeepsNothing) {
-    setSetting("LumoryUpdateSkipped", "99.0.0");
-    aDayPasses();
-    // An error page whose body is a release counts like any feed.
-    feed.answer("/updates.json", {500, "application/json", feedBody("99.0.1")});
-    ShellUnderTest shell(kShell, kPlainPageService);
-    ASSERT_TRUE(launch(shell));
-    auto dialog = pageAndDialog(shell);
-    ASSERT_TRUE(dialog) << "no dialog; stderr: " << shell.standardError();
-    EXPECT_EQ(dialog->value("text", ""), "Lumory 99.0.1 is available");
-    press(*dialog, "Later");
-    // Later writes nothing; the check itself already stored its time.
-    std::this_thread::sleep_for(1s);
-    EXPECT_EQ(setting("LumoryUpdateSkipped"), "99.0.0");
-    EXPECT_FALSE(shell.waitForProbe(isDialog, 500ms));
-    EXPECT_NE(shell.stop(10s), -1);
-}
-
 TEST_F(UpdateCheckOnDisplayTest, SwitchedOffMeansNoRequestAndAHungFeedNeverHoldsStartUpOrQuit) {
     feed.answer("/updates.json", {200, "application/json", feedBody("99.0.0"), 0ms, true});
     setSetting("LumoryUpdateCheck", "false");
