@@ -13,7 +13,8 @@ build_packages=(
   nodejs
 )
 # What a desktop session provides: the calendar database, a sound server, a session bus.
-run_packages=(evolution-data-server pulseaudio dbus dbus-x11)
+# glib-networking gives libsoup its TLS for the update feed.
+run_packages=(evolution-data-server pulseaudio dbus dbus-x11 glib-networking)
 test_packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev

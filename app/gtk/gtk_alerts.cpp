@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "dialog_probe.h"
 #include "gobject_ptr.h"
 
 namespace lumory::gtk {
@@ -65,6 +66,7 @@ void GtkAlerts::beginSheet(const AlertSpec& spec, std::function<void(AlertRespon
             delete state;
         },
         GConnectFlags(0));
+    probeDialogWhenShown(GTK_MESSAGE_DIALOG(dialog), static_cast<int>(spec.buttons.size()));
     gtk_window_present(GTK_WINDOW(dialog));
 }
 

@@ -6,7 +6,8 @@
 
 namespace lumory::gtk {
 
-// Settings in one group of a key file, rewritten whole and atomically on every change.
+// Settings in the group "Defaults" of a key file, rewritten whole and atomically on every
+// change. A file that exists but is not a key file is never overwritten; changes are dropped.
 class KeyFileDefaultsStore : public DefaultsStore {
 public:
     explicit KeyFileDefaultsStore(std::string path) : path_(std::move(path)) {}
