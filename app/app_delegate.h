@@ -137,6 +137,9 @@ private:
     // Termination.
     bool awaitingTermination = false;
     std::unique_ptr<WorkItem> terminationTimeout;
+    // Counts flushes, so a late evaluation error of an earlier one ends nothing.
+    std::uint64_t terminationRequest = 0;
+    std::unique_ptr<SessionInhibition> flushInhibition;
 
     // Overlay. The overlay is open exactly while overlayWindow is set.
     std::unique_ptr<WebView> overlayWebView;
