@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "gobject_ptr.h"
+#include "test_probe.h"
 
 namespace lumory::gtk {
 
@@ -66,6 +67,16 @@ void GtkAlerts::beginSheet(const AlertSpec& spec, std::function<void(AlertRespon
         },
         GConnectFlags(0));
     gtk_window_present(GTK_WINDOW(dialog));
+    if (testProbeEnabled()) {
+        GtkWindow* owner = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+        const char* ownerTitle = owner ? gtk_window_get_title(owner) : nullptr;
+        emitTestProbe({{"event", "alert"},
+                       {"message", spec.messageText},
+                       {"informative", spec.informativeText},
+                       {"buttons", spec.buttons},
+                       {"modal", gtk_window_get_modal(GTK_WINDOW(dialog)) != FALSE},
+                       {"transientFor", ownerTitle ? ownerTitle : ""}});
+    }
 }
 
 void GtkAlerts::beginOpenPanel(const OpenPanelOptions& options,

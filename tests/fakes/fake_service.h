@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <map>
-#include <vector>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "host_system.h"
 #include "service_process.h"
