@@ -4,15 +4,18 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <thread>
 
+#include "fake_session_manager.h"
 #include "xvfb_display.h"
 #include "xvfb_input.h"
 #include "xvfb_process.h"
+#include "xvfb_session_bus.h"
 #include "xvfb_shell.h"
 #include "xvfb_window_manager.h"
 #include "xvfb_windows.h"
@@ -50,12 +53,15 @@ protected:
     }
 
     // `mode`: how the page answers the flush ("save", "silent" or "error").
-    void startWithNote(const std::string& mode, const std::string& text) {
+    void startWithNote(const std::string& mode, const std::string& text,
+                       std::vector<std::string> environment = {}) {
         shell = std::make_unique<ShellUnderTest>(kShell, kSavingService);
         workspace = shell->root() + "/workspace";
         std::filesystem::create_directories(workspace);
-        ASSERT_TRUE(shell->start(display, {"LUMORY_DESKTOP_PORT=0", "LUMORY_WORKSPACE=" + workspace,
-                                           "LUMORY_CONFIG=" + mode}));
+        environment.push_back("LUMORY_DESKTOP_PORT=0");
+        environment.push_back("LUMORY_WORKSPACE=" + workspace);
+        environment.push_back("LUMORY_CONFIG=" + mode);
+        ASSERT_TRUE(shell->start(display, environment));
         ASSERT_TRUE(shell->waitForProbe(
             [](const json& report) {
                 return report.value("event", "") == "load-finished" &&
@@ -179,6 +185,68 @@ TEST_F(QuitOnDisplayTest, AMinimisedWindowComesBackWithThePagesError) {
     EXPECT_EQ(shell->waitUntilEnded(0ms), -1);
     std::this_thread::sleep_for(2s);
     EXPECT_TRUE(display.screenshot(kArtifacts + "/quit-page-error.png"));
+}
+
+bool logHas(const std::vector<std::string>& log, const std::string& entry) {
+    return std::find(log.begin(), log.end(), entry) != log.end();
+}
+
+// The session manager asks whether the session may end: the shell holds logging out back
+// while its page saves, agrees, and then quits by itself once the note is on disk.
+TEST_F(QuitOnDisplayTest, TheSessionEndingWaitsForTheNoteToBeSaved) {
+    XvfbSessionBus bus;
+    ASSERT_TRUE(bus.started());
+    FakeSessionManager session(bus.address());
+    ASSERT_TRUE(session.started());
+    startWithNote("save", "logout", {"DBUS_SESSION_BUS_ADDRESS=" + bus.address()});
+    ASSERT_TRUE(session.waitFor(
+        [](const auto& log) { return logHas(log, "register:org.lumory.Lumory"); }, 10s));
+
+    session.queryEndSession();
+    ASSERT_TRUE(session.waitFor(
+        [](const auto& log) { return logHas(log, "response:org.lumory.Lumory:true"); }, 10s));
+    std::vector<std::string> log = session.log();
+    // Held back before agreeing: the session waits for the inhibition to go.
+    auto inhibited = std::find(log.begin(), log.end(), "inhibit:1:1:Saving your note");
+    ASSERT_NE(inhibited, log.end()) << ::testing::PrintToString(log);
+    EXPECT_LT(inhibited - log.begin(),
+              std::find(log.begin(), log.end(), "response:org.lumory.Lumory:true") - log.begin())
+        << ::testing::PrintToString(log);
+    expectSavedAndStopped(shell->waitUntilEnded(15s), "logout");
+}
+
+// A page that cannot save keeps holding the session back while its alert shows; the user can
+// still end the session from the session's own dialog, and the service is stopped then too.
+TEST_F(QuitOnDisplayTest, AFailedSaveKeepsTheSessionWaitingUntilTheUserEndsIt) {
+    XvfbSessionBus bus;
+    ASSERT_TRUE(bus.started());
+    FakeSessionManager session(bus.address());
+    ASSERT_TRUE(session.started());
+    startWithNote("error", "kept", {"DBUS_SESSION_BUS_ADDRESS=" + bus.address()});
+    ASSERT_TRUE(session.waitFor(
+        [](const auto& log) { return logHas(log, "register:org.lumory.Lumory"); }, 10s));
+
+    session.queryEndSession();
+    auto alert = waitForAlert(10s);
+    ASSERT_TRUE(alert) << shell->standardError();
+    expectAlertWith(*alert, "The workspace is read-only.");
+    ASSERT_TRUE(session.waitFor(
+        [](const auto& log) {
+            return logHas(log, "inhibit:2:1:Lumory could not save before quitting") &&
+                   logHas(log, "uninhibit:1");
+        },
+        10s))
+        << ::testing::PrintToString(session.log());
+    EXPECT_EQ(shell->waitUntilEnded(500ms), -1);
+    EXPECT_FALSE(readFile(workspace + "/note.txt"));
+    std::this_thread::sleep_for(2s);
+    EXPECT_TRUE(display.screenshot(kArtifacts + "/quit-session-end-failed.png"));
+
+    session.endSession();
+    int status = shell->waitUntilEnded(15s);
+    ASSERT_NE(status, -1) << "the shell outlived the session";
+    EXPECT_EQ(readFile(workspace + "/stopped.txt"), "SIGTERM");
+    EXPECT_TRUE(processesMentioning(shell->root() + "/lib/lumory/lumory-server").empty());
 }
 
 }  // namespace
