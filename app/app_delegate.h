@@ -139,7 +139,8 @@ private:
     std::unique_ptr<WorkItem> terminationTimeout;
     // Counts flushes, so a late evaluation error of an earlier one ends nothing.
     std::uint64_t terminationRequest = 0;
-    std::unique_ptr<SessionInhibition> flushInhibition;
+    // Held from a quit request until the shell ends or the page has saved.
+    std::unique_ptr<SessionInhibition> logoutInhibition;
 
     // Overlay. The overlay is open exactly while overlayWindow is set.
     std::unique_ptr<WebView> overlayWebView;

@@ -28,7 +28,7 @@ TerminateReply AppDelegate::applicationShouldTerminate() {
     awaitingTermination = true;
     std::uint64_t request = ++terminationRequest;
     // Logging out now would end the shell before the page has saved.
-    flushInhibition = platform_.desktop.inhibitLogout(std::string(kSavingReason));
+    logoutInhibition = platform_.desktop.inhibitLogout(std::string(kSavingReason));
 
     webView->evaluateScript(std::string(kFlushScript),
                             [weak = weakSelf(), request](std::optional<std::string> error) {
@@ -62,11 +62,10 @@ void AppDelegate::finishTermination(bool allow, std::optional<std::string> error
         platform_.desktop.terminate();
         return;
     }
-    // While the user has not seen why the shell stays, logging out would lose the note after
-    // all: the alert keeps the session from ending until it is dismissed.
-    std::shared_ptr<SessionInhibition> alertInhibition;
-    if (error) alertInhibition = platform_.desktop.inhibitLogout(std::string(kSaveFailedMessage));
-    flushInhibition.reset();
+    // The note is still unsaved: a session ending now would close the window and lose it. The
+    // session keeps waiting until the next quit saves the note or the user ends the session
+    // from the session's own dialog (GNOME goes on logging out once no inhibition is left).
+    logoutInhibition = platform_.desktop.inhibitLogout(std::string(kSaveFailedMessage));
     if (!error) return;
 
     // Hidden or minimised, the window would leave the user wondering why Lumory still runs.
@@ -75,7 +74,7 @@ void AppDelegate::finishTermination(bool allow, std::optional<std::string> error
     alert.messageText = kSaveFailedMessage;
     alert.informativeText = *error;
     alert.buttons = {std::string(kKeepWorkingButton)};
-    platform_.alerts.beginSheet(alert, [alertInhibition](AlertResponse) {});
+    platform_.alerts.beginSheet(alert, [](AlertResponse) {});
 }
 
 void AppDelegate::windowCloseRequested() {
@@ -99,7 +98,7 @@ void AppDelegate::applicationWillTerminate() {
     }
     closeOverlay();
     stopService();
-    flushInhibition.reset();
+    logoutInhibition.reset();
 }
 
 // Blocks the main thread for at most the grace period: the shell is exiting anyway.

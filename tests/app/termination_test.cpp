@@ -98,24 +98,29 @@ TEST_F(TerminationTest, NoAnswerWithinFiveSecondsKeepsTheShellOpenAndALateAnswer
     EXPECT_EQ(terminations(), 0);
     // The minimised window comes back to carry the alert.
     EXPECT_EQ(desktop.mainWindow->calls.back(), "front");
-    // Logging out waits until the user has seen the alert.
-    EXPECT_EQ(desktop.inhibitReasons.back(), kCouldNotSave);
+    // The note is still unsaved: logging out keeps waiting, also once the alert is gone.
+    EXPECT_EQ(desktop.inhibitReasons,
+              (std::vector<std::string>{"Saving your note", kCouldNotSave}));
     EXPECT_EQ(*desktop.activeInhibitions, 1);
 
     answerFlush({{"ok", true}});
     EXPECT_EQ(terminations(), 0);
     EXPECT_EQ(alerts.sheets.size(), 1u);
     alerts.answer(0);
-    EXPECT_EQ(*desktop.activeInhibitions, 0);
+    EXPECT_EQ(*desktop.activeInhibitions, 1);
 
     // A new quit asks the page again, with a fresh five seconds.
     desktop.closeWindow();
     EXPECT_EQ(flushes(), 2);
+    EXPECT_EQ(desktop.inhibitReasons.back(), "Saving your note");
+    EXPECT_EQ(*desktop.activeInhibitions, 1);
     queue.advance(4s);
     answerFlush({{"ok", true}});
     EXPECT_EQ(terminations(), 1);
     queue.advance(10s);
     EXPECT_TRUE(alerts.sheets.empty());
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(*desktop.activeInhibitions, 0);
 }
 
 TEST_F(TerminationTest, ThePageErrorOrAMissingOkKeepsTheShellOpenWithTheReason) {

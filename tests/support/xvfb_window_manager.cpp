@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "xvfb_process.h"
@@ -78,9 +79,10 @@ XvfbWindowManager::XvfbWindowManager(const XvfbDisplay& display) {
     pid_ = fork();
     if (pid_ == 0) {
         int devnull = open("/dev/null", O_RDWR);
+        int log = open((config_ + ".log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(devnull, 0);
         dup2(devnull, 1);
-        dup2(devnull, 2);
+        dup2(log, 2);
         execlp("jwm", "jwm", "-display", displayName.c_str(), "-f", config_.c_str(), nullptr);
         _exit(127);
     }
@@ -89,6 +91,8 @@ XvfbWindowManager::XvfbWindowManager(const XvfbDisplay& display) {
     while (!started_ && std::chrono::steady_clock::now() < deadline) {
         if (waitForExit(pid_, std::chrono::milliseconds(0)) != -1) {
             pid_ = -1;
+            std::ifstream log(config_ + ".log");
+            errors_.assign(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
             break;
         }
         started_ = announced(displayName);
@@ -98,10 +102,14 @@ XvfbWindowManager::XvfbWindowManager(const XvfbDisplay& display) {
 
 XvfbWindowManager::~XvfbWindowManager() {
     stopProcess(pid_, std::chrono::seconds(3));
-    if (!config_.empty()) std::remove(config_.c_str());
+    if (!config_.empty()) {
+        std::remove(config_.c_str());
+        std::remove((config_ + ".log").c_str());
+    }
 }
 
 bool requestWindowClose(const std::string& displayName, const std::string& title) {
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     Display* display = XOpenDisplay(displayName.c_str());
     if (display == nullptr) return false;
     Window root = DefaultRootWindow(display);

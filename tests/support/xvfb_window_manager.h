@@ -20,11 +20,14 @@ public:
 
     // True once the window manager has announced itself on the root window.
     bool started() const { return started_; }
+    // What the window manager said before it gave up, when it did.
+    const std::string& errors() const { return errors_; }
 
 private:
     pid_t pid_ = -1;
     std::string config_;
     bool started_ = false;
+    std::string errors_;
 };
 
 // Asks the window manager to close the client window titled `title`, as its close button or a
