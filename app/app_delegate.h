@@ -137,6 +137,10 @@ private:
     // Termination.
     bool awaitingTermination = false;
     std::unique_ptr<WorkItem> terminationTimeout;
+    // Counts flushes, so a late evaluation error of an earlier one ends nothing.
+    std::uint64_t terminationRequest = 0;
+    // Held from a quit request until the shell ends or the page has saved.
+    std::unique_ptr<SessionInhibition> logoutInhibition;
 
     // Overlay. The overlay is open exactly while overlayWindow is set.
     std::unique_ptr<WebView> overlayWebView;

@@ -11,6 +11,12 @@
 
 namespace lumory {
 
+// Holds back the end of the desktop session (logging out, shutting down) while it lives.
+class SessionInhibition {
+public:
+    virtual ~SessionInhibition() = default;
+};
+
 // The desktop session the shell runs in: creates its windows and menus and carries out the
 // standard actions. Realised on GTK in app/gtk/.
 class Desktop {
@@ -34,6 +40,9 @@ public:
                                                                WebView& content) = 0;
     virtual std::unique_ptr<StatusItem> createStatusItem() = 0;
     virtual void activate() = 0;
+    // Asks the session not to end while the returned object lives, showing `reason` to a user
+    // who tries; nothing when the session offers no such thing.
+    virtual std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) = 0;
     // Ends the event loop; the delegate's final clean-up runs after it.
     virtual void terminate() = 0;
 };

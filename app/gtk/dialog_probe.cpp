@@ -36,9 +36,11 @@ gboolean reportShown(GtkWidget* widget, GdkEvent*, gpointer data) {
                            {"width", allocation.width},
                            {"height", allocation.height}});
     }
+    GtkWindow* owner = gtk_window_get_transient_for(GTK_WINDOW(widget));
     emitTestProbe({{"event", "dialog"},
                    {"title", text(gtk_window_get_title(GTK_WINDOW(widget)))},
                    {"modal", gtk_window_get_modal(GTK_WINDOW(widget)) != FALSE},
+                   {"transientFor", owner ? text(gtk_window_get_title(owner)) : ""},
                    {"text", stringProperty(G_OBJECT(widget), "text")},
                    {"secondaryText", stringProperty(G_OBJECT(widget), "secondary-text")},
                    {"buttons", buttons}});

@@ -43,6 +43,24 @@ private:
     GtkMainWindow*& registered_;
 };
 
+// GNOME's session manager (or the portal inside a sandbox) shows `reason` when the user tries to
+// log out; without a session manager the cookie is 0 and there is nothing to release.
+class GtkSessionInhibition : public SessionInhibition {
+public:
+    GtkSessionInhibition(GtkApplication* application, GtkWindow* window, const std::string& reason)
+        : application_(GObjectPtr<GtkApplication>::retain(application)) {
+        cookie_ = gtk_application_inhibit(application, window, GTK_APPLICATION_INHIBIT_LOGOUT,
+                                          reason.c_str());
+    }
+    ~GtkSessionInhibition() override {
+        if (cookie_ != 0) gtk_application_uninhibit(application_.get(), cookie_);
+    }
+
+private:
+    GObjectPtr<GtkApplication> application_;
+    guint cookie_ = 0;
+};
+
 }  // namespace
 
 struct GtkDesktop::ActionEntry {
@@ -198,6 +216,10 @@ GtkWindow* GtkDesktop::mainGtkWindow() const {
 
 void GtkDesktop::activate() {
     if (mainWindow_) gtk_window_present(mainWindow_->gtkWindow());
+}
+
+std::unique_ptr<SessionInhibition> GtkDesktop::inhibitLogout(const std::string& reason) {
+    return std::make_unique<GtkSessionInhibition>(application_, mainGtkWindow(), reason);
 }
 
 void GtkDesktop::terminate() {

@@ -32,6 +32,7 @@ public:
     GtkWindow* mainGtkWindow() const;
     void activate() override;
     void terminate() override;
+    std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) override;
 
 private:
     struct ActionEntry;

@@ -84,6 +84,13 @@ void shuttingDown(GApplication*, gpointer data) {
     if (shell->delegate) shell->delegate->applicationWillTerminate();
 }
 
+// The session manager asks whether the session may end: the flush starts, and with it the
+// inhibition that makes the session wait for its answer.
+void sessionEnding(GtkApplication*, gpointer data) {
+    auto* shell = static_cast<Shell*>(data);
+    if (shell->delegate) shell->delegate->requestTermination();
+}
+
 gboolean terminationRequested(gpointer data) {
     auto* shell = static_cast<Shell*>(data);
     if (shell->delegate) {
@@ -103,7 +110,10 @@ int main(int argc, char** argv) {
         Shell shell(application);
         g_signal_connect(application, "activate", G_CALLBACK(activated), &shell);
         g_signal_connect(application, "shutdown", G_CALLBACK(shuttingDown), &shell);
-        // The session ending or a plain `kill` goes through the same quit as the menu.
+        g_object_set(application, "register-session", TRUE, nullptr);
+        g_signal_connect(application, "query-end", G_CALLBACK(sessionEnding), &shell);
+        // A plain `kill`, a closing terminal or systemd at shutdown goes through the same quit
+        // as the menu.
         guint terminateSource = g_unix_signal_add(SIGTERM, terminationRequested, &shell);
         guint hangUpSource = g_unix_signal_add(SIGHUP, terminationRequested, &shell);
         guint interruptSource = g_unix_signal_add(SIGINT, terminationRequested, &shell);

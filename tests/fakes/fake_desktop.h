@@ -57,6 +57,18 @@ public:
     std::vector<StatusMenuItem> menu;
 };
 
+// Counts itself in `active` while it lives.
+class FakeSessionInhibition : public SessionInhibition {
+public:
+    explicit FakeSessionInhibition(std::shared_ptr<int> active) : active_(std::move(active)) {
+        ++*active_;
+    }
+    ~FakeSessionInhibition() override { --*active_; }
+
+private:
+    std::shared_ptr<int> active_;
+};
+
 // Hands out fake windows and web views and remembers the menus it was given. The objects stay
 // owned by whoever asked for them; the raw pointers are valid while that owner lives.
 class FakeDesktop : public Desktop {
@@ -105,6 +117,10 @@ public:
     }
     void activate() override { events.push_back("activate"); }
     void terminate() override { events.push_back("terminate"); }
+    std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) override {
+        inhibitReasons.push_back(reason);
+        return std::make_unique<FakeSessionInhibition>(activeInhibitions);
+    }
 
     // Chooses the menu item titled `title` as the user would.
     bool choose(const std::string& title) {
@@ -132,6 +148,9 @@ public:
     FakeOverlayWindow* overlayWindow = nullptr;
     OverlayWindowSpec overlaySpec;
     FakeStatusItem* statusItem = nullptr;
+    std::vector<std::string> inhibitReasons;
+    // How many inhibitions are still held.
+    std::shared_ptr<int> activeInhibitions = std::make_shared<int>(0);
 };
 
 }  // namespace lumory::fakes

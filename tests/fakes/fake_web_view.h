@@ -28,7 +28,17 @@ public:
     void evaluateScript(const std::string& script,
                         std::function<void(std::optional<std::string>)> done) override {
         scripts.push_back(script);
-        if (done) done(std::nullopt);
+        if (holdCompletions) {
+            heldCompletions.push_back(std::move(done));
+        } else if (done) {
+            done(evaluationError);
+        }
+    }
+    // Completes the oldest held evaluation with `error` (nothing: it ran).
+    void completeEvaluation(std::optional<std::string> error) {
+        auto done = std::move(heldCompletions.front());
+        heldCompletions.erase(heldCompletions.begin());
+        if (done) done(std::move(error));
     }
     void reload() override { ++reloads; }
     void performEditingCommand(EditingCommand command) override {
@@ -53,6 +63,10 @@ public:
     std::vector<std::string> userScripts;
     int reloads = 0;
     int focusCount = 0;
+    // Every evaluation reports this error at once, unless completions are held for the test.
+    std::optional<std::string> evaluationError;
+    bool holdCompletions = false;
+    std::vector<std::function<void(std::optional<std::string>)>> heldCompletions;
 
 private:
     std::string url_;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumory::testing {
 
@@ -14,5 +15,8 @@ struct WindowGeometry {
 
 // The viewable top-level window titled `title` on a test display, if there is one.
 std::optional<WindowGeometry> findWindow(const std::string& displayName, const std::string& title);
+
+// Every viewable window titled `title` (a dialog may share its main window's title).
+std::vector<WindowGeometry> findWindows(const std::string& displayName, const std::string& title);
 
 }  // namespace lumory::testing
