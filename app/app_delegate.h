@@ -19,6 +19,8 @@ namespace lumory {
 
 inline constexpr std::chrono::milliseconds kStartupTimeout = std::chrono::seconds(20);
 inline constexpr std::chrono::seconds kServiceRequestTimeout{60};
+// Standard output kept while waiting for a line feed; a longer line is never a ready line.
+inline constexpr size_t kLongestReadyLine = 64 * 1024;
 
 // The platform pieces the delegate works through.
 struct AppPlatform {
@@ -87,6 +89,7 @@ private:
     std::optional<Utf8StreamDecoder> stdoutPipe;
     std::optional<Utf8StreamDecoder> stderrPipe;
     std::string stdoutBuffer;
+    bool stdoutOverlong = false;  // dropping a line longer than kLongestReadyLine
     std::string stderrBuffer;
     std::optional<std::string> serverURL;
     bool connected = false;
