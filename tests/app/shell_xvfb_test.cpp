@@ -213,6 +213,39 @@ TEST_F(ShellOnDisplayTest, MarkupOnStandardErrorIsShownAsText) {
     screenshot("shell-failure.png");
 }
 
+// Without draining, the service blocks on its full standard-error pipe and the watchdog's
+// "could not finish starting" shows instead.
+TEST_F(ShellOnDisplayTest, AServiceWritingBytesThatAreNotTextNeverBlocks) {
+    ShellUnderTest shell(kShell, kTestServices + "/not_text_then_floods.sh");
+    ASSERT_TRUE(shell.start(display));
+    auto page = shell.waitForProbe(isFailurePage, 30s);
+    ASSERT_TRUE(page) << shell.standardError();
+    EXPECT_EQ(page->value("text", ""),
+              failureText("The local Lumory service stopped unexpectedly.\n\nstarting up\ncaf"));
+}
+
+TEST_F(ShellOnDisplayTest, AnEndlessOutputLineKeepsTheShellsMemoryBounded) {
+    ShellUnderTest shell(kShell, kTestServices + "/floods_one_line.sh");
+    ASSERT_TRUE(shell.start(display));
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) { return report.value("event", "") == "load-finished"; }, 30s))
+        << shell.standardError();
+    long before = peakResidentKiB(shell.pid());
+    ASSERT_GT(before, 0);
+    std::ofstream(shell.root() + "/home/flood") << "go\n";
+
+    auto page = shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("text", "") == "Still here";
+        },
+        60s);
+    ASSERT_TRUE(page) << "the ready line after 128 MB without a line feed was missed";
+    long after = peakResidentKiB(shell.pid());
+    // The long line alone is 128 MB; what the page load itself costs stays far below this.
+    EXPECT_LT(after - before, 48 * 1024) << before << " KiB before, " << after << " KiB after";
+}
+
 TEST_F(ShellOnDisplayTest, AMissingServiceIsReported) {
     ShellUnderTest shell(kShell, "");
     ASSERT_TRUE(shell.start(display));
