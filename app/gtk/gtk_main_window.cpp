@@ -1,6 +1,7 @@
 #include "gtk_main_window.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace lumory::gtk {
 
@@ -46,7 +47,7 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     gtk_container_add(GTK_CONTAINER(window_), column);
 
     g_signal_connect(menuBar_, "deactivate", G_CALLBACK(+[](GtkMenuShell*, gpointer self) {
-                         static_cast<GtkMainWindow*>(self)->showMenuBar(false);
+                         static_cast<GtkMainWindow*>(self)->showMenuBar(false, nullptr);
                      }),
                      this);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkMainWindow::keyPressed), this);
@@ -62,6 +63,7 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
 
 GtkMainWindow::~GtkMainWindow() {
     if (openMenuSource_ != 0) g_source_remove(openMenuSource_);
+    if (openMenuKey_ != nullptr) gdk_event_free(openMenuKey_);
     if (saveTimer_ != 0) {
         g_source_remove(saveTimer_);
         saveTimer_ = 0;
@@ -134,38 +136,51 @@ void GtkMainWindow::performDrag() {
 }
 
 void GtkMainWindow::menuItemActivated() {
-    showMenuBar(false);
+    showMenuBar(false, nullptr);
 }
 
-void GtkMainWindow::showMenuBar(bool show) {
-    if (show) {
-        gtk_widget_show(menuBar_);
-        // Opened once the bar has its place; opened at once, its first menu pops up wherever
-        // the pointer happens to be.
-        if (openMenuSource_ == 0) {
-            openMenuSource_ = g_idle_add(
-                [](gpointer data) -> gboolean {
-                    auto* self = static_cast<GtkMainWindow*>(data);
-                    self->openMenuSource_ = 0;
-                    if (gtk_widget_get_mapped(self->menuBar_)) {
-                        gtk_menu_shell_select_first(GTK_MENU_SHELL(self->menuBar_), FALSE);
-                    }
-                    return G_SOURCE_REMOVE;
-                },
-                this);
-        }
-    } else {
+void GtkMainWindow::showMenuBar(bool show, GdkEventKey* key) {
+    if (!show) {
         gtk_widget_hide(menuBar_);
+        return;
     }
+    gtk_widget_show(menuBar_);
+    // Opened once the bar has its place; opened at once, its first menu pops up wherever the
+    // pointer happens to be. GTK wants the key that asked for the menu as the popup's trigger
+    // (it complains on the terminal without one), so that key is played again then.
+    if (openMenuSource_ != 0 || key == nullptr) return;
+    openMenuKey_ = gdk_event_copy(reinterpret_cast<GdkEvent*>(key));
+    openMenuSource_ = g_idle_add(
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<GtkMainWindow*>(data);
+            self->openMenuSource_ = 0;
+            GdkEvent* key = std::exchange(self->openMenuKey_, nullptr);
+            if (gtk_widget_get_mapped(self->menuBar_)) {
+                self->replayingMenuKey_ = true;
+                gtk_main_do_event(key);
+                self->replayingMenuKey_ = false;
+            }
+            gdk_event_free(key);
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+// The key that showed the menu bar, played again: now it opens the first menu.
+bool GtkMainWindow::openFirstMenuOnReplay() {
+    if (!replayingMenuKey_) return false;
+    gtk_menu_shell_select_first(GTK_MENU_SHELL(menuBar_), FALSE);
+    return true;
 }
 
 gboolean GtkMainWindow::keyPressed(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto* self = static_cast<GtkMainWindow*>(data);
+    if (self->openFirstMenuOnReplay()) return TRUE;
     bool alt = event->keyval == GDK_KEY_Alt_L || event->keyval == GDK_KEY_Alt_R;
     self->altAlone_ = alt && (event->state & gtk_accelerator_get_default_mod_mask()) == 0;
     if (event->keyval == GDK_KEY_F10 &&
         (event->state & gtk_accelerator_get_default_mod_mask()) == 0) {
-        self->showMenuBar(true);
+        self->showMenuBar(true, event);
         return TRUE;
     }
     return FALSE;
@@ -173,10 +188,11 @@ gboolean GtkMainWindow::keyPressed(GtkWidget*, GdkEventKey* event, gpointer data
 
 gboolean GtkMainWindow::keyReleased(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto* self = static_cast<GtkMainWindow*>(data);
+    if (self->openFirstMenuOnReplay()) return TRUE;
     bool alt = event->keyval == GDK_KEY_Alt_L || event->keyval == GDK_KEY_Alt_R;
     if (alt && self->altAlone_) {
         self->altAlone_ = false;
-        self->showMenuBar(!gtk_widget_get_visible(self->menuBar_));
+        self->showMenuBar(!gtk_widget_get_visible(self->menuBar_), event);
     }
     return FALSE;
 }

@@ -40,7 +40,9 @@ private:
     static gboolean stateChanged(GtkWidget*, GdkEventWindowState* event, gpointer self);
     static gboolean configured(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean deleteRequested(GtkWidget*, GdkEvent*, gpointer self);
-    void showMenuBar(bool show);
+    // `key`: the key press or release that asked for the bar, which then opens its first menu.
+    void showMenuBar(bool show, GdkEventKey* key);
+    bool openFirstMenuOnReplay();
     void saveFrameSoon();
     void saveFrame();
 
@@ -61,6 +63,8 @@ private:
     std::optional<GdkEventButton> primaryPress_;
     guint saveTimer_ = 0;
     guint openMenuSource_ = 0;
+    GdkEvent* openMenuKey_ = nullptr;
+    bool replayingMenuKey_ = false;
 };
 
 }  // namespace lumory::gtk

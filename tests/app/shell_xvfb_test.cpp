@@ -144,6 +144,18 @@ TEST_F(ShellOnDisplayTest, ShortcutsMenuBarAndContextMenuReachThePage) {
     ASSERT_TRUE(input.chord({"Control_L", "t"}));
     EXPECT_TRUE(commandShown("today"));
     screenshot("shell-after-keys.png", 1s);
+
+    // F10 opens the menu bar as well: Navigate > Tomorrow is two menus on, the second item.
+    ASSERT_TRUE(input.chord({"F10"}));
+    screenshot("shell-menu-f10.png", 1s);
+    for (int step = 0; step < 2; ++step) ASSERT_TRUE(input.chord({"Right"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    ASSERT_TRUE(input.chord({"Return"}));
+    EXPECT_TRUE(commandShown("tomorrow"));
+    // Opening menus from the keyboard prints nothing on the terminal.
+    std::string printed = shell.standardError();
+    EXPECT_EQ(printed.find("WARNING"), std::string::npos) << printed;
 }
 
 TEST_F(ShellOnDisplayTest, ThePageTitleAreaMovesTheWindow) {
