@@ -26,10 +26,9 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window_), FALSE);
     gtk_window_set_title(GTK_WINDOW(window_), spec.title.c_str());
     gtk_window_set_default_size(GTK_WINDOW(window_), spec.width, spec.height);
-    GdkGeometry minimum{};
-    minimum.min_width = spec.minimumWidth;
-    minimum.min_height = spec.minimumHeight;
-    gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &minimum, GDK_HINT_MIN_SIZE);
+    // The minimum belongs to the page: on the window it would include the client-side frame
+    // (and the menu bar while shown), leaving the page a few pixels short.
+    gtk_widget_set_size_request(content, spec.minimumWidth, spec.minimumHeight);
 
     if (!spec.titleBarVisible) {
         // A title bar widget that is never shown: the window keeps its client-side frame and
@@ -247,6 +246,8 @@ void GtkMainWindow::saveFrame() {
     WindowFrame frame;
     gtk_window_get_position(GTK_WINDOW(window_), &frame.x, &frame.y);
     gtk_window_get_size(GTK_WINDOW(window_), &frame.width, &frame.height);
+    frame.width = std::max(frame.width, minimumWidth_);
+    frame.height = std::max(frame.height, minimumHeight_);
     width_ = frame.width;
     height_ = frame.height;
     frameStore_.save(*autosaveName_, frame);

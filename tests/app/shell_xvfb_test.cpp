@@ -309,6 +309,37 @@ TEST_F(ShellOnDisplayTest, ASavedFrameSizeComesBackCentred) {
     }
 }
 
+// The page, not the window with its client-side frame, is what may not become smaller than
+// 900 x 620; the saved size follows.
+TEST_F(ShellOnDisplayTest, ThePageNeverGetsSmallerThanTheMinimumSize) {
+    ShellUnderTest shell(kShell, kTestServices + "/reports_page_size.sh");
+    ASSERT_TRUE(shell.start(display));
+    auto pageSize = [&](const std::string& size) {
+        return shell.waitForProbe(
+            [&](const json& report) {
+                return report.value("event", "") == "title" && report.value("title", "") == size;
+            },
+            10s);
+    };
+    ASSERT_TRUE(pageSize("1440x900")) << shell.standardError();
+    auto window = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(window);
+    XvfbInput input(display.name());
+    ASSERT_TRUE(input.connected());
+    // The bottom right corner of the frame, dragged far past the minimum.
+    int cornerX = window->x + window->width - 1;
+    int cornerY = window->y + window->height - 1;
+    input.drag(cornerX, cornerY, cornerX - 900, cornerY - 600);
+    EXPECT_TRUE(pageSize("900x620")) << "the page did not stop at 900 x 620";
+    screenshot("shell-smallest.png", 500ms);
+
+    ASSERT_NE(shell.stop(10s), -1);
+    std::ifstream frames(shell.root() + "/home/.config/lumory/window-frames.ini");
+    std::string text((std::istreambuf_iterator<char>(frames)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("width=900\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("height=620\n"), std::string::npos) << text;
+}
+
 // Takes the full twenty seconds of the start-up watchdog.
 TEST_F(ShellOnDisplayTest, AServiceThatNeverAnnouncesTimesOut) {
     ShellUnderTest shell(kShell, kTestServices + "/never_ready.sh");
