@@ -210,8 +210,12 @@ gboolean GtkMainWindow::buttonReleased(GtkWidget*, GdkEventButton* event, gpoint
 
 gboolean GtkMainWindow::stateChanged(GtkWidget*, GdkEventWindowState* event, gpointer data) {
     auto* self = static_cast<GtkMainWindow*>(data);
+    bool wasFullScreen = self->fullScreen_;
     self->fullScreen_ = (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
     self->maximized_ = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    if (self->fullScreen_ != wasFullScreen && self->fullScreenChanged_) {
+        self->fullScreenChanged_(self->fullScreen_);
+    }
     return FALSE;
 }
 

@@ -31,6 +31,10 @@ public:
 
     // Hides the menu bar again once a menu item has done its work.
     void menuItemActivated();
+    // Called whenever the window enters or leaves full screen.
+    void setFullScreenChanged(std::function<void(bool)> changed) {
+        fullScreenChanged_ = std::move(changed);
+    }
 
 private:
     static gboolean keyPressed(GtkWidget*, GdkEventKey* event, gpointer self);
@@ -52,6 +56,7 @@ private:
     WindowFrameStore frameStore_;
     std::optional<std::string> autosaveName_;
     std::function<void()> closeRequested_;
+    std::function<void(bool)> fullScreenChanged_;
     int minimumWidth_;
     int minimumHeight_;
     int width_;

@@ -13,6 +13,7 @@
 #include "xvfb_process.h"
 #include "xvfb_session_bus.h"
 #include "xvfb_shell.h"
+#include "xvfb_window_manager.h"
 #include "xvfb_windows.h"
 
 namespace lumory::testing {
@@ -156,6 +157,55 @@ TEST_F(ShellOnDisplayTest, ShortcutsMenuBarAndContextMenuReachThePage) {
     // Opening menus from the keyboard prints nothing on the terminal.
     std::string printed = shell.standardError();
     EXPECT_EQ(printed.find("WARNING"), std::string::npos) << printed;
+}
+
+// Full screen needs a window manager. While full screen, the View menu's item says it leaves
+// full screen, and choosing it does.
+TEST_F(ShellOnDisplayTest, TheFullScreenItemSaysExitWhileFullScreen) {
+    XvfbWindowManager manager(display);
+    ASSERT_TRUE(manager.started()) << "jwm did not start";
+    ShellUnderTest shell(kShell, kReferenceService);
+    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("url", "").rfind("http://", 0) == 0;
+        },
+        30s));
+    auto itemTitled = [&](const std::string& title) {
+        return shell.waitForProbe(
+            [&](const json& report) {
+                return report.value("event", "") == "menu-item" &&
+                       report.value("title", "") == title;
+            },
+            10s);
+    };
+    XvfbInput input(display.name());
+    ASSERT_TRUE(input.connected());
+    auto window = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(window);
+    input.click(1, window->x + window->width / 2, window->y + window->height / 2);
+
+    ASSERT_TRUE(input.chord({"F11"}));
+    ASSERT_TRUE(itemTitled("Exit Full Screen"));
+    auto full = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->width, kScreenWidth);
+    EXPECT_EQ(full->height, kScreenHeight);
+    screenshot("shell-full-screen.png", 2s);
+
+    // View is the fifth menu; the full-screen item follows Reload.
+    ASSERT_TRUE(input.chord({"F10"}));
+    for (int step = 0; step < 4; ++step) ASSERT_TRUE(input.chord({"Right"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    screenshot("shell-full-screen-menu.png", 1s);
+    ASSERT_TRUE(input.chord({"Return"}));
+    EXPECT_TRUE(itemTitled("Enter Full Screen"));
+    std::this_thread::sleep_for(300ms);
+    auto restored = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(restored);
+    EXPECT_LT(restored->width, kScreenWidth);
 }
 
 TEST_F(ShellOnDisplayTest, ThePageTitleAreaMovesTheWindow) {
