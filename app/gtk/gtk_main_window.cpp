@@ -1,5 +1,9 @@
 #include "gtk_main_window.h"
 
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
+
 #include <algorithm>
 #include <utility>
 
@@ -58,6 +62,13 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     g_signal_connect(window_, "window-state-event", G_CALLBACK(&GtkMainWindow::stateChanged), this);
     g_signal_connect(window_, "configure-event", G_CALLBACK(&GtkMainWindow::configured), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkMainWindow::deleteRequested), this);
+    // Focus means the compositor brought the window back itself.
+    g_signal_connect(window_, "focus-in-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
+                         static_cast<GtkMainWindow*>(self)->minimizedOnWayland_ = false;
+                         return FALSE;
+                     }),
+                     this);
 }
 
 GtkMainWindow::~GtkMainWindow() {
@@ -101,6 +112,10 @@ void GtkMainWindow::center() {
 }
 
 void GtkMainWindow::makeKeyAndOrderFront() {
+    // Wayland tells a client nothing about minimising, and compositors without the activation
+    // protocol (weston) give it no way back: a window minimised there is mapped afresh.
+    if (minimizedOnWayland_ && gtk_widget_get_mapped(window_)) gtk_widget_hide(window_);
+    minimizedOnWayland_ = false;
     gtk_widget_show_all(window_);
     gtk_window_deiconify(GTK_WINDOW(window_));
     gtk_window_present(GTK_WINDOW(window_));
@@ -108,6 +123,9 @@ void GtkMainWindow::makeKeyAndOrderFront() {
 
 void GtkMainWindow::miniaturize() {
     gtk_window_iconify(GTK_WINDOW(window_));
+#ifdef GDK_WINDOWING_WAYLAND
+    if (GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(window_))) minimizedOnWayland_ = true;
+#endif
 }
 
 void GtkMainWindow::zoom() {

@@ -63,6 +63,7 @@ private:
     int height_;
     bool fullScreen_ = false;
     bool maximized_ = false;
+    bool minimizedOnWayland_ = false;
     // Alt pressed and released alone toggles the menu bar, as in desktop browsers.
     bool altAlone_ = false;
     std::optional<GdkEventButton> primaryPress_;

@@ -13,6 +13,7 @@
 #include "xvfb_process.h"
 #include "xvfb_session_bus.h"
 #include "xvfb_shell.h"
+#include "xvfb_weston.h"
 #include "xvfb_window_manager.h"
 #include "xvfb_windows.h"
 
@@ -63,6 +64,54 @@ protected:
         EXPECT_LE(window->height - height, 20);
         EXPECT_NEAR(window->x + window->width / 2, kScreenWidth / 2, 2);
         EXPECT_NEAR(window->y + window->height / 2, kScreenHeight / 2, 2);
+    }
+
+    // Ctrl+M minimises the shell showing the orange page; launching again must bring it back.
+    // `shown` tells whether the window can be seen; `again` is the second launch's environment.
+    void minimiseThenLaunchAgain(const std::vector<std::string>& environment,
+                                 const std::vector<std::string>& again,
+                                 const std::function<bool()>& shown) {
+        ShellUnderTest first(kShell, kTestServices + "/shows_orange_page.sh");
+        ASSERT_TRUE(first.start(display, environment));
+        ASSERT_TRUE(first.waitForProbe(
+            [](const json& report) {
+                return report.value("event", "") == "load-finished" &&
+                       report.value("text", "") == "Orange";
+            },
+            30s))
+            << first.standardError();
+        auto becomes = [&](bool wanted) {
+            auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (shown() != wanted) {
+                if (std::chrono::steady_clock::now() > deadline) return false;
+                std::this_thread::sleep_for(100ms);
+            }
+            return true;
+        };
+        ASSERT_TRUE(becomes(true)) << "the window never showed";
+        XvfbInput input(display.name());
+        ASSERT_TRUE(input.connected());
+        input.click(1, kScreenWidth / 2 - 100, kScreenHeight / 2 + 100);
+        ASSERT_TRUE(input.chord({"Control_L", "m"}));
+        ASSERT_TRUE(becomes(false)) << "Ctrl+M did not minimise the window";
+
+        ShellUnderTest second(kShell, "");
+        std::vector<std::string> secondEnvironment = environment;
+        secondEnvironment.insert(secondEnvironment.end(), again.begin(), again.end());
+        ASSERT_TRUE(second.start(display, secondEnvironment));
+        int status = waitForExit(second.pid(), 15s);
+        EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_TRUE(becomes(true)) << "the second launch left the window minimised\n"
+                                   << first.standardError();
+        EXPECT_EQ(first.standardError().find("WARNING"), std::string::npos)
+            << first.standardError();
+    }
+
+    // Whether the page's orange shows in the middle of the screen, away from the pointer.
+    bool orangeShows() {
+        std::string shot = kArtifacts + "/shell-orange-probe.png";
+        return display.screenshot(shot) && pixelColour(shot, kScreenWidth / 2 + 200,
+                                                       kScreenHeight / 2 - 150) == "srgb(254,91,2)";
     }
 
     XvfbDisplay display{kScreenWidth, kScreenHeight};
@@ -336,6 +385,29 @@ TEST_F(ShellOnDisplayTest, LaunchingAgainHandsOverToTheRunningShell) {
     EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(processesMentioning(first.root() + "/lib/lumory/lumory-server").size(), 1u);
     EXPECT_EQ(waitForExit(first.pid(), 0ms), -1) << "the first shell must keep running";
+}
+
+TEST_F(ShellOnDisplayTest, LaunchingAgainBringsBackAMinimisedWindowOnX11) {
+    XvfbWindowManager manager(display);
+    ASSERT_TRUE(manager.started()) << "jwm did not start";
+    XvfbSessionBus bus;
+    ASSERT_TRUE(bus.started());
+    minimiseThenLaunchAgain({"DBUS_SESSION_BUS_ADDRESS=" + bus.address()},
+                            {"DESKTOP_STARTUP_ID=lumory-test_TIME0"},
+                            [&] { return findWindow(display.name(), "Lumory").has_value(); });
+}
+
+// Weston runs nested in the test display; with WAYLAND_DISPLAY set GTK picks Wayland.
+TEST_F(ShellOnDisplayTest, LaunchingAgainBringsBackAMinimisedWindowOnWayland) {
+    XvfbWeston weston(display, kScreenWidth, kScreenHeight);
+    ASSERT_TRUE(weston.started()) << "weston did not start";
+    XvfbSessionBus bus;
+    ASSERT_TRUE(bus.started());
+    std::vector<std::string> environment = weston.clientEnvironment();
+    environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus.address());
+    minimiseThenLaunchAgain(environment, {"XDG_ACTIVATION_TOKEN=lumory-test-token"},
+                            [&] { return orangeShows(); });
+    screenshot("shell-wayland-back.png");
 }
 
 // The saved size comes back, never below the minimum; the position is centred either way.
