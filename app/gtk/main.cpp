@@ -56,20 +56,20 @@ gboolean terminationRequested(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
-// The token the launcher handed this process: Wayland's XDG_ACTIVATION_TOKEN, or the X11
-// startup id. Read before GTK's start-up clears DESKTOP_STARTUP_ID from the environment.
-std::string& launchToken() {
+// Wayland launchers hand over an activation token in XDG_ACTIVATION_TOKEN. GTK 3 passes a second
+// launch's DESKTOP_STARTUP_ID on to the running shell by itself, but knows nothing of this one.
+std::string& activationToken() {
     static std::string token;
     return token;
 }
 
-void takeLaunchToken() {
-    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
-        const char* value = g_getenv(name);
-        if (value != nullptr && *value != '\0' && g_utf8_validate(value, -1, nullptr)) {
-            launchToken() = value;
-            break;
-        }
+void takeActivationToken() {
+    const char* token = g_getenv("XDG_ACTIVATION_TOKEN");
+    const char* startupId = g_getenv("DESKTOP_STARTUP_ID");
+    bool gtkPassesOne = startupId != nullptr && *startupId != '\0';
+    if (token != nullptr && *token != '\0' && !gtkPassesOne &&
+        g_utf8_validate(token, -1, nullptr)) {
+        activationToken() = token;
     }
     // Good for one activation only: nothing this shell starts may use it.
     g_unsetenv("XDG_ACTIVATION_TOKEN");
@@ -83,16 +83,13 @@ struct LumoryApplicationClass {
 };
 G_DEFINE_TYPE(LumoryApplication, lumory_application, GTK_TYPE_APPLICATION)
 
-// A second launch hands its token to the running shell, which presents its window with it (GTK
-// reads "desktop-startup-id" there on X11 and Wayland alike). GTK 3 itself would only pass
-// DESKTOP_STARTUP_ID, and only while it is still in the environment, which it no longer is.
+// A second launch hands its token to the running shell as the startup id, which GTK there uses
+// to present the window (on Wayland through the activation protocol).
 void lumory_application_add_platform_data(GApplication* application, GVariantBuilder* builder) {
     G_APPLICATION_CLASS(lumory_application_parent_class)->add_platform_data(application, builder);
-    const char* passed = g_getenv("DESKTOP_STARTUP_ID");
-    bool gtkPassedOne = passed != nullptr && g_utf8_validate(passed, -1, nullptr);
-    if (launchToken().empty() || gtkPassedOne) return;
+    if (activationToken().empty()) return;
     g_variant_builder_add(builder, "{sv}", "desktop-startup-id",
-                          g_variant_new_string(launchToken().c_str()));
+                          g_variant_new_string(activationToken().c_str()));
 }
 
 void lumory_application_class_init(LumoryApplicationClass* applicationClass) {
@@ -104,7 +101,7 @@ void lumory_application_init(LumoryApplication*) {}
 }  // namespace
 
 int main(int argc, char** argv) {
-    takeLaunchToken();
+    takeActivationToken();
     auto* application = GTK_APPLICATION(g_object_new(lumory_application_get_type(),
                                                      "application-id", kApplicationId, "flags",
                                                      G_APPLICATION_DEFAULT_FLAGS, nullptr));
