@@ -1,6 +1,7 @@
 #include "page_bridge.h"
 
 #include "app_delegate.h"
+#include "window_controls.h"
 
 #include <utility>
 
@@ -74,10 +75,9 @@ void AppDelegate::didReceiveScriptMessage(WebView& sender, const std::string& na
                                    value->get<bool>());
         }
     } else if (name == kWindowDragHandler) {
-        // Only the shell's own two views post this; anything else has no window to move.
         if (overlayWebView && &sender == overlayWebView.get()) {
             if (overlayWindow) overlayWindow->performDrag();
-        } else if (&sender == webView.get()) {
+        } else {
             window->performDrag();
         }
     } else if (name == kWindowControlsHandler) {
@@ -103,9 +103,7 @@ void AppDelegate::didReceiveScriptMessage(WebView& sender, const std::string& na
 }
 
 void AppDelegate::positionWindowControls(double left, double top) {
-    // Placed by the window-controls code.
-    (void)left;
-    (void)top;
+    window->placeWindowControls(closeButtonOrigin(left, top, webView->zoom()));
 }
 
 }  // namespace lumory

@@ -1,6 +1,7 @@
 #include "gtk_main_window.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace lumory::gtk {
 
@@ -42,7 +43,8 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     menuBar_ = gtk_menu_bar_new_from_model(menuModel);
     gtk_widget_set_no_show_all(menuBar_, TRUE);
     gtk_box_pack_start(GTK_BOX(column), menuBar_, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(column), content, TRUE, TRUE, 0);
+    windowButtons_ = std::make_unique<GtkWindowButtons>(GTK_WINDOW(window_), content);
+    gtk_box_pack_start(GTK_BOX(column), windowButtons_->widget(), TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(window_), column);
 
     g_signal_connect(menuBar_, "deactivate", G_CALLBACK(+[](GtkMenuShell*, gpointer self) {
@@ -128,9 +130,32 @@ void GtkMainWindow::toggleFullScreen() {
 // Script messages arrive after the press that caused them, so the press is remembered here.
 void GtkMainWindow::performDrag() {
     if (!primaryPress_) return;
+    if (primaryPressIsDouble_) {
+        primaryPress_.reset();
+        primaryPressIsDouble_ = false;
+        titleBarDoubleClicked();
+        return;
+    }
     gtk_window_begin_move_drag(GTK_WINDOW(window_), 1, static_cast<gint>(primaryPress_->x_root),
                                static_cast<gint>(primaryPress_->y_root), primaryPress_->time);
     primaryPress_.reset();
+}
+
+void GtkMainWindow::placeWindowControls(Point closeOrigin) {
+    windowButtons_->placeClose(closeOrigin);
+}
+
+// What the desktop's own title bars do on a double click (GNOME lets the user choose).
+void GtkMainWindow::titleBarDoubleClicked() {
+    g_autofree char* action = nullptr;
+    g_object_get(gtk_widget_get_settings(window_), "gtk-titlebar-double-click", &action, nullptr);
+    std::string_view chosen = action ? action : "toggle-maximize";
+    if (chosen == "none" || chosen == "menu" || chosen == "lower") return;
+    if (chosen == "minimize") {
+        miniaturize();
+    } else {
+        zoom();
+    }
 }
 
 void GtkMainWindow::menuItemActivated() {
@@ -184,12 +209,22 @@ gboolean GtkMainWindow::keyReleased(GtkWidget*, GdkEventKey* event, gpointer dat
 gboolean GtkMainWindow::buttonPressed(GtkWidget*, GdkEventButton* event, gpointer data) {
     auto* self = static_cast<GtkMainWindow*>(data);
     self->altAlone_ = false;
-    if (event->button == 1 && event->type == GDK_BUTTON_PRESS) self->primaryPress_ = *event;
+    if (event->button != 1) return FALSE;
+    if (event->type == GDK_BUTTON_PRESS) {
+        self->primaryPress_ = *event;
+        self->primaryPressIsDouble_ = false;
+    } else if (event->type == GDK_2BUTTON_PRESS && self->primaryPress_) {
+        // GDK follows the second press of a double click with this event.
+        self->primaryPressIsDouble_ = true;
+    }
     return FALSE;
 }
 
 gboolean GtkMainWindow::buttonReleased(GtkWidget*, GdkEventButton* event, gpointer data) {
-    if (event->button == 1) static_cast<GtkMainWindow*>(data)->primaryPress_.reset();
+    if (event->button == 1) {
+        static_cast<GtkMainWindow*>(data)->primaryPress_.reset();
+        static_cast<GtkMainWindow*>(data)->primaryPressIsDouble_ = false;
+    }
     return FALSE;
 }
 
@@ -197,6 +232,7 @@ gboolean GtkMainWindow::stateChanged(GtkWidget*, GdkEventWindowState* event, gpo
     auto* self = static_cast<GtkMainWindow*>(data);
     self->fullScreen_ = (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
     self->maximized_ = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    self->windowButtons_->windowStateChanged(self->maximized_);
     return FALSE;
 }
 

@@ -3,8 +3,10 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+#include "gtk_window_buttons.h"
 #include "main_window.h"
 #include "window_frame_store.h"
 
@@ -28,6 +30,7 @@ public:
     void zoom() override;
     void toggleFullScreen() override;
     void performDrag() override;
+    void placeWindowControls(Point closeOrigin) override;
 
     // Hides the menu bar again once a menu item has done its work.
     void menuItemActivated();
@@ -41,6 +44,7 @@ private:
     static gboolean configured(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean deleteRequested(GtkWidget*, GdkEvent*, gpointer self);
     void showMenuBar(bool show);
+    void titleBarDoubleClicked();
     void saveFrameSoon();
     void saveFrame();
 
@@ -59,6 +63,9 @@ private:
     // Alt pressed and released alone toggles the menu bar, as in desktop browsers.
     bool altAlone_ = false;
     std::optional<GdkEventButton> primaryPress_;
+    // The remembered press is the second of a double click: the title areas then maximise.
+    bool primaryPressIsDouble_ = false;
+    std::unique_ptr<GtkWindowButtons> windowButtons_;
     guint saveTimer_ = 0;
     guint openMenuSource_ = 0;
 };

@@ -40,7 +40,7 @@ public:
     }
     void addUserScript(const std::string& source) override { userScripts.push_back(source); }
     std::string currentUrl() const override { return url_; }
-    double zoom() const override { return 1.0; }
+    double zoom() const override { return zoomLevel; }
     void focus() override { ++focusCount; }
 
     const Load* lastLoad() const { return loads.empty() ? nullptr : &loads.back(); }
@@ -51,6 +51,7 @@ public:
     std::vector<std::string> handlers;
     std::vector<std::string> removedHandlers;
     std::vector<std::string> userScripts;
+    double zoomLevel = 1.0;
     int reloads = 0;
     int focusCount = 0;
 
