@@ -75,9 +75,10 @@ void AppDelegate::didReceiveScriptMessage(WebView& sender, const std::string& na
                                    value->get<bool>());
         }
     } else if (name == kWindowDragHandler) {
+        // Only the shell's own two views post this; anything else has no window to move.
         if (overlayWebView && &sender == overlayWebView.get()) {
             if (overlayWindow) overlayWindow->performDrag();
-        } else {
+        } else if (&sender == webView.get()) {
             window->performDrag();
         }
     } else if (name == kWindowControlsHandler) {

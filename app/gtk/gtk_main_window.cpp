@@ -8,6 +8,7 @@ namespace lumory::gtk {
 namespace {
 
 constexpr guint kFrameSaveDelayMs = 400;
+constexpr gint64 kLateDoubleClickUs = 500 * 1000;
 
 }  // namespace
 
@@ -54,6 +55,8 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkMainWindow::keyPressed), this);
     g_signal_connect(window_, "key-release-event", G_CALLBACK(&GtkMainWindow::keyReleased), this);
     g_signal_connect(content, "button-press-event", G_CALLBACK(&GtkMainWindow::buttonPressed),
+                     this);
+    g_signal_connect(content, "motion-notify-event", G_CALLBACK(&GtkMainWindow::pointerMoved),
                      this);
     g_signal_connect(content, "button-release-event", G_CALLBACK(&GtkMainWindow::buttonReleased),
                      this);
@@ -128,17 +131,37 @@ void GtkMainWindow::toggleFullScreen() {
 }
 
 // Script messages arrive after the press that caused them, so the press is remembered here.
+// As on a title bar, the move itself starts once the pointer leaves the drag threshold: a
+// plain click never hands the pointer to the window manager, so a double click reaches us.
 void GtkMainWindow::performDrag() {
-    if (!primaryPress_) return;
-    if (primaryPressIsDouble_) {
+    // A quick double click may be over before its message arrives; it still counts.
+    bool recentDouble = releasedDoubleTime_ != 0 &&
+                        g_get_monotonic_time() - releasedDoubleTime_ < kLateDoubleClickUs;
+    if (primaryPressIsDouble_ || (!primaryPress_ && recentDouble)) {
         primaryPress_.reset();
         primaryPressIsDouble_ = false;
+        releasedDoubleTime_ = 0;
         titleBarDoubleClicked();
         return;
     }
-    gtk_window_begin_move_drag(GTK_WINDOW(window_), 1, static_cast<gint>(primaryPress_->x_root),
-                               static_cast<gint>(primaryPress_->y_root), primaryPress_->time);
-    primaryPress_.reset();
+    if (primaryPress_) dragArmed_ = true;
+}
+
+gboolean GtkMainWindow::pointerMoved(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
+    if (!self->dragArmed_ || !self->primaryPress_ || (event->state & GDK_BUTTON1_MASK) == 0) {
+        return FALSE;
+    }
+    const GdkEventButton& press = *self->primaryPress_;
+    if (!gtk_drag_check_threshold(widget, static_cast<int>(press.x), static_cast<int>(press.y),
+                                  static_cast<int>(event->x), static_cast<int>(event->y))) {
+        return FALSE;
+    }
+    self->dragArmed_ = false;
+    gtk_window_begin_move_drag(GTK_WINDOW(self->window_), 1, static_cast<gint>(press.x_root),
+                               static_cast<gint>(press.y_root), event->time);
+    self->primaryPress_.reset();
+    return TRUE;
 }
 
 void GtkMainWindow::placeWindowControls(Point closeOrigin) {
@@ -213,6 +236,8 @@ gboolean GtkMainWindow::buttonPressed(GtkWidget*, GdkEventButton* event, gpointe
     if (event->type == GDK_BUTTON_PRESS) {
         self->primaryPress_ = *event;
         self->primaryPressIsDouble_ = false;
+        self->dragArmed_ = false;
+        self->releasedDoubleTime_ = 0;
     } else if (event->type == GDK_2BUTTON_PRESS && self->primaryPress_) {
         // GDK follows the second press of a double click with this event.
         self->primaryPressIsDouble_ = true;
@@ -221,9 +246,12 @@ gboolean GtkMainWindow::buttonPressed(GtkWidget*, GdkEventButton* event, gpointe
 }
 
 gboolean GtkMainWindow::buttonReleased(GtkWidget*, GdkEventButton* event, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
     if (event->button == 1) {
-        static_cast<GtkMainWindow*>(data)->primaryPress_.reset();
-        static_cast<GtkMainWindow*>(data)->primaryPressIsDouble_ = false;
+        self->releasedDoubleTime_ = self->primaryPressIsDouble_ ? g_get_monotonic_time() : 0;
+        self->primaryPress_.reset();
+        self->primaryPressIsDouble_ = false;
+        self->dragArmed_ = false;
     }
     return FALSE;
 }

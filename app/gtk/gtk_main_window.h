@@ -40,6 +40,7 @@ private:
     static gboolean keyReleased(GtkWidget*, GdkEventKey* event, gpointer self);
     static gboolean buttonPressed(GtkWidget*, GdkEventButton* event, gpointer self);
     static gboolean buttonReleased(GtkWidget*, GdkEventButton* event, gpointer self);
+    static gboolean pointerMoved(GtkWidget*, GdkEventMotion* event, gpointer self);
     static gboolean stateChanged(GtkWidget*, GdkEventWindowState* event, gpointer self);
     static gboolean configured(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean deleteRequested(GtkWidget*, GdkEvent*, gpointer self);
@@ -65,6 +66,10 @@ private:
     std::optional<GdkEventButton> primaryPress_;
     // The remembered press is the second of a double click: the title areas then maximise.
     bool primaryPressIsDouble_ = false;
+    // The page asked for a move with the remembered press; it starts past the drag threshold.
+    bool dragArmed_ = false;
+    // When the second press of a double click was released (monotonic µs), 0 for none.
+    gint64 releasedDoubleTime_ = 0;
     std::unique_ptr<GtkWindowButtons> windowButtons_;
     guint saveTimer_ = 0;
     guint openMenuSource_ = 0;

@@ -46,11 +46,12 @@ void setAccessibleName(GtkWidget* widget, const char* name) {
     if (accessible != nullptr) atk_object_set_name(accessible, name);
 }
 
-int marginStart(GtkWidget* widget) {
+// GTK draws a button inside its allocation, less the theme's CSS margin.
+GtkBorder cssMargin(GtkWidget* widget) {
     GtkStyleContext* style = gtk_widget_get_style_context(widget);
     GtkBorder margin{};
     gtk_style_context_get_margin(style, gtk_style_context_get_state(style), &margin);
-    return gtk_widget_get_direction(widget) == GTK_TEXT_DIR_RTL ? margin.right : margin.left;
+    return margin;
 }
 
 }  // namespace
@@ -172,7 +173,7 @@ Point GtkWindowButtons::closeOffset() const {
     for (GList* item = children; item != nullptr; item = item->next) {
         auto* child = static_cast<GtkWidget*>(item->data);
         if (child == close_) {
-            x += marginStart(child);
+            x += cssMargin(child).left;
             break;
         }
         int natural = 0;
@@ -185,11 +186,8 @@ Point GtkWindowButtons::closeOffset() const {
         int closeHeight = 0;
         gtk_widget_get_preferred_height(group_, nullptr, &groupHeight);
         gtk_widget_get_preferred_height(close_, nullptr, &closeHeight);
-        GtkStyleContext* style = gtk_widget_get_style_context(close_);
-        GtkBorder margin{};
-        gtk_style_context_get_margin(style, gtk_style_context_get_state(style), &margin);
         // Centred in the group's height, inside its own margins.
-        y = (groupHeight - closeHeight) / 2 + margin.top;
+        y = (groupHeight - closeHeight) / 2 + cssMargin(close_).top;
     }
     return {x, y};
 }
@@ -207,16 +205,21 @@ void GtkWindowButtons::probeButtons() {
         auto* button = static_cast<GtkWidget*>(item->data);
         auto which = static_cast<WindowButton>(
             GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "lumory-window-button")) - 1);
+        // The drawn button's corner, inside the theme's margin.
+        GtkBorder margin = cssMargin(button);
         int x = 0, y = 0, windowX = 0, windowY = 0;
-        gtk_widget_translate_coordinates(button, overlay_, 0, 0, &x, &y);
-        gtk_widget_translate_coordinates(button, toplevel, 0, 0, &windowX, &windowY);
+        gtk_widget_translate_coordinates(button, overlay_, margin.left, margin.top, &x, &y);
+        gtk_widget_translate_coordinates(button, toplevel, margin.left, margin.top, &windowX,
+                                         &windowY);
         buttons.push_back({{"name", probeName(which)},
                            {"x", x},
                            {"y", y},
                            {"screenX", rootX + windowX},
                            {"screenY", rootY + windowY},
-                           {"width", gtk_widget_get_allocated_width(button)},
-                           {"height", gtk_widget_get_allocated_height(button)}});
+                           {"width", gtk_widget_get_allocated_width(button) - margin.left -
+                                         margin.right},
+                           {"height", gtk_widget_get_allocated_height(button) - margin.top -
+                                          margin.bottom}});
     }
     nlohmann::json report = {{"event", "window-buttons"},
                              {"placedByPage", closeOrigin_.has_value()},

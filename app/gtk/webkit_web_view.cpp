@@ -105,7 +105,7 @@ WebKitWebViewHost::WebKitWebViewHost(WebKitWebContext* context,
     // Ahead of WebKit, which would scroll on Ctrl+wheel and scale the page on a pinch.
     gtk_widget_add_events(GTK_WIDGET(view), GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
                                                 GDK_TOUCHPAD_GESTURE_MASK);
-    g_signal_connect(view, "captured-event", G_CALLBACK(&WebKitWebViewHost::zoomEvent), this);
+    g_signal_connect(view, "event", G_CALLBACK(&WebKitWebViewHost::zoomEvent), this);
     g_signal_connect(view, "key-press-event", G_CALLBACK(&WebKitWebViewHost::zoomKey), this);
     if (testProbeEnabled()) {
         g_signal_connect(view, "notify::title",
