@@ -9,8 +9,8 @@ namespace lumory {
 
 namespace {
 
-constexpr std::array<double, 14> kZoomSteps = {0.3, 0.5, 0.67, 0.8, 0.9, 1.0, 1.1,
-                                               1.2, 1.33, 1.5, 1.7, 2.0, 2.4, 3.0};
+constexpr std::array<double, 14> kZoomSteps = {0.3, 0.5,  0.67, 0.8, 0.9, 1.0, 1.1,
+                                               1.2, 1.33, 1.5,  1.7, 2.0, 2.4, 3.0};
 // Levels within this of a step count as that step, so rounding never skips one.
 constexpr double kZoomStepTolerance = 0.005;
 

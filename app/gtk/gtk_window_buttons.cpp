@@ -102,30 +102,30 @@ void GtkWindowButtons::build() {
         setAccessibleName(widget, look.accessibleName);
         g_object_set_data(G_OBJECT(widget), "lumory-window-button",
                           GINT_TO_POINTER(static_cast<int>(button) + 1));
-        g_signal_connect(widget, "clicked", G_CALLBACK(+[](GtkButton* pressed, gpointer data) {
-                             auto* self = static_cast<GtkWindowButtons*>(data);
-                             auto which = static_cast<WindowButton>(
-                                 GPOINTER_TO_INT(g_object_get_data(G_OBJECT(pressed),
-                                                                   "lumory-window-button")) -
-                                 1);
-                             switch (which) {
-                                 case WindowButton::Close:
-                                     // The same path as the desktop's own close request.
-                                     gtk_window_close(self->window_);
-                                     break;
-                                 case WindowButton::Minimize:
-                                     gtk_window_iconify(self->window_);
-                                     break;
-                                 case WindowButton::Maximize:
-                                     if (self->maximized_) {
-                                         gtk_window_unmaximize(self->window_);
-                                     } else {
-                                         gtk_window_maximize(self->window_);
-                                     }
-                                     break;
-                             }
-                         }),
-                         this);
+        g_signal_connect(
+            widget, "clicked", G_CALLBACK(+[](GtkButton* pressed, gpointer data) {
+                auto* self = static_cast<GtkWindowButtons*>(data);
+                auto which = static_cast<WindowButton>(
+                    GPOINTER_TO_INT(g_object_get_data(G_OBJECT(pressed), "lumory-window-button")) -
+                    1);
+                switch (which) {
+                    case WindowButton::Close:
+                        // The same path as the desktop's own close request.
+                        gtk_window_close(self->window_);
+                        break;
+                    case WindowButton::Minimize:
+                        gtk_window_iconify(self->window_);
+                        break;
+                    case WindowButton::Maximize:
+                        if (self->maximized_) {
+                            gtk_window_unmaximize(self->window_);
+                        } else {
+                            gtk_window_maximize(self->window_);
+                        }
+                        break;
+                }
+            }),
+            this);
         if (button == WindowButton::Close) close_ = widget;
         if (button == WindowButton::Maximize) {
             maximize_ = widget;
@@ -211,15 +211,14 @@ void GtkWindowButtons::probeButtons() {
         gtk_widget_translate_coordinates(button, overlay_, margin.left, margin.top, &x, &y);
         gtk_widget_translate_coordinates(button, toplevel, margin.left, margin.top, &windowX,
                                          &windowY);
-        buttons.push_back({{"name", probeName(which)},
-                           {"x", x},
-                           {"y", y},
-                           {"screenX", rootX + windowX},
-                           {"screenY", rootY + windowY},
-                           {"width", gtk_widget_get_allocated_width(button) - margin.left -
-                                         margin.right},
-                           {"height", gtk_widget_get_allocated_height(button) - margin.top -
-                                          margin.bottom}});
+        buttons.push_back(
+            {{"name", probeName(which)},
+             {"x", x},
+             {"y", y},
+             {"screenX", rootX + windowX},
+             {"screenY", rootY + windowY},
+             {"width", gtk_widget_get_allocated_width(button) - margin.left - margin.right},
+             {"height", gtk_widget_get_allocated_height(button) - margin.top - margin.bottom}});
     }
     nlohmann::json report = {{"event", "window-buttons"},
                              {"placedByPage", closeOrigin_.has_value()},

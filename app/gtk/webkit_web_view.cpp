@@ -103,8 +103,8 @@ WebKitWebViewHost::WebKitWebViewHost(WebKitWebContext* context,
     g_signal_connect(view, "web-process-terminated",
                      G_CALLBACK(&WebKitWebViewHost::webProcessTerminated), this);
     // Ahead of WebKit, which would scroll on Ctrl+wheel and scale the page on a pinch.
-    gtk_widget_add_events(GTK_WIDGET(view), GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
-                                                GDK_TOUCHPAD_GESTURE_MASK);
+    gtk_widget_add_events(GTK_WIDGET(view),
+                          GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_TOUCHPAD_GESTURE_MASK);
     g_signal_connect(view, "event", G_CALLBACK(&WebKitWebViewHost::zoomEvent), this);
     g_signal_connect(view, "key-press-event", G_CALLBACK(&WebKitWebViewHost::zoomKey), this);
     if (testProbeEnabled()) {
@@ -166,7 +166,8 @@ std::shared_ptr<WebKitWebViewHost::PendingRequest> WebKitWebViewHost::holdReques
     std::erase_if(pendingRequests_, [](const auto& pending) { return !pending->open(); });
     auto pending = std::make_shared<PendingRequest>();
     if (dialog != nullptr) pending->dialog = webkit_script_dialog_ref(dialog);
-    if (chooser != nullptr) pending->chooser = GObjectPtr<WebKitFileChooserRequest>::retain(chooser);
+    if (chooser != nullptr)
+        pending->chooser = GObjectPtr<WebKitFileChooserRequest>::retain(chooser);
     pendingRequests_.push_back(pending);
     return pending;
 }
@@ -202,7 +203,8 @@ gboolean WebKitWebViewHost::scriptDialog(WebKitWebView*, WebKitScriptDialog* dia
                 [pending](std::optional<std::string> answer) {
                     if (pending->dialog == nullptr) return;
                     // Left unset, the page gets null rather than an empty string.
-                    if (answer) webkit_script_dialog_prompt_set_text(pending->dialog, answer->c_str());
+                    if (answer)
+                        webkit_script_dialog_prompt_set_text(pending->dialog, answer->c_str());
                     pending->closeDialog();
                 });
             break;

@@ -115,9 +115,8 @@ protected:
         order.clear();
         for (const json& button : report["buttons"]) {
             order.push_back(button["name"]);
-            buttons[button["name"]] =
-                Button{button["x"],     button["y"],     button["screenX"],
-                       button["screenY"], button["width"], button["height"]};
+            buttons[button["name"]] = Button{button["x"],       button["y"],     button["screenX"],
+                                             button["screenY"], button["width"], button["height"]};
         }
         return buttons;
     }
@@ -289,8 +288,15 @@ TEST_F(PageBridgeTest, WindowButtonsFollowTheSidebarAtThePagesZoom) {
 
     // Ctrl+plus six times walks from 100 % to 200 %: the corner doubles.
     clickPage(900, 700);
+    std::this_thread::sleep_for(500ms);  // the window manager gives the click focus
     for (int step = 0; step < 6; ++step) ASSERT_TRUE(input.chord({"Control_L", "plus"}));
-    auto zoomed = waitForButtons([](const auto& placed) { return placed.at("close").x != 16; });
+    EXPECT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "zoom" && report.value("level", 0.0) == 2.0;
+        },
+        10s))
+        << "the zoom keys did not reach the page";
+    auto zoomed = waitForButtons([](const auto& placed) { return placed.at("close").x == 32; });
     ASSERT_TRUE(zoomed) << shell.standardError();
     EXPECT_EQ(zoomed->at("close").x, 32);
     EXPECT_EQ(zoomed->at("close").y, 28);
@@ -320,7 +326,8 @@ TEST_F(PageBridgeTest, WindowButtonsAndTheTopBarMaximiseMinimiseAndClose) {
             if (window && window->width == width) break;
             std::this_thread::sleep_for(50ms);
         }
-        std::this_thread::sleep_for(300ms);
+        // The window manager's state change reaches the shell a little after the geometry.
+        std::this_thread::sleep_for(1s);
         return findWindow(display.name(), "Lumory");
     };
 

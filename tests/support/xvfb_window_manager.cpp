@@ -34,8 +34,8 @@ bool announced(const std::string& displayName) {
         int format;
         unsigned long count, after;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
-                               XA_WINDOW, &type, &format, &count, &after, &data) == Success) {
+        if (XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW,
+                               &type, &format, &count, &after, &data) == Success) {
             found = count == 1;
         }
         if (data) XFree(data);
