@@ -144,6 +144,15 @@ void GtkWindowButtons::build() {
                                this);
     }
     gtk_widget_show_all(group_);
+    // Tab leaves the page for the buttons, left to right, and comes back to the page: GTK's
+    // own order sorts by position and may start inside the group.
+    GList* chain = nullptr;
+    chain = g_list_append(chain, gtk_bin_get_child(GTK_BIN(overlay_)));
+    chain = g_list_append(chain, group_);
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gtk_container_set_focus_chain(GTK_CONTAINER(overlay_), chain);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    g_list_free(chain);
 }
 
 void GtkWindowButtons::placeClose(Point closeOrigin) {
