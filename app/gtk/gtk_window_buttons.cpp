@@ -1,5 +1,7 @@
 #include "gtk_window_buttons.h"
 
+#include <webkit2/webkit2.h>
+
 #include <cmath>
 
 #include "test_probe.h"
@@ -56,7 +58,16 @@ GtkBorder cssMargin(GtkWidget* widget) {
 
 }  // namespace
 
-GtkWindowButtons::GtkWindowButtons(GtkWindow* window, GtkWidget* content) : window_(window) {
+GtkWindowButtons::GtkWindowButtons(GtkWindow* window, GtkWidget* content)
+    : window_(GTK_WINDOW(g_object_ref(window))) {
+    if (WEBKIT_IS_WEB_VIEW(content)) {
+        // A composited page is not redrawn under a button that redraws on its own (hover,
+        // focus): the window's background would show through around the button until the
+        // page next paints. The page is drawn without compositing instead.
+        webkit_settings_set_hardware_acceleration_policy(
+            webkit_web_view_get_settings(WEBKIT_WEB_VIEW(content)),
+            WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    }
     overlay_ = gtk_overlay_new();
     g_object_ref_sink(overlay_);
     gtk_container_add(GTK_CONTAINER(overlay_), content);
@@ -68,10 +79,32 @@ GtkWindowButtons::GtkWindowButtons(GtkWindow* window, GtkWidget* content) : wind
         settings_, "notify::gtk-decoration-layout",
         G_CALLBACK(+[](gpointer self) { static_cast<GtkWindowButtons*>(self)->build(); }), this);
     build();
+    g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkWindowButtons::keyPressed), this);
+}
+
+// WebKitGTK hands a Tab that leaves the page to GTK twice: once by moving the focus out of
+// the page, once as the unhandled key. The second would skip the first button.
+gboolean GtkWindowButtons::keyPressed(GtkWidget*, GdkEventKey* event, gpointer data) {
+    auto* self = static_cast<GtkWindowButtons*>(data);
+    if (event->keyval != GDK_KEY_Tab && event->keyval != GDK_KEY_ISO_Left_Tab &&
+        event->keyval != GDK_KEY_KP_Tab) {
+        return FALSE;
+    }
+    GtkWidget* focus = gtk_window_get_focus(self->window_);
+    GtkWidget* content = gtk_bin_get_child(GTK_BIN(self->overlay_));
+    if (focus == content) {
+        self->pageTabTime_ = event->time;
+        return FALSE;
+    }
+    bool onButton =
+        focus != nullptr && self->group_ != nullptr && gtk_widget_is_ancestor(focus, self->group_);
+    return onButton && event->time == self->pageTabTime_ && event->time != GDK_CURRENT_TIME;
 }
 
 GtkWindowButtons::~GtkWindowButtons() {
     g_signal_handler_disconnect(settings_, layoutChanged_);
+    g_signal_handlers_disconnect_by_data(window_, this);
+    g_object_unref(window_);
     g_object_unref(settings_);
     g_signal_handlers_disconnect_by_data(overlay_, this);
     g_object_unref(overlay_);

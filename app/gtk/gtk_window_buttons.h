@@ -30,6 +30,7 @@ public:
 private:
     static gboolean childPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* allocation,
                                   gpointer self);
+    static gboolean keyPressed(GtkWidget*, GdkEventKey* event, gpointer self);
     void build();
     Point closeOffset() const;
     void probeButtons();
@@ -44,6 +45,7 @@ private:
     WindowButtonsArrangement arrangement_;
     std::optional<Point> closeOrigin_;
     bool maximized_ = false;
+    guint32 pageTabTime_ = GDK_CURRENT_TIME;
     gulong layoutChanged_ = 0;
     nlohmann::json lastProbe_;
 };
