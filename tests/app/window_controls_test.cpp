@@ -28,7 +28,7 @@ TEST(WindowButtonsArrangementTest, FollowsTheDecorationLayoutAndAlwaysHasAllThre
         {"close:minimize,maximize", WindowSide::Left, {B::Close, B::Minimize, B::Maximize}},
         {"minimize:close", WindowSide::Right, {B::Minimize, B::Maximize, B::Close}},
         {" icon , close , close :", WindowSide::Left, {B::Close, B::Minimize, B::Maximize}},
-        {"minimize", WindowSide::Left, {B::Close, B::Minimize, B::Maximize}},
+        {"minimize", WindowSide::Left, {B::Close, B::Maximize, B::Minimize}},
         {"", WindowSide::Right, {B::Minimize, B::Maximize, B::Close}},
         {"menu:", WindowSide::Right, {B::Minimize, B::Maximize, B::Close}},
         {"spacer:bogus,,,", WindowSide::Right, {B::Minimize, B::Maximize, B::Close}},
