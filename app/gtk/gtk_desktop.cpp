@@ -38,6 +38,9 @@ public:
     void zoom() override { window_->zoom(); }
     void toggleFullScreen() override { window_->toggleFullScreen(); }
     void performDrag() override { window_->performDrag(); }
+    void placeWindowControls(Point closeOrigin) override {
+        window_->placeWindowControls(closeOrigin);
+    }
 
 private:
     std::unique_ptr<GtkMainWindow> window_;

@@ -19,8 +19,10 @@ public:
     void zoom() override { calls.push_back("zoom"); }
     void toggleFullScreen() override { calls.push_back("fullscreen"); }
     void performDrag() override { calls.push_back("drag"); }
+    void placeWindowControls(Point closeOrigin) override { controlsOrigins.push_back(closeOrigin); }
 
     std::vector<std::string> calls;
+    std::vector<Point> controlsOrigins;
 };
 
 class FakeOverlayWindow : public OverlayWindow {

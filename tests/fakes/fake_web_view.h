@@ -50,7 +50,7 @@ public:
     }
     void addUserScript(const std::string& source) override { userScripts.push_back(source); }
     std::string currentUrl() const override { return url_; }
-    double zoom() const override { return 1.0; }
+    double zoom() const override { return zoomLevel; }
     void focus() override { ++focusCount; }
 
     const Load* lastLoad() const { return loads.empty() ? nullptr : &loads.back(); }
@@ -61,6 +61,7 @@ public:
     std::vector<std::string> handlers;
     std::vector<std::string> removedHandlers;
     std::vector<std::string> userScripts;
+    double zoomLevel = 1.0;
     int reloads = 0;
     int focusCount = 0;
     // Every evaluation reports this error at once, unless completions are held for the test.

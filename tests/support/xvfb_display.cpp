@@ -104,7 +104,9 @@ std::string pixelColour(const std::string& path, int x, int y) {
 }
 
 bool XvfbDisplay::screenshotOnceDrawn(const std::string& path, int timeoutMs) const {
-    constexpr int kBlankColours = 16;
+    // An empty window with its own window buttons already shows about 40 colours; any text
+    // brings hundreds.
+    constexpr int kBlankColours = 80;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (screenshot(path) && colourCount(path) > kBlankColours) return true;
