@@ -33,6 +33,9 @@ public:
     virtual std::unique_ptr<OverlayWindow> createOverlayWindow(const OverlayWindowSpec& spec,
                                                                WebView& content) = 0;
     virtual std::unique_ptr<StatusItem> createStatusItem() = 0;
+    // Items appended to the menu-bar menu titled `menuTitle` until the section goes; nothing
+    // when the menu bar has no such menu.
+    virtual std::unique_ptr<MenuSection> addMenuSection(const std::string& menuTitle) = 0;
     virtual void activate() = 0;
     // Ends the event loop; the delegate's final clean-up runs after it.
     virtual void terminate() = 0;

@@ -37,6 +37,7 @@ public:
     void addScriptMessageHandler(const std::string& name) override { handlers.push_back(name); }
     void removeScriptMessageHandler(const std::string& name) override {
         removedHandlers.push_back(name);
+        if (removalLog) removalLog->push_back(name);
     }
     void addUserScript(const std::string& source) override { userScripts.push_back(source); }
     std::string currentUrl() const override { return url_; }
@@ -53,6 +54,8 @@ public:
     std::vector<std::string> userScripts;
     int reloads = 0;
     int focusCount = 0;
+    // Also records removed handlers here, for a view that is gone before the test looks.
+    std::vector<std::string>* removalLog = nullptr;
 
 private:
     std::string url_;
