@@ -95,7 +95,10 @@ void AppDelegate::openOverlay() {
     spec.title = kOverlayWindowTitle;
     spec.width = kOverlayWidth;
     spec.height = kOverlayHeight;
-    overlayWindow = platform_.desktop.createOverlayWindow(spec, *overlayWebView);
+    overlayWindow =
+        platform_.desktop.createOverlayWindow(spec, *overlayWebView, [weak = weakSelf()] {
+            if (auto self = weak.lock()) (*self)->closeOverlay();
+        });
     if (!overlayWindow->setFrameAutosaveName(std::string(kOverlayFrameName))) {
         overlayWindow->center();
     }

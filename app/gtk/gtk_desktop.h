@@ -3,8 +3,11 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <map>
+
 #include "desktop.h"
 #include "gobject_ptr.h"
+#include "gtk_menu_section.h"
 
 namespace lumory::gtk {
 
@@ -25,9 +28,11 @@ public:
                     std::function<void(const MenuAction&)> perform) override;
     void showAboutPanel() override;
     bool openURL(const std::string& url) override;
-    std::unique_ptr<OverlayWindow> createOverlayWindow(const OverlayWindowSpec& spec,
-                                                       WebView& content) override;
+    std::unique_ptr<OverlayWindow> createOverlayWindow(
+        const OverlayWindowSpec& spec, WebView& content,
+        std::function<void()> closeRequested) override;
     std::unique_ptr<StatusItem> createStatusItem() override;
+    std::unique_ptr<MenuSection> addMenuSection(const std::string& menuTitle) override;
     // The main window while it exists, for dialogs to attach to.
     GtkWindow* mainGtkWindow() const;
     void activate() override;
@@ -51,6 +56,8 @@ private:
     std::vector<ContextMenuEntry> contextMenus_;
     std::function<void(const MenuAction&)> perform_;
     GtkMainWindow* mainWindow_ = nullptr;
+    // Items that sections added to a menu for a while, by menu title, for the context menu.
+    std::map<std::string, ContextMenuItems> addedContextItems_;
 };
 
 }  // namespace lumory::gtk

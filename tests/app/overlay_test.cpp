@@ -201,6 +201,13 @@ TEST_F(OverlayTest, TheWindowMenuCloseAndThePageCloseWorkLikeTheStatusMenu) {
     overlayMessage({{"action", "close"}}, &overlayPage());
     EXPECT_FALSE(isOpen());
     EXPECT_EQ(desktop.menuSectionsAlive, 0);
+
+    // The window manager's close key closes it the same way.
+    open();
+    auto closeRequested = desktop.closeOverlayWindow;
+    closeRequested();
+    EXPECT_FALSE(isOpen());
+    EXPECT_EQ(desktop.statusItemsAlive, 0);
 }
 
 TEST_F(OverlayTest, ClickThroughAskedForWhileClosedIsNotCarriedIntoTheNextOverlay) {

@@ -157,8 +157,9 @@ public:
         openedURLs.push_back(url);
         return true;
     }
-    std::unique_ptr<OverlayWindow> createOverlayWindow(const OverlayWindowSpec& spec,
-                                                       WebView&) override {
+    std::unique_ptr<OverlayWindow> createOverlayWindow(
+        const OverlayWindowSpec& spec, WebView&, std::function<void()> closeRequested) override {
+        closeOverlayWindow = std::move(closeRequested);
         auto window =
             std::make_unique<FakeOverlayWindow>(overlayWindowsAlive, overlayLog, overlayFrameSaved);
         overlayWindow = window.get();
@@ -206,6 +207,7 @@ public:
     std::vector<std::string> events;
     std::vector<std::string> openedURLs;
     FakeOverlayWindow* overlayWindow = nullptr;
+    std::function<void()> closeOverlayWindow;
     OverlayWindowSpec overlaySpec;
     FakeStatusItem* statusItem = nullptr;
     FakeMenuSection* menuSection = nullptr;
