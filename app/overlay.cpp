@@ -67,9 +67,9 @@ std::optional<std::string> overlayAddress(const std::string& serverURL) {
     std::string query(kOverlayQuery);
     g_autoptr(GUri) overlay = g_uri_build_with_user(
         kFlags, g_uri_get_scheme(announced), g_uri_get_user(announced),
-        g_uri_get_password(announced), g_uri_get_auth_params(announced),
-        g_uri_get_host(announced), g_uri_get_port(announced), g_uri_get_path(announced),
-        query.c_str(), g_uri_get_fragment(announced));
+        g_uri_get_password(announced), g_uri_get_auth_params(announced), g_uri_get_host(announced),
+        g_uri_get_port(announced), g_uri_get_path(announced), query.c_str(),
+        g_uri_get_fragment(announced));
     g_autofree char* text = g_uri_to_string(overlay);
     if (text == nullptr) return std::nullopt;
     return std::string(text);

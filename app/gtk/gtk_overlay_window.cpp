@@ -57,14 +57,13 @@ GtkOverlayWindow::GtkOverlayWindow(GtkApplication* application, const OverlayWin
     gtk_container_add(GTK_CONTAINER(window_), content);
     g_signal_connect(content, "button-press-event", G_CALLBACK(&GtkOverlayWindow::buttonPressed),
                      this);
-    g_signal_connect(content, "button-release-event",
-                     G_CALLBACK(&GtkOverlayWindow::buttonReleased), this);
+    g_signal_connect(content, "button-release-event", G_CALLBACK(&GtkOverlayWindow::buttonReleased),
+                     this);
     g_signal_connect(window_, "configure-event", G_CALLBACK(&GtkOverlayWindow::configured), this);
     g_signal_connect_after(window_, "size-allocate", G_CALLBACK(&GtkOverlayWindow::allocated),
                            this);
     g_signal_connect_after(window_, "realize", G_CALLBACK(&GtkOverlayWindow::realized), this);
-    g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkOverlayWindow::deleteRequested),
-                     this);
+    g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkOverlayWindow::deleteRequested), this);
 }
 
 GtkOverlayWindow::~GtkOverlayWindow() {

@@ -16,9 +16,8 @@ namespace lumory::gtk {
 // background, kept above, sticky and out of the taskbar and pager.
 class GtkOverlayWindow : public OverlayWindow {
 public:
-    GtkOverlayWindow(GtkApplication* application, const OverlayWindowSpec& spec,
-                     GtkWidget* content, WindowFrameStore frameStore,
-                     std::function<void()> closeRequested);
+    GtkOverlayWindow(GtkApplication* application, const OverlayWindowSpec& spec, GtkWidget* content,
+                     WindowFrameStore frameStore, std::function<void()> closeRequested);
     ~GtkOverlayWindow() override;
 
     bool setFrameAutosaveName(const std::string& name) override;

@@ -1,7 +1,7 @@
 // The live overlay and its status item over fakes: opening, closing, click-through and the
 // controls that must always be able to turn it off again.
-#include "app_delegate_fixture.h"
 #include "overlay.h"
+#include "app_delegate_fixture.h"
 
 namespace lumory::fakes {
 namespace {
