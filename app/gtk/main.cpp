@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app_delegate.h"
+#include "display_backend.h"
 #include "gio_service_launcher.h"
 #include "glib_host_system.h"
 #include "gtk_alerts.h"
@@ -97,6 +98,7 @@ gboolean terminationRequested(gpointer data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    lumory::gtk::preferDisplayBackend();
     GtkApplication* application = gtk_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS);
     int status = 0;
     {
