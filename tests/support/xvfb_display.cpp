@@ -81,10 +81,9 @@ namespace {
 
 // Distinct colours in an image: a blank window on a black screen has a handful.
 int colourCount(const std::string& path, const std::string& crop = "") {
-    std::string command = crop.empty()
-                              ? "timeout 20 identify -format %k '" + path + "' 2>/dev/null"
-                              : "timeout 20 convert '" + path + "' -crop " + crop +
-                                    " +repage -format %k info: 2>/dev/null";
+    std::string command = crop.empty() ? "timeout 20 identify -format %k '" + path + "' 2>/dev/null"
+                                       : "timeout 20 convert '" + path + "' -crop " + crop +
+                                             " +repage -format %k info: 2>/dev/null";
     FILE* output = popen(command.c_str(), "r");
     if (output == nullptr) return 0;
     int count = 0;

@@ -50,26 +50,32 @@ XvfbWindowManager::XvfbWindowManager(const std::string& displayName) {
     folder_ = pattern;
     std::string configuration = folder_ + "/jwmrc";
     std::ofstream(configuration) << kConfiguration;
-    pid_ = fork();
-    if (pid_ == 0) {
-        int devnull = open("/dev/null", O_RDWR);
-        dup2(devnull, 0);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        setenv("HOME", folder_.c_str(), 1);
-        execlp("jwm", "jwm", "-display", displayName.c_str(), "-f", configuration.c_str(),
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (managerAnnounced(displayName)) {
-            started_ = true;
-            break;
+    // jwm has been seen to end at once now and then when started right after the display;
+    // a second attempt finds the display settled.
+    for (int attempt = 0; attempt < 3 && !started_; ++attempt) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            int devnull = open("/dev/null", O_RDWR);
+            dup2(devnull, 0);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            setenv("HOME", folder_.c_str(), 1);
+            execlp("jwm", "jwm", "-display", displayName.c_str(), "-f", configuration.c_str(),
+                   static_cast<char*>(nullptr));
+            _exit(127);
         }
-        if (waitForExit(pid_, std::chrono::milliseconds(50)) != -1) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+            if (managerAnnounced(displayName)) {
+                started_ = true;
+                break;
+            }
+            if (waitForExit(pid_, std::chrono::milliseconds(50)) != -1) pid_ = -1;
+        }
+        if (!started_ && pid_ > 0) {
+            stopProcess(pid_, std::chrono::seconds(1));
             pid_ = -1;
-            break;
+            return;
         }
     }
 }
