@@ -45,6 +45,16 @@ void GtkMenuSection::clear() {
     for (const std::string& name : actionNames_) {
         g_action_map_remove_action(G_ACTION_MAP(application_), name.c_str());
     }
+    // The items are often removed by one of their own actions while it runs; the actions stay
+    // alive until it has returned.
+    if (!actions_.empty()) {
+        g_idle_add(
+            [](gpointer data) -> gboolean {
+                delete static_cast<std::vector<GObjectPtr<GSimpleAction>>*>(data);
+                return G_SOURCE_REMOVE;
+            },
+            new std::vector<GObjectPtr<GSimpleAction>>(std::move(actions_)));
+    }
     actions_.clear();
     actionNames_.clear();
     actionOfItem_.clear();

@@ -253,7 +253,7 @@ TEST_F(OverlayOnDisplayTest, OpensFloatsDragsClicksThroughAndClosesFromTheStatus
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST_F(OverlayOnDisplayTest, ThePageSwitchesClickThroughAndTheWindowMenuTurnsItOff) {
+TEST_F(OverlayOnDisplayTest, ThePageAndTheWindowMenuSwitchClickThroughAndClose) {
     ASSERT_NO_FATAL_FAILURE(openFromThePage());
     auto overlay = findWindow(display.name(), kOverlayTitle);
     ASSERT_TRUE(overlay);
@@ -263,9 +263,9 @@ TEST_F(OverlayOnDisplayTest, ThePageSwitchesClickThroughAndTheWindowMenuTurnsItO
     auto item = watcher.waitForItem(10s);
     ASSERT_TRUE(item);
 
-    // The overlay page's own button (right end of its .live-head bar) asks for click-through;
-    // a press on a button in the bar does not start a drag.
-    input.click(1, overlay->x + border + 520 - 60, overlay->y + border + 24);
+    // The overlay page's own button in its .live-head bar asks for click-through; a press on a
+    // button in the bar does not start a drag.
+    input.click(1, overlay->x + border + 371, overlay->y + border + 24);
     EXPECT_TRUE(
         eventually([&] { return watcher.itemProperty(*item, "XAyatanaLabel") == kBullseye; }, 3s));
     auto still = findWindow(display.name(), kOverlayTitle);
@@ -292,6 +292,33 @@ TEST_F(OverlayOnDisplayTest, ThePageSwitchesClickThroughAndTheWindowMenuTurnsItO
     EXPECT_EQ(clickThroughState(*item), 0);
     input.click(1, bodyX, bodyY);
     EXPECT_EQ(clickReached(), "overlay");
+
+    // The Window menu's "Close overlay", the item after the switch, closes window and item.
+    input.click(1, main->x + 300, main->y + main->height - 100);
+    EXPECT_EQ(clickReached(), "main");
+    ASSERT_TRUE(input.chord({"F10"}));
+    std::this_thread::sleep_for(500ms);
+    for (int step = 0; step < 5; ++step) ASSERT_TRUE(input.chord({"Right"}));
+    std::this_thread::sleep_for(300ms);
+    for (int step = 0; step < 5; ++step) ASSERT_TRUE(input.chord({"Down"}));
+    ASSERT_TRUE(input.chord({"Return"}));
+    EXPECT_TRUE(eventually([&] { return !findWindow(display.name(), kOverlayTitle); }, 5s));
+    EXPECT_TRUE(eventually([&] { return !watcher.itemProperty(*item, "Id"); }, 5s));
+
+    // Opened again, the overlay page closes it from its own view.
+    ASSERT_NO_FATAL_FAILURE(openFromThePage());
+    auto reopened = findWindow(display.name(), kOverlayTitle);
+    ASSERT_TRUE(reopened);
+    input.click(1, reopened->x + border + 471, reopened->y + border + 24);
+    EXPECT_TRUE(eventually([&] { return !findWindow(display.name(), kOverlayTitle); }, 5s));
+    EXPECT_TRUE(eventually(
+        [&] { return watcher.items().size() == 2 && !watcher.itemProperty(*item, "Id"); }, 5s));
+
+    // And the shell is still well: it opens once more and quits cleanly.
+    ASSERT_NO_FATAL_FAILURE(openFromThePage());
+    int status = shell.stop(10s);
+    ASSERT_NE(status, -1) << "the shell did not quit";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -37,11 +37,15 @@ const overlayPage = `<!doctype html>
                background: rgba(254, 91, 2, 0.92); border-radius: 14px 14px 0 0;
                user-select: none; }
   .live-head span { flex: 1; font-weight: 600; }
+  /* Fixed widths: the tests click them by position (right end of the bar: close, then through). */
+  #through { width: 110px; height: 30px; }
+  #close { width: 70px; height: 30px; }
   main { flex: 1; padding: 18px; }
 </style></head>
 <body>
 <div class="panel">
-  <div class="live-head"><span>Live</span><button id="through">Click through</button></div>
+  <div class="live-head"><span>Live</span><button id="through">Click through</button>
+    <button id="close">Close</button></div>
   <main>Live overlay</main>
 </div>
 <script>
@@ -50,6 +54,7 @@ const overlayPage = `<!doctype html>
   document.getElementById('through').addEventListener('click', () => {
     post({action: 'clickThrough', value: true});
   });
+  document.getElementById('close').addEventListener('click', () => post({action: 'close'}));
   document.addEventListener('mousedown', (event) => {
     if (event.target.closest('.live-head')) return;
     document.title = 'overlay clicked ' + (++clicks);
