@@ -8,6 +8,17 @@ namespace lumory::testing {
 
 namespace {
 
+// Windows come and go while the tree is walked; a request about one that just went must not end
+// the test process (Xlib's default handler exits).
+int ignoreError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+Display* openDisplay(const std::string& displayName) {
+    XSetErrorHandler(&ignoreError);
+    return XOpenDisplay(displayName.c_str());
+}
+
 std::optional<WindowGeometry> search(Display* display, Window window, const std::string& title,
                                      int depth, Window* match = nullptr) {
     char* name = nullptr;
@@ -56,7 +67,7 @@ int stackingIndex(Display* display, const std::string& title) {
 }  // namespace
 
 std::optional<WindowGeometry> findWindow(const std::string& displayName, const std::string& title) {
-    Display* display = XOpenDisplay(displayName.c_str());
+    Display* display = openDisplay(displayName);
     if (display == nullptr) return std::nullopt;
     auto found = search(display, DefaultRootWindow(display), title, 2);
     XCloseDisplay(display);
@@ -65,7 +76,7 @@ std::optional<WindowGeometry> findWindow(const std::string& displayName, const s
 
 std::vector<std::string> windowStates(const std::string& displayName, const std::string& title) {
     std::vector<std::string> states;
-    Display* display = XOpenDisplay(displayName.c_str());
+    Display* display = openDisplay(displayName);
     if (display == nullptr) return states;
     Window window = 0;
     if (search(display, DefaultRootWindow(display), title, 2, &window)) {
@@ -94,7 +105,7 @@ std::vector<std::string> windowStates(const std::string& displayName, const std:
 
 bool stackedAbove(const std::string& displayName, const std::string& upper,
                   const std::string& lower) {
-    Display* display = XOpenDisplay(displayName.c_str());
+    Display* display = openDisplay(displayName);
     if (display == nullptr) return false;
     int upperIndex = stackingIndex(display, upper);
     int lowerIndex = stackingIndex(display, lower);
