@@ -139,6 +139,9 @@ void GtkOverlayWindow::applyInputShape() {
     } else {
         gtk_widget_input_shape_combine_region(window_, nullptr);
     }
+    // Sent now, before the status item and menus announce the change: whoever reacts to those
+    // must find the window already letting clicks through (or not).
+    gdk_display_flush(gtk_widget_get_display(window_));
 }
 
 // Script messages arrive after the press that caused them, so the press is remembered here.

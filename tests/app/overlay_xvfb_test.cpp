@@ -74,7 +74,7 @@ protected:
     }
 
     // The page's click counter in the window that got the click: "main" or "overlay".
-    std::optional<std::string> clickReached(std::chrono::milliseconds timeout = 5s) {
+    std::optional<std::string> clickReached(std::chrono::milliseconds timeout = 10s) {
         auto report = shell.waitForProbe(
             [](const json& report) {
                 return report.value("event", "") == "title" &&
@@ -102,7 +102,14 @@ protected:
             20s);
         ASSERT_TRUE(loaded) << "the overlay page never loaded";
         overlayAddress = loaded->value("url", "");
-        ASSERT_TRUE(eventually([&] { return findWindow(display.name(), kOverlayTitle); }, 5s));
+        ASSERT_TRUE(eventually([&] { return findWindow(display.name(), kOverlayTitle); }, 10s));
+        // Input before the page has painted can arrive before it can be hit.
+        auto overlay = findWindow(display.name(), kOverlayTitle);
+        ASSERT_TRUE(overlay);
+        ASSERT_TRUE(display.screenshotOnceDrawn(kArtifacts + "/overlay-opening.png", 20000,
+                                                overlay->x, overlay->y, overlay->width,
+                                                overlay->height))
+            << "the overlay never showed its page";
     }
 
     std::optional<int> menuEntry(const StatusNotifierItemAddress& item, const std::string& label) {
@@ -192,7 +199,7 @@ TEST_F(OverlayOnDisplayTest, OpensFloatsDragsClicksThroughAndClosesFromTheStatus
             moved = findWindow(display.name(), kOverlayTitle);
             return moved && moved->x == overlay->x + 150 && moved->y == overlay->y + 110;
         },
-        3s))
+        10s))
         << "overlay at " << (moved ? moved->x : -1) << "," << (moved ? moved->y : -1);
     auto mainAfter = findWindow(display.name(), kMainTitle);
     ASSERT_TRUE(mainAfter);
@@ -209,7 +216,7 @@ TEST_F(OverlayOnDisplayTest, OpensFloatsDragsClicksThroughAndClosesFromTheStatus
     ASSERT_TRUE(clickThrough);
     ASSERT_TRUE(watcher.click(*item, *clickThrough));
     EXPECT_TRUE(
-        eventually([&] { return watcher.itemProperty(*item, "XAyatanaLabel") == kBullseye; }, 3s));
+        eventually([&] { return watcher.itemProperty(*item, "XAyatanaLabel") == kBullseye; }, 10s));
     EXPECT_EQ(clickThroughState(*item), 1);
     EXPECT_EQ(watcher.itemProperty(*item, "IconName"),
               "org.lumory.Lumory-overlay-click-through-symbolic");
@@ -221,8 +228,8 @@ TEST_F(OverlayOnDisplayTest, OpensFloatsDragsClicksThroughAndClosesFromTheStatus
     auto close = menuEntry(*item, "Close overlay");
     ASSERT_TRUE(close);
     ASSERT_TRUE(watcher.click(*item, *close));
-    EXPECT_TRUE(eventually([&] { return !findWindow(display.name(), kOverlayTitle); }, 5s));
-    EXPECT_TRUE(eventually([&] { return !watcher.itemProperty(*item, "Id"); }, 5s))
+    EXPECT_TRUE(eventually([&] { return !findWindow(display.name(), kOverlayTitle); }, 10s));
+    EXPECT_TRUE(eventually([&] { return !watcher.itemProperty(*item, "Id"); }, 10s))
         << "the status item is still on the bus";
 
     // Reopened: at the frame it was left at, taking clicks again, with click-through off.
@@ -238,7 +245,7 @@ TEST_F(OverlayOnDisplayTest, OpensFloatsDragsClicksThroughAndClosesFromTheStatus
             auto all = watcher.items();
             return all.size() == 2 && watcher.itemProperty(all.back(), "XAyatanaLabel") == kFisheye;
         },
-        5s));
+        10s));
     EXPECT_EQ(clickThroughState(watcher.items().back()), 0);
     input.click(1, bodyX, bodyY);
     EXPECT_EQ(clickReached(), "overlay");
@@ -267,7 +274,7 @@ TEST_F(OverlayOnDisplayTest, ThePageAndTheWindowMenuSwitchClickThroughAndClose) 
     // button in the bar does not start a drag.
     input.click(1, overlay->x + border + 371, overlay->y + border + 24);
     EXPECT_TRUE(
-        eventually([&] { return watcher.itemProperty(*item, "XAyatanaLabel") == kBullseye; }, 3s));
+        eventually([&] { return watcher.itemProperty(*item, "XAyatanaLabel") == kBullseye; }, 10s));
     auto still = findWindow(display.name(), kOverlayTitle);
     ASSERT_TRUE(still);
     EXPECT_EQ(still->x, overlay->x);
@@ -288,7 +295,7 @@ TEST_F(OverlayOnDisplayTest, ThePageAndTheWindowMenuSwitchClickThroughAndClose) 
     for (int step = 0; step < 4; ++step) ASSERT_TRUE(input.chord({"Down"}));
     ASSERT_TRUE(input.chord({"Return"}));
     EXPECT_TRUE(
-        eventually([&] { return watcher.itemProperty(*item, "XAyatanaLabel") == kFisheye; }, 3s));
+        eventually([&] { return watcher.itemProperty(*item, "XAyatanaLabel") == kFisheye; }, 10s));
     EXPECT_EQ(clickThroughState(*item), 0);
     input.click(1, bodyX, bodyY);
     EXPECT_EQ(clickReached(), "overlay");
@@ -302,17 +309,17 @@ TEST_F(OverlayOnDisplayTest, ThePageAndTheWindowMenuSwitchClickThroughAndClose) 
     std::this_thread::sleep_for(300ms);
     for (int step = 0; step < 5; ++step) ASSERT_TRUE(input.chord({"Down"}));
     ASSERT_TRUE(input.chord({"Return"}));
-    EXPECT_TRUE(eventually([&] { return !findWindow(display.name(), kOverlayTitle); }, 5s));
-    EXPECT_TRUE(eventually([&] { return !watcher.itemProperty(*item, "Id"); }, 5s));
+    EXPECT_TRUE(eventually([&] { return !findWindow(display.name(), kOverlayTitle); }, 10s));
+    EXPECT_TRUE(eventually([&] { return !watcher.itemProperty(*item, "Id"); }, 10s));
 
     // Opened again, the overlay page closes it from its own view.
     ASSERT_NO_FATAL_FAILURE(openFromThePage());
     auto reopened = findWindow(display.name(), kOverlayTitle);
     ASSERT_TRUE(reopened);
     input.click(1, reopened->x + border + 471, reopened->y + border + 24);
-    EXPECT_TRUE(eventually([&] { return !findWindow(display.name(), kOverlayTitle); }, 5s));
+    EXPECT_TRUE(eventually([&] { return !findWindow(display.name(), kOverlayTitle); }, 10s));
     EXPECT_TRUE(eventually(
-        [&] { return watcher.items().size() == 2 && !watcher.itemProperty(*item, "Id"); }, 5s));
+        [&] { return watcher.items().size() == 2 && !watcher.itemProperty(*item, "Id"); }, 10s));
 
     // And the shell is still well: it opens once more and quits cleanly.
     ASSERT_NO_FATAL_FAILURE(openFromThePage());

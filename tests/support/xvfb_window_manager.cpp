@@ -50,9 +50,10 @@ XvfbWindowManager::XvfbWindowManager(const std::string& displayName) {
     folder_ = pattern;
     std::string configuration = folder_ + "/jwmrc";
     std::ofstream(configuration) << kConfiguration;
-    // jwm has been seen to end at once now and then when started right after the display;
-    // a second attempt finds the display settled.
-    for (int attempt = 0; attempt < 3 && !started_; ++attempt) {
+    // Started at the moment the display has come up, jwm now and then ends at once with status
+    // 1; a little later it starts.
+    for (int attempt = 0; attempt < 5 && !started_; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
         pid_ = fork();
         if (pid_ == 0) {
             int devnull = open("/dev/null", O_RDWR);
