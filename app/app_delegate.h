@@ -149,6 +149,8 @@ private:
     std::unique_ptr<WebView> overlayWebView;
     std::unique_ptr<OverlayWindow> overlayWindow;
     std::unique_ptr<StatusItem> overlayStatusItem;
+    // The status item's two actions in the Window menu, for desktops without a status area.
+    std::unique_ptr<MenuSection> overlayMenuSection;
     bool overlayClickThrough = false;
 
     // Reminders.

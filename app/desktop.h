@@ -35,10 +35,14 @@ public:
     virtual void showAboutPanel() = 0;
     // Hands the address to the desktop's default handler for its scheme; false when none took it.
     virtual bool openURL(const std::string& url) = 0;
-    // The live overlay's window around `content`, not shown yet.
-    virtual std::unique_ptr<OverlayWindow> createOverlayWindow(const OverlayWindowSpec& spec,
-                                                               WebView& content) = 0;
+    // The live overlay's window around `content`, not shown yet; `closeRequested` runs when the
+    // user asks the desktop to close it.
+    virtual std::unique_ptr<OverlayWindow> createOverlayWindow(
+        const OverlayWindowSpec& spec, WebView& content, std::function<void()> closeRequested) = 0;
     virtual std::unique_ptr<StatusItem> createStatusItem() = 0;
+    // Items appended to the menu-bar menu titled `menuTitle` until the section goes; nothing
+    // when the menu bar has no such menu.
+    virtual std::unique_ptr<MenuSection> addMenuSection(const std::string& menuTitle) = 0;
     virtual void activate() = 0;
     // Asks the session not to end while the returned object lives, showing `reason` to a user
     // who tries; nothing when the session offers no such thing.

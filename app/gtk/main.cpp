@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app_delegate.h"
+#include "display_backend.h"
 #include "gio_service_launcher.h"
 #include "glib_host_system.h"
 #include "gtk_alerts.h"
@@ -147,6 +148,7 @@ void lumory_application_init(LumoryApplication*) {}
 }  // namespace
 
 int main(int argc, char** argv) {
+    lumory::gtk::preferDisplayBackend();
     takeActivationToken();
     auto* application = GTK_APPLICATION(g_object_new(lumory_application_get_type(),
                                                      "application-id", kApplicationId, "flags",

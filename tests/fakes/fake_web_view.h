@@ -47,6 +47,7 @@ public:
     void addScriptMessageHandler(const std::string& name) override { handlers.push_back(name); }
     void removeScriptMessageHandler(const std::string& name) override {
         removedHandlers.push_back(name);
+        if (removalLog) removalLog->push_back(name);
     }
     void addUserScript(const std::string& source) override { userScripts.push_back(source); }
     std::string currentUrl() const override { return url_; }
@@ -68,6 +69,8 @@ public:
     std::optional<std::string> evaluationError;
     bool holdCompletions = false;
     std::vector<std::function<void(std::optional<std::string>)>> heldCompletions;
+    // Also records removed handlers here, for a view that is gone before the test looks.
+    std::vector<std::string>* removalLog = nullptr;
 
 private:
     std::string url_;

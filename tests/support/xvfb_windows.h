@@ -18,5 +18,11 @@ std::optional<WindowGeometry> findWindow(const std::string& displayName, const s
 
 // Every viewable window titled `title` (a dialog may share its main window's title).
 std::vector<WindowGeometry> findWindows(const std::string& displayName, const std::string& title);
+// The _NET_WM_STATE atoms ("_NET_WM_STATE_ABOVE", ...) of the viewable window titled `title`.
+std::vector<std::string> windowStates(const std::string& displayName, const std::string& title);
+
+// True when the viewable window titled `upper` is stacked above the one titled `lower`.
+bool stackedAbove(const std::string& displayName, const std::string& upper,
+                  const std::string& lower);
 
 }  // namespace lumory::testing
