@@ -55,6 +55,7 @@ function readJson(request, limit) {
       request.resume();
       return;
     }
+    // Past the limit the rest is read and dropped, so the client gets the answer.
     const chunks = [];
     let size = 0;
     let failed = false;

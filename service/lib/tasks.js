@@ -141,7 +141,7 @@ class TaskStore {
     return result;
   }
 
-  add({ title, due, note }) {
+  async add({ title, due, note }) {
     if (this.tasks.length >= kMaxTasks) throw new TaskError(409, 'There are too many tasks');
     const task = { id: crypto.randomBytes(8).toString('hex'), title: checkTitle(title),
       due: checkDue(due), done: false, doneAt: null, note: checkNote(note), created: this.now() };
@@ -151,7 +151,7 @@ class TaskStore {
     });
   }
 
-  update(id, fields) {
+  async update(id, fields) {
     return this.change(() => {
       const task = this.find(id);
       if ('title' in fields) task.title = checkTitle(fields.title);
@@ -166,7 +166,7 @@ class TaskStore {
     });
   }
 
-  remove(id) {
+  async remove(id) {
     return this.change(() => {
       this.find(id);
       this.tasks = this.tasks.filter((task) => task.id !== id);
