@@ -85,7 +85,9 @@ class CalendarClient extends EventEmitter {
     });
     child.stdin.on('error', () => {});
     child.on('error', (error) => {
-      if (this.child === child) this.helperEnded(`The calendar helper could not start: ${error.message}`);
+      if (this.child !== child) return;
+      this.helperEnded(error.code === 'ENOENT' || error.code === 'EACCES'
+        ? 'Lumory\'s calendar helper is missing.' : `The calendar helper could not start: ${error.message}`);
     });
     child.on('exit', (code, signal) => {
       if (this.child === child) {

@@ -221,7 +221,12 @@ async function deleteNote() {
     await desktop.api(`api/note?path=${encodeURIComponent(state.note.path)}`, { method: 'DELETE' });
     state.note = null;
     await refreshNotes();
-    if (state.notes.length) await openNote(state.notes[0].path);
+    // An address like …/#today or …/#settings opens that view (bookmarks in a browser).
+    const wanted = decodeURIComponent(location.hash.slice(1));
+    if (kViewTitles[wanted]) showTasks(wanted);
+    else if (wanted === 'settings') showView('settings');
+    else if (state.notes.some((note) => note.path === wanted)) await openNote(wanted);
+    else if (state.notes.length) await openNote(state.notes[0].path);
     else showTasks('today');
   } catch (error) {
     toast('The note could not be deleted', error.message);
@@ -634,7 +639,12 @@ async function start() {
     renderNotes();
     renderTasks();
     renderCalendar(initial.calendar);
-    if (state.notes.length) await openNote(state.notes[0].path);
+    // An address like …/#today or …/#settings opens that view (bookmarks in a browser).
+    const wanted = decodeURIComponent(location.hash.slice(1));
+    if (kViewTitles[wanted]) showTasks(wanted);
+    else if (wanted === 'settings') showView('settings');
+    else if (state.notes.some((note) => note.path === wanted)) await openNote(wanted);
+    else if (state.notes.length) await openNote(state.notes[0].path);
     else showTasks('today');
     listenToService();
     sendSchedule();
