@@ -138,7 +138,6 @@ TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) 
                    report.value("title", "") == "Lumory (today)";
         },
         10s));
-    screenshot("service-today.png", 1s);
 
     ASSERT_TRUE(input.chord({"Control_L", "Shift_L", "t"}));
     ASSERT_TRUE(shell.waitForProbe(
