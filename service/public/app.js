@@ -221,12 +221,7 @@ async function deleteNote() {
     await desktop.api(`api/note?path=${encodeURIComponent(state.note.path)}`, { method: 'DELETE' });
     state.note = null;
     await refreshNotes();
-    // An address like …/#today or …/#settings opens that view (bookmarks in a browser).
-    const wanted = decodeURIComponent(location.hash.slice(1));
-    if (kViewTitles[wanted]) showTasks(wanted);
-    else if (wanted === 'settings') showView('settings');
-    else if (state.notes.some((note) => note.path === wanted)) await openNote(wanted);
-    else if (state.notes.length) await openNote(state.notes[0].path);
+    if (state.notes.length) await openNote(state.notes[0].path);
     else showTasks('today');
   } catch (error) {
     toast('The note could not be deleted', error.message);
