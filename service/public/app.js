@@ -547,7 +547,8 @@ function listenToDesktop() {
     if (!state.dirty || !state.note) return;
     desktop.api(`api/note?path=${encodeURIComponent(state.note.path)}`,
       { method: 'PUT', body: { text: $('editor').value }, keepalive: true }).catch(() => {});
-    event.preventDefault();
+    // A browser asks before leaving; the desktop saves through its own flush instead.
+    if (!desktop.hasDesktop('lumoryDesktopFlush')) event.preventDefault();
   });
 }
 
