@@ -13,14 +13,14 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${LUMORY_HOMEPAGE})
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "notes, tasks and reminders for the day
- Lumory keeps the day's notes, tasks and reminders in one window: notes are
- Markdown files in a folder of your own, tasks with a due time remind you with
- a desktop notification, and a panel shows today's events from your calendars.
- .
- The package holds the desktop shell, its local service (run by Node.js), the
- calendar helper (Evolution Data Server) and the system audio helper (PulseAudio
- or PipeWire).")
+# The extended description; CPack puts the summary above it and indents every line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Lumory keeps the day's notes, tasks and reminders in one window: notes are
+Markdown files in a folder of your own, tasks with a due time remind you
+with a desktop notification, and a panel shows today's calendar.
+
+The package holds the desktop shell, its local service (run by Node.js),
+the calendar helper (Evolution Data Server) and the system audio helper
+(PulseAudio or PipeWire).")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "nodejs (>= 18)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "evolution-data-server, pulseaudio | pipewire-pulse")

@@ -1,4 +1,3 @@
-#!/usr/bin/env node
 // Lumory's reference local service: a small notes-and-tasks app for the desktop shell (or any
 // browser). It serves the page under a secret path, keeps notes and tasks in the workspace
 // folder, and reads the calendar and the sound level through the helpers. Node built-ins only.
