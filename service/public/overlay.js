@@ -19,7 +19,7 @@ function showLevel(level) {
     peakDb = peak;
     peakAt = now;
   }
-  $('meter-fill').style.width = `${percentOf(db)}%`;
+  $('meter-fill').style.left = `${percentOf(db)}%`;
   $('meter-peak').style.left = `${percentOf(peakDb)}%`;
   $('meter').setAttribute('aria-valuenow', String(Math.round(db)));
   $('meter').classList.toggle('loud', db > -6);
