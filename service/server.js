@@ -21,7 +21,8 @@ const kKeepAliveMs = 20000;
 const kParentCheckMs = 1000;
 const kPublic = path.join(__dirname, 'public');
 const kTypes = { '.html': 'text/html; charset=utf-8', '.css': 'text/css; charset=utf-8',
-  '.js': 'text/javascript; charset=utf-8', '.svg': 'image/svg+xml' };
+  '.js': 'text/javascript; charset=utf-8', '.mjs': 'text/javascript; charset=utf-8',
+  '.svg': 'image/svg+xml' };
 
 class ConfigError extends Error {}
 

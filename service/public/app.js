@@ -1,6 +1,7 @@
 // The notes-and-tasks page: notes in the sidebar, an editor that saves as you type, tasks with due
 // times that become desktop reminders, today's calendar, and the settings for notifications.
 import * as desktop from './bridge.js';
+import { parseDue, dueInputText } from './due.mjs';
 
 const $ = (id) => document.getElementById(id);
 const kSaveDelayMs = 700;
@@ -17,6 +18,7 @@ const state = {
   linkNote: null,      // the note a new task will point to
   highlight: null,
   workspace: '',
+  navigated: false,    // the user (or a menu command) chose a view before the page was ready
 };
 let saveTimer = null;
 const taskWrites = new Set();
@@ -54,17 +56,7 @@ function dueText(ms) {
     hour: '2-digit', minute: '2-digit' });
 }
 
-function toLocalInput(ms) {
-  const date = new Date(ms);
-  const pad = (value) => String(value).padStart(2, '0');
-  return `${date.getFullYear()}-${pad(date.getMonth() + 1)}-${pad(date.getDate())}T${pad(date.getHours())}:${pad(date.getMinutes())}`;
-}
-
-function fromLocalInput(text) {
-  if (!text) return null;
-  const ms = new Date(text).getTime();
-  return Number.isFinite(ms) ? ms : null;
-}
+const kDueHelp = 'Try 14:30, 2pm, tomorrow 9:00, fri 10am, 2026-12-24 18:00 or in 20 min.';
 
 function showBanner(text, kind = 'error') {
   const banner = $('banner');
@@ -104,6 +96,7 @@ function showView(view) {
   }
   $('view-title').textContent = view === 'note' ? (state.note ? state.note.title : '')
     : view === 'settings' ? 'Settings' : kViewTitles[state.filter];
+  document.title = view === 'note' && state.note ? `${state.note.title} – Lumory` : 'Lumory';
   if (view === 'settings') refreshSettings();
 }
 
@@ -120,7 +113,7 @@ function renderNotes() {
   list.replaceChildren(...state.notes.map((note) => element('li', {
     dataset: { path: note.path },
     class: state.view === 'note' && state.note && state.note.path === note.path ? 'selected' : '',
-  }, element('button', { type: 'button', onclick: () => openNote(note.path) },
+  }, element('button', { type: 'button', onclick: () => { state.navigated = true; openNote(note.path); } },
     element('span', { class: 'note-title' }, note.title),
     element('span', { class: 'note-date' }, new Date(note.modified).toLocaleDateString([], { day: 'numeric', month: 'short' }))))));
 }
@@ -307,9 +300,9 @@ function renderTasks() {
   const titles = new Map(state.notes.map((note) => [note.path, note.title]));
   $('task-list').replaceChildren(...shown.map((task) => {
     const overdue = !task.done && task.due !== null && task.due < now.getTime();
-    const due = element('input', { type: 'datetime-local', class: 'due-input', 'aria-label': 'Due time',
-      value: task.due !== null ? toLocalInput(task.due) : '',
-      onchange: (event) => changeTask(task.id, { due: fromLocalInput(event.target.value) }) });
+    // The due time is a chip; a click turns it into a text field (Enter keeps, Escape drops).
+    const due = element('button', { type: 'button', class: `chip${overdue ? ' overdue' : ''}${task.due === null ? ' add-due' : ''}`,
+      title: 'Change the due time', onclick: () => editDue(task, due) }, task.due !== null ? dueText(task.due) : 'Add due time');
     return element('li', { class: `task${task.done ? ' done' : ''}${state.highlight === task.id ? ' highlight' : ''}`,
       dataset: { id: task.id } },
     element('input', { type: 'checkbox', class: 'check', checked: task.done, 'aria-label': 'Done',
@@ -317,10 +310,9 @@ function renderTasks() {
     element('div', { class: 'task-main' },
       element('span', { class: 'task-title' }, task.title),
       element('span', { class: 'task-meta' },
-        task.due !== null ? element('span', { class: `chip${overdue ? ' overdue' : ''}` }, dueText(task.due)) : null,
+        due,
         task.note ? element('a', { href: '#', class: 'note-link',
-          onclick: (event) => { event.preventDefault(); openNote(task.note); } }, `▸ ${titles.get(task.note) || task.note}`) : null)),
-    due,
+          onclick: (event) => { event.preventDefault(); openNote(task.note); } }, `→ ${titles.get(task.note) || task.note}`) : null)),
     element('button', { type: 'button', class: 'icon-button subtle', title: 'Remove task', 'aria-label': 'Remove task',
       onclick: () => removeTask(task.id) }, '×'));
   }));
@@ -341,12 +333,45 @@ function renderTasks() {
   }
 }
 
+function editDue(task, chip) {
+  const field = element('input', { type: 'text', class: 'due-field inline', 'aria-label': 'Due time',
+    value: task.due !== null ? dueInputText(task.due) : '', placeholder: 'Due time', maxlength: '40' });
+  let done = false;
+  const finish = (keep) => {
+    if (done) return;
+    done = true;
+    if (!keep) {
+      renderTasks();
+      return;
+    }
+    const due = parseDue(field.value);
+    if (due === undefined) {
+      toast('Lumory does not understand that due time', kDueHelp);
+      renderTasks();
+      return;
+    }
+    changeTask(task.id, { due });
+  };
+  field.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter') finish(true);
+    else if (event.key === 'Escape') finish(false);
+  });
+  field.addEventListener('blur', () => finish(true));
+  chip.replaceWith(field);
+  field.focus();
+  field.select();
+}
+
 async function addTask(event) {
   event.preventDefault();
   const title = $('task-title').value.trim();
   if (!title) return;
-  let due = fromLocalInput($('task-due').value);
-  if (due === null && (state.filter === 'today' || state.filter === 'tomorrow')) due = null;
+  const due = parseDue($('task-due').value);
+  if (due === undefined) {
+    toast('Lumory does not understand that due time', kDueHelp);
+    $('task-due').focus();
+    return;
+  }
   try {
     const task = await desktop.api('api/tasks', { method: 'POST', body: { title, due, note: state.linkNote } });
     state.tasks = state.tasks.filter((existing) => existing.id !== task.id).concat(task);
@@ -501,6 +526,7 @@ async function testNotification() {
 function listenToDesktop() {
   window.addEventListener('lumory-desktop-command', (event) => {
     const word = String(event.detail);
+    state.navigated = true;
     if (word === 'today' || word === 'tomorrow') showTasks(word);
     else if (word === 'filters') {
       if (state.view !== 'tasks') showTasks(state.filter);
@@ -526,7 +552,7 @@ function listenToDesktop() {
   // Shown while Lumory is in front, where the desktop shows no banner of its own.
   window.addEventListener('lumory-reminder-delivered', (event) => {
     const reminder = event.detail || {};
-    toast(`⏰ ${reminder.title || 'Task reminder'}`, reminder.body || '', [
+    toast(reminder.title || 'Task reminder', reminder.body || '', [
       { label: 'Snooze 10m', run: () => reminderAction(reminder.id, 'snooze') },
       { label: 'Done', run: () => reminderAction(reminder.id, 'complete') },
       { label: 'Open', run: () => openReminder(reminder) },
@@ -592,7 +618,11 @@ function listenToService() {
 async function start() {
   listenToDesktop();
   for (const item of document.querySelectorAll('.nav-item')) {
-    item.addEventListener('click', () => (item.dataset.view === 'tasks' ? showTasks(item.dataset.filter) : showView(item.dataset.view)));
+    item.addEventListener('click', () => {
+      state.navigated = true;
+      if (item.dataset.view === 'tasks') showTasks(item.dataset.filter);
+      else showView(item.dataset.view);
+    });
   }
   for (const button of document.querySelectorAll('#filters button')) {
     button.addEventListener('click', () => showTasks(button.dataset.filter));
@@ -635,12 +665,13 @@ async function start() {
     renderNotes();
     renderTasks();
     renderCalendar(initial.calendar);
-    // An address like …/#today or …/#settings opens that view (bookmarks in a browser).
+    // The day's tasks first; an address like …/#tomorrow, …/#settings or …/#Note.md opens that
+    // view instead (bookmarks in a browser).
     const wanted = decodeURIComponent(location.hash.slice(1));
-    if (kViewTitles[wanted]) showTasks(wanted);
+    if (state.navigated) renderTasks();
+    else if (kViewTitles[wanted]) showTasks(wanted);
     else if (wanted === 'settings') showView('settings');
     else if (state.notes.some((note) => note.path === wanted)) await openNote(wanted);
-    else if (state.notes.length) await openNote(state.notes[0].path);
     else showTasks('today');
     listenToService();
     sendSchedule();

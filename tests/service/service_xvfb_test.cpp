@@ -102,13 +102,23 @@ TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) 
     ASSERT_TRUE(loaded) << shell.standardError();
     // The address carries the secret path the service chose.
     EXPECT_GT(loaded->value("url", "").size(), std::string("http://127.0.0.1:1/").size() + 20);
-    // The newest note opens by itself once the page has asked the service for the workspace.
-    screenshot("service-main-window.png", 2s);
+    // The page opens on the day's tasks once it has asked the service for the workspace.
+    screenshot("service-today.png", 2s);
 
     auto window = findWindow(display.name(), "Lumory");
     ASSERT_TRUE(window);
     XvfbInput input(display.name());
     ASSERT_TRUE(input.connected());
+    // The newest note is first in the sidebar's list.
+    input.click(1, window->x + 120, window->y + 285);
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "title" &&
+                   report.value("title", "") == "Trip to Lyon – Lumory";
+        },
+        10s))
+        << "the note did not open";
+    screenshot("service-main-window.png", 1s);
     // A click below the text puts the caret at its end, on the line "rain jacket".
     input.click(1, window->x + 700, window->y + 700);
     ASSERT_TRUE(input.chord({"Control_L", "Shift_L", "l"}));
