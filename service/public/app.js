@@ -96,7 +96,8 @@ function showView(view) {
   }
   $('view-title').textContent = view === 'note' ? (state.note ? state.note.title : '')
     : view === 'settings' ? 'Settings' : kViewTitles[state.filter];
-  document.title = view === 'note' && state.note ? `${state.note.title} – Lumory` : 'Lumory';
+  // The view's name, as a browser tab shows it (menu commands name themselves instead).
+  document.title = `${$('view-title').textContent || 'Lumory'} – Lumory`;
   if (view === 'settings') refreshSettings();
 }
 

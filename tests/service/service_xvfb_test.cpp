@@ -26,6 +26,8 @@ namespace fs = std::filesystem;
 const std::string kShell = LUMORY_SHELL_BINARY;
 const std::string kReferenceService = LUMORY_REFERENCE_SERVICE;
 const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
+// WebKit paints a changed page some seconds after the change on a busy machine without a GPU.
+constexpr auto kPaintSettle = std::chrono::seconds(6);
 
 // Milliseconds since 1970 of today (plus `days`) at the given local time.
 double localTime(int days, int hour, int minute) {
@@ -103,7 +105,14 @@ TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) 
     // The address carries the secret path the service chose.
     EXPECT_GT(loaded->value("url", "").size(), std::string("http://127.0.0.1:1/").size() + 20);
     // The page opens on the day's tasks once it has asked the service for the workspace.
-    screenshot("service-today.png", 2s);
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "title" &&
+                   report.value("title", "") == "Today – Lumory";
+        },
+        20s))
+        << "the page did not show the day's tasks";
+    screenshot("service-today.png", kPaintSettle);
 
     auto window = findWindow(display.name(), "Lumory");
     ASSERT_TRUE(window);
@@ -118,7 +127,7 @@ TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) 
         },
         10s))
         << "the note did not open";
-    screenshot("service-main-window.png", 1s);
+    screenshot("service-main-window.png", kPaintSettle);
     // A click below the text puts the caret at its end, on the line "rain jacket".
     input.click(1, window->x + 700, window->y + 700);
     ASSERT_TRUE(input.chord({"Control_L", "Shift_L", "l"}));
