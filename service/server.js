@@ -269,8 +269,6 @@ async function startService(config, { log = () => {} } = {}) {
         error instanceof TaskError ? error.status : 500;
       if (status === 500) log(error.stack || String(error));
       if (!response.headersSent) {
-        // A refused upload is drained (the request time-out bounds it), then the connection ends.
-        if (status === 413) response.setHeader('Connection', 'close');
         sendJson(response, status, { error: status === 500 ? `Lumory could not do that: ${error.message}`
           : error.message });
       } else {

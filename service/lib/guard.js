@@ -39,6 +39,19 @@ function originAllowed(origin, announcedOrigin) {
   return origin === undefined || origin === announcedOrigin;
 }
 
+// Past its limit a body is still read, and dropped, so that the client can finish sending and
+// read the refusal; a body far past the limit ends the connection instead.
+const kDrainLimit = 16 * 1024 * 1024;
+
+function drain(request, alreadyRead) {
+  let dropped = alreadyRead;
+  request.on('data', (chunk) => {
+    dropped += chunk.length;
+    if (dropped > kDrainLimit) request.destroy();
+  });
+  request.resume();
+}
+
 // Reads a JSON body of at most `limit` bytes. Form and plain-text bodies, which any web page may
 // send without asking, are refused by their type.
 function readJson(request, limit) {
@@ -46,32 +59,30 @@ function readJson(request, limit) {
     const type = request.headers['content-type'];
     if (type !== undefined && !/^application\/json\s*(;|$)/i.test(type)) {
       reject(new RequestError(415, 'Send JSON with the type application/json'));
-      request.resume();
+      drain(request, 0);
       return;
     }
     const declared = Number(request.headers['content-length']);
     if (Number.isFinite(declared) && declared > limit) {
       reject(new RequestError(413, 'The request is too large'));
-      request.resume();
+      drain(request, 0);
       return;
     }
-    // Past the limit the rest is read and dropped, so the client gets the answer.
     const chunks = [];
     let size = 0;
-    let failed = false;
     request.on('data', (chunk) => {
-      if (failed) return;
       size += chunk.length;
       if (size > limit) {
-        failed = true;
         chunks.length = 0;
+        request.removeAllListeners('data');
+        request.removeAllListeners('end');
         reject(new RequestError(413, 'The request is too large'));
+        drain(request, size);
         return;
       }
       chunks.push(chunk);
     });
     request.on('end', () => {
-      if (failed) return;
       const text = Buffer.concat(chunks).toString('utf8');
       try {
         resolve(text ? JSON.parse(text) : null);
@@ -79,10 +90,7 @@ function readJson(request, limit) {
         reject(new RequestError(400, 'The request body is not JSON'));
       }
     });
-    request.on('error', (error) => {
-      if (!failed) reject(error);
-      failed = true;
-    });
+    request.on('error', reject);
   });
 }
 

@@ -80,6 +80,11 @@ test('takes reminder actions and bounds request bodies', async (t) => {
   const huge = await json(`${url}api/note?path=Big.md`, 'PUT', { text: 'y'.repeat(9 * 1024 * 1024) });
   assert.strictEqual(huge.status, 413);
   assert.strictEqual(fs.statSync(path.join(service.home, 'Lumory', 'Big.md')).size, 2 * 1024 * 1024);
+  // A body far past any limit is not read to its end; the service goes on serving.
+  const endless = await request(`${url}api/tasks`, { method: 'POST', body: 'z'.repeat(40 * 1024 * 1024),
+    headers: { 'content-type': 'application/json' } }).then((answer) => answer.status, () => 'closed');
+  assert.ok(endless === 413 || endless === 'closed', String(endless));
+  assert.strictEqual((await request(`${url}api/state`)).status, 200);
   assert.strictEqual((await request(`${url}missing`)).status, 404);
 });
 
