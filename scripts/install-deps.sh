@@ -21,6 +21,8 @@ test_packages=(
   xvfb xauth x11-utils imagemagick jwm libxtst-dev weston
   pulseaudio-utils sox
   libglib2.0-bin
+  # The Debian package: built with CPack (dpkg-shlibdeps, file), then checked.
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 case "$profile" in

@@ -66,12 +66,25 @@ struct Shell {
     std::unique_ptr<lumory::AppDelegate> delegate;
 };
 
+// Windows and the About dialog show Lumory's icon also when the shell runs from a build or
+// install tree whose share folder the desktop does not search: ../share/icons beside bin/.
+void useOwnIcon() {
+    g_autofree char* executable = g_file_read_link("/proc/self/exe", nullptr);
+    if (executable != nullptr) {
+        g_autofree char* folder = g_path_get_dirname(executable);
+        g_autofree char* icons = g_build_filename(folder, "..", "share", "icons", nullptr);
+        gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons);
+    }
+    gtk_window_set_default_icon_name(kApplicationId);
+}
+
 void activated(GApplication* application, gpointer data) {
     auto* shell = static_cast<Shell*>(data);
     if (shell->delegate) {
         shell->delegate->applicationShouldHandleReopen();
         return;
     }
+    useOwnIcon();
     shell->delegate = std::make_unique<lumory::AppDelegate>(lumory::AppPlatform{
         shell->desktop, shell->serviceLauncher, shell->mainQueue, shell->system, shell->alerts,
         shell->notificationCenter, shell->http, shell->defaults, shell->clock});
