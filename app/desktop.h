@@ -34,6 +34,12 @@ public:
                                                                WebView& content) = 0;
     virtual std::unique_ptr<StatusItem> createStatusItem() = 0;
     virtual void activate() = 0;
+    // Brings the main window forward with the activation token a notification server handed
+    // over, so focus-stealing prevention lets it through; an empty token is a plain activate.
+    virtual void activateWithToken(const std::string& activationToken) {
+        (void)activationToken;
+        activate();
+    }
     // Ends the event loop; the delegate's final clean-up runs after it.
     virtual void terminate() = 0;
 };

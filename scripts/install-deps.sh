@@ -9,7 +9,7 @@ profile=${1:-run}
 build_packages=(
   cmake ninja-build g++ pkg-config
   libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev libsoup-3.0-dev
-  libecal2.0-dev libpulse-dev nlohmann-json3-dev
+  libecal2.0-dev libpulse-dev nlohmann-json3-dev libcanberra-gtk3-dev
   nodejs
 )
 # What a desktop session provides: the calendar database, a sound server, a session bus.

@@ -1,4 +1,5 @@
 #include "gtk_desktop.h"
+#include "test_probe.h"
 
 #include "gtk_main_window.h"
 #include "webkit_web_view.h"
@@ -198,6 +199,17 @@ GtkWindow* GtkDesktop::mainGtkWindow() const {
 
 void GtkDesktop::activate() {
     if (mainWindow_) gtk_window_present(mainWindow_->gtkWindow());
+}
+
+void GtkDesktop::activateWithToken(const std::string& activationToken) {
+    if (!mainWindow_) return;
+    GtkWindow* window = mainWindow_->gtkWindow();
+    // On Wayland the token goes to xdg-activation; on X11 its "_TIME" part is the user time.
+    if (!activationToken.empty()) gtk_window_set_startup_id(window, activationToken.c_str());
+    gtk_window_present(window);
+    if (testProbeEnabled()) {
+        emitTestProbe({{"event", "activated"}, {"token", activationToken}});
+    }
 }
 
 void GtkDesktop::terminate() {

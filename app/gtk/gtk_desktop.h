@@ -31,6 +31,7 @@ public:
     // The main window while it exists, for dialogs to attach to.
     GtkWindow* mainGtkWindow() const;
     void activate() override;
+    void activateWithToken(const std::string& activationToken) override;
     void terminate() override;
 
 private:

@@ -7,38 +7,22 @@
 #include <memory>
 
 #include "app_delegate.h"
+#include "dbus_notification_server.h"
 #include "gio_service_launcher.h"
 #include "glib_host_system.h"
 #include "gtk_alerts.h"
 #include "gtk_desktop.h"
 #include "gtk_main_queue.h"
 #include "keyfile_defaults_store.h"
+#include "notification_desktop.h"
+#include "reminders/desktop_notification_center.h"
 #include "soup_http_client.h"
 #include "system_clock.h"
+#include "timerfd_wall_clock_alarm.h"
 
 namespace {
 
 constexpr char kApplicationId[] = "org.lumory.Lumory";
-
-// Until notifications reach the desktop's server, the shell has none to offer.
-class NoNotificationCenter : public lumory::NotificationCenter {
-public:
-    void setDelegate(lumory::NotificationCenterDelegate*) override {}
-    void setCategories(const std::vector<lumory::NotificationCategory>&) override {}
-    void getPendingRequests(
-        std::function<void(std::vector<lumory::NotificationRequest>)> done) override {
-        done({});
-    }
-    void removePendingRequests(const std::vector<std::string>&) override {}
-    void add(const lumory::NotificationRequest&) override {}
-    void getAuthorizationStatus(std::function<void(lumory::AuthorizationStatus)> done) override {
-        done(lumory::AuthorizationStatus::Denied);
-    }
-    void requestAuthorization(std::function<void(std::optional<std::string>)> done) override {
-        done(std::nullopt);
-    }
-    bool openSettings() override { return false; }
-};
 
 std::string settingsPath() {
     g_autofree char* path =
@@ -50,17 +34,29 @@ struct Shell {
     explicit Shell(GtkApplication* application)
         : desktop(application),
           alerts([this] { return desktop.mainGtkWindow(); }),
-          defaults(settingsPath()) {}
+          defaults(settingsPath()),
+          notificationCenter(
+              notificationServer, alarm, clock, mainQueue,
+              {.applicationIsActive =
+                   [this] {
+                       GtkWindow* window = desktop.mainGtkWindow();
+                       return window != nullptr && gtk_window_is_active(window);
+                   },
+               .playEventSound =
+                   [this] { lumory::gtk::playNotificationSound(desktop.mainGtkWindow()); },
+               .openSettings = [] { return lumory::gtk::openNotificationSettings(); }}) {}
 
     lumory::gtk::GtkDesktop desktop;
     lumory::gtk::GioServiceLauncher serviceLauncher;
     lumory::gtk::GtkMainQueue mainQueue;
     lumory::gtk::GlibHostSystem system;
     lumory::gtk::GtkAlerts alerts;
-    NoNotificationCenter notificationCenter;
     lumory::gtk::SoupHttpClient http;
     lumory::gtk::KeyFileDefaultsStore defaults;
     lumory::gtk::SystemClock clock;
+    lumory::gtk::DBusNotificationServer notificationServer;
+    lumory::gtk::TimerfdWallClockAlarm alarm;
+    lumory::DesktopNotificationCenter notificationCenter;
     std::unique_ptr<lumory::AppDelegate> delegate;
 };
 

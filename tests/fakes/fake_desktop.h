@@ -104,6 +104,9 @@ public:
         return item;
     }
     void activate() override { events.push_back("activate"); }
+    void activateWithToken(const std::string& token) override {
+        events.push_back("activate:" + token);
+    }
     void terminate() override { events.push_back("terminate"); }
 
     // Chooses the menu item titled `title` as the user would.

@@ -168,4 +168,62 @@ public:
     bool settingsOpen = true;
 };
 
+// A notification server that answers at once and records what it was asked.
+class FakeNotificationServer : public NotificationServer {
+public:
+    void setListener(NotificationServerListener* value) override { listener = value; }
+    void capabilities(std::function<void(std::vector<std::string>)> done) override {
+        done(present ? serverCapabilities : std::vector<std::string>{});
+    }
+    void notify(const DesktopNotification& notification,
+                std::function<void(std::optional<std::uint32_t>)> done) override {
+        if (!present) {
+            done(std::nullopt);
+            return;
+        }
+        shown.push_back(notification);
+        done(notification.replacesId != 0 ? notification.replacesId : nextId++);
+    }
+    void close(std::uint32_t id) override { closed.push_back(id); }
+    void isAvailable(std::function<void(bool)> done) override { done(present || activatable); }
+
+    // The server's side: a button or the notification itself was pressed.
+    void invoke(std::uint32_t id, const std::string& key, const std::string& token = {}) {
+        if (!token.empty()) listener->activationToken(id, token);
+        listener->actionInvoked(id, key);
+    }
+    void restart(bool nowPresent) {
+        present = nowPresent;
+        listener->serverChanged(nowPresent);
+    }
+
+    NotificationServerListener* listener = nullptr;
+    bool present = true;
+    bool activatable = false;
+    std::vector<std::string> serverCapabilities = {"actions", "body", "sound"};
+    std::vector<DesktopNotification> shown;
+    std::vector<std::uint32_t> closed;
+    std::uint32_t nextId = 1;
+};
+
+// An alarm that wakes its owner only when the test says the instant came (or the machine
+// woke up, or the clock was set).
+class FakeWallClockAlarm : public WallClockAlarm {
+public:
+    void setWakeHandler(std::function<void()> value) override { wake = std::move(value); }
+    void arm(std::chrono::system_clock::time_point at) override { armedAt = at; }
+    void disarm() override { armedAt.reset(); }
+
+    // Moves `clock` to the armed instant and wakes the owner, as the timer would.
+    bool fire(FakeClock& clock) {
+        if (!armedAt) return false;
+        if (clock.current < *armedAt) clock.current = *armedAt;
+        wake();
+        return true;
+    }
+
+    std::function<void()> wake;
+    std::optional<std::chrono::system_clock::time_point> armedAt;
+};
+
 }  // namespace lumory::fakes
