@@ -18,6 +18,7 @@
 #include "reminders/desktop_notification_center.h"
 #include "soup_http_client.h"
 #include "system_clock.h"
+#include "test_probe.h"
 #include "timerfd_wall_clock_alarm.h"
 
 namespace {
@@ -35,16 +36,30 @@ struct Shell {
         : desktop(application),
           alerts([this] { return desktop.mainGtkWindow(); }),
           defaults(settingsPath()),
-          notificationCenter(
-              notificationServer, alarm, clock, mainQueue,
-              {.applicationIsActive =
-                   [this] {
-                       GtkWindow* window = desktop.mainGtkWindow();
-                       return window != nullptr && gtk_window_is_active(window);
-                   },
-               .playEventSound =
-                   [this] { lumory::gtk::playNotificationSound(desktop.mainGtkWindow()); },
-               .openSettings = [] { return lumory::gtk::openNotificationSettings(); }}) {}
+          notificationCenter(notificationServer, alarm, clock, mainQueue, notificationHooks()) {}
+
+    lumory::NotificationCenterHooks notificationHooks() {
+        lumory::NotificationCenterHooks hooks;
+        hooks.applicationIsActive = [this] {
+            GtkWindow* window = desktop.mainGtkWindow();
+            return window != nullptr && gtk_window_is_active(window);
+        };
+        hooks.playEventSound = [this] {
+            lumory::gtk::playNotificationSound(desktop.mainGtkWindow());
+        };
+        hooks.openSettings = [] { return lumory::gtk::openNotificationSettings(); };
+        if (lumory::gtk::testProbeEnabled()) {
+            hooks.requestAdded = [this](const lumory::NotificationRequest& request) {
+                auto in = std::chrono::duration_cast<std::chrono::milliseconds>(request.due -
+                                                                                clock.now());
+                lumory::gtk::emitTestProbe({{"event", "notification-added"},
+                                            {"identifier", request.identifier},
+                                            {"inMs", in.count()},
+                                            {"userInfo", request.content.userInfo}});
+            };
+        }
+        return hooks;
+    }
 
     lumory::gtk::GtkDesktop desktop;
     lumory::gtk::GioServiceLauncher serviceLauncher;

@@ -93,6 +93,7 @@ void DesktopNotificationCenter::add(const NotificationRequest& request) {
     order_.emplace(order, request.identifier);
     due_.emplace(DueKey{request.due, order}, request.identifier);
     rearm();
+    if (hooks_.requestAdded) hooks_.requestAdded(request);
 }
 
 void DesktopNotificationCenter::getAuthorizationStatus(

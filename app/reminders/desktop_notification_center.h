@@ -31,6 +31,8 @@ struct NotificationCenterHooks {
     // Plays the desktop's event sound for a notification that shows no banner.
     std::function<void()> playEventSound;
     std::function<bool()> openSettings;
+    // Told of every request added, for the end-to-end tests' probe; may be empty.
+    std::function<void(const NotificationRequest&)> requestAdded;
 };
 
 // Keeps the shell's pending notification requests itself (a freedesktop server has no notion of
