@@ -12,8 +12,9 @@ build_packages=(
   libecal2.0-dev libpulse-dev nlohmann-json3-dev libcanberra-gtk3-dev
   nodejs
 )
-# What a desktop session provides: the calendar database, a sound server, a session bus.
-run_packages=(evolution-data-server pulseaudio dbus dbus-x11)
+# What a desktop session provides: the calendar database, a sound server and its event sounds,
+# a session bus.
+run_packages=(evolution-data-server pulseaudio dbus dbus-x11 libcanberra-pulse sound-theme-freedesktop)
 test_packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
