@@ -66,18 +66,16 @@ void DesktopNotificationCenter::setCategories(const std::vector<NotificationCate
 }
 
 void DesktopNotificationCenter::getPendingRequests(
-    std::function<void(std::vector<NotificationRequest>)> done) {
+    std::function<void(std::vector<std::string>)> done) {
     // Answered from the main queue, as a server would answer: the list is what is pending then.
     mainQueue_.post([weak = std::weak_ptr(self_), done = std::move(done)] {
         auto self = weak.lock();
         if (!self) return;
         DesktopNotificationCenter& center = **self;
-        std::vector<NotificationRequest> requests;
-        requests.reserve(center.order_.size());
-        for (const auto& [order, identifier] : center.order_) {
-            requests.push_back(center.pending_.at(identifier).request);
-        }
-        done(std::move(requests));
+        std::vector<std::string> identifiers;
+        identifiers.reserve(center.order_.size());
+        for (const auto& [order, identifier] : center.order_) identifiers.push_back(identifier);
+        done(std::move(identifiers));
     });
 }
 
@@ -86,14 +84,15 @@ void DesktopNotificationCenter::removePendingRequests(const std::vector<std::str
     rearm();
 }
 
-void DesktopNotificationCenter::add(const NotificationRequest& request) {
+void DesktopNotificationCenter::add(NotificationRequest request) {
     erasePending(request.identifier);
     std::uint64_t order = nextOrder_++;
-    pending_.emplace(request.identifier, Pending{request, order});
-    order_.emplace(order, request.identifier);
-    due_.emplace(DueKey{request.due, order}, request.identifier);
+    std::string identifier = request.identifier;
+    order_.emplace(order, identifier);
+    due_.emplace(DueKey{request.due, order}, identifier);
+    auto entry = pending_.emplace(std::move(identifier), Pending{std::move(request), order}).first;
     rearm();
-    if (hooks_.requestAdded) hooks_.requestAdded(request);
+    if (hooks_.requestAdded) hooks_.requestAdded(entry->second.request);
 }
 
 void DesktopNotificationCenter::getAuthorizationStatus(

@@ -49,9 +49,9 @@ public:
     // NotificationCenter.
     void setDelegate(NotificationCenterDelegate* delegate) override;
     void setCategories(const std::vector<NotificationCategory>& categories) override;
-    void getPendingRequests(std::function<void(std::vector<NotificationRequest>)> done) override;
+    void getPendingRequests(std::function<void(std::vector<std::string>)> done) override;
     void removePendingRequests(const std::vector<std::string>& identifiers) override;
-    void add(const NotificationRequest& request) override;
+    void add(NotificationRequest request) override;
     void getAuthorizationStatus(std::function<void(AuthorizationStatus)> done) override;
     void requestAuthorization(std::function<void(std::optional<std::string>)> done) override;
     bool openSettings() override;

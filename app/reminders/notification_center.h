@@ -68,10 +68,11 @@ public:
     virtual ~NotificationCenter() = default;
     virtual void setDelegate(NotificationCenterDelegate* delegate) = 0;
     virtual void setCategories(const std::vector<NotificationCategory>& categories) = 0;
-    virtual void getPendingRequests(std::function<void(std::vector<NotificationRequest>)> done) = 0;
+    // The identifiers of the pending requests, in the order they were added.
+    virtual void getPendingRequests(std::function<void(std::vector<std::string>)> done) = 0;
     virtual void removePendingRequests(const std::vector<std::string>& identifiers) = 0;
     // Replaces a pending request with the same identifier.
-    virtual void add(const NotificationRequest& request) = 0;
+    virtual void add(NotificationRequest request) = 0;
     virtual void getAuthorizationStatus(std::function<void(AuthorizationStatus)> done) = 0;
     // `done` gets an error description, or nothing when the question was answered.
     virtual void requestAuthorization(std::function<void(std::optional<std::string>)> done) = 0;

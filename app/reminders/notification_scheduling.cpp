@@ -40,7 +40,7 @@ std::string decimalSeconds(double seconds) {
 
 }  // namespace
 
-NotificationContent reminderContent(const nlohmann::json& reminder) {
+NotificationContent reminderContent(nlohmann::json reminder) {
     NotificationContent content;
     content.title = stringOr(reminder, "title", kDefaultTitle);
     content.body = stringOr(reminder, "body", kDefaultBody);
@@ -50,9 +50,9 @@ NotificationContent reminderContent(const nlohmann::json& reminder) {
     content.threadIdentifier = kReminderThread;
     content.categoryIdentifier = kReminderCategory;
     content.userInfo = nlohmann::json::object();
-    content.userInfo["reminder"] = reminder;
     auto path = reminder.find("path");
     if (path != reminder.end() && path->is_string()) content.userInfo["path"] = *path;
+    content.userInfo["reminder"] = std::move(reminder);
     return content;
 }
 
@@ -78,11 +78,11 @@ void AppDelegate::registerReminderCategories() {
            {std::string(kDoneAction), std::string(kDoneTitle)}}}});
 }
 
-void AppDelegate::scheduleReminders(const nlohmann::json& notifications) {
+void AppDelegate::scheduleReminders(nlohmann::json notifications) {
     std::int64_t generation = reminderGeneration;
     platform_.notificationCenter.getPendingRequests(
-        [weak = weakSelf(), generation,
-         notifications](const std::vector<NotificationRequest>& pending) {
+        [weak = weakSelf(), generation, notifications = std::move(notifications)](
+            const std::vector<std::string>& pending) mutable {
             auto self = weak.lock();
             if (!self) return;
             AppDelegate& delegate = **self;
@@ -100,20 +100,20 @@ void AppDelegate::scheduleReminders(const nlohmann::json& notifications) {
             std::unordered_set<std::string_view> pendingIds;
             pendingIds.reserve(pending.size());
             std::vector<std::string> stale;
-            for (const NotificationRequest& request : pending) {
-                pendingIds.insert(request.identifier);
-                if (request.identifier.starts_with(kReminderPrefix) &&
-                    !wanted.contains(request.identifier)) {
-                    stale.push_back(request.identifier);
+            for (const std::string& identifier : pending) {
+                pendingIds.insert(identifier);
+                if (identifier.starts_with(kReminderPrefix) && !wanted.contains(identifier)) {
+                    stale.push_back(identifier);
                 }
             }
             NotificationCenter& center = delegate.platform_.notificationCenter;
             center.removePendingRequests(stale);
 
-            for (const nlohmann::json& entry : notifications) {
+            // Each entry is moved into its request: the list is not needed afterwards.
+            for (nlohmann::json& entry : notifications) {
                 auto id = entry.find("deliveryId");
                 if (id == entry.end() || !id->is_string()) continue;
-                const std::string& identifier = id->get_ref<const std::string&>();
+                std::string identifier = id->get_ref<const std::string&>();
                 if (!identifier.starts_with(kReminderPrefix)) continue;
                 auto at = entry.find("at");
                 if (at == entry.end() || !at->is_number()) continue;
@@ -122,7 +122,8 @@ void AppDelegate::scheduleReminders(const nlohmann::json& notifications) {
                 auto now = delegate.platform_.clock.now();
                 double delay = at->get<double>() / 1000.0 - unixSeconds(now);
                 if (!(delay > kMinimumDelaySeconds)) continue;
-                center.add({identifier, reminderContent(entry), dueAfter(now, delay)});
+                center.add({std::move(identifier), reminderContent(std::move(entry)),
+                            dueAfter(now, delay)});
             }
         });
 }

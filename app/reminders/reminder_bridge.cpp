@@ -76,7 +76,7 @@ void AppDelegate::handleReminderMessage(const nlohmann::json& body) {
         // Cannot be reached by counting messages; stopping beats comparing wrapped values.
         if (reminderGeneration == std::numeric_limits<std::int64_t>::max()) std::abort();
         ++reminderGeneration;
-        scheduleReminders(notifications);
+        scheduleReminders(std::move(notifications));
     } else if (name == "test") {
         bool sound = true;
         if (auto* value = member(body, "sound"); value && value->is_boolean()) {

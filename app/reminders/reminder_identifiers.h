@@ -19,7 +19,7 @@ inline constexpr std::string_view kDoneAction = "lumory.reminder.done";
 inline constexpr std::string_view kDoneTitle = "Done";
 
 // The notification a reminder of the page's list becomes; it carries the reminder along.
-NotificationContent reminderContent(const nlohmann::json& reminder);
+NotificationContent reminderContent(nlohmann::json reminder);
 
 // Seconds since 1970 with the fraction kept exact to the microsecond (a plain conversion of the
 // nanosecond count rounds at this magnitude).

@@ -2,6 +2,8 @@
 // the shell's own notification centre (over a fake server, alarm and clock): 10,000 listed
 // against 10,000 pending beside 1,000 against 1,000, so the growth shows. Half of each list is
 // already pending, the other half new; half of the pending ones are withdrawn.
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,9 +17,14 @@
 #include "reminders/desktop_notification_center.h"
 
 using namespace lumory;
-using Stopwatch = std::chrono::steady_clock;
-
 namespace {
+
+// The machines are shared: the thread's own CPU time, not the wall clock, shows the cost.
+double cpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 struct Round {
     double milliseconds;
@@ -60,11 +67,10 @@ Round reconcile(int count) {
     for (int index = count / 2; index < count / 2 + count; ++index) list.push_back(entry(index));
     nlohmann::json message = {{"action", "schedule"}, {"notifications", std::move(list)}};
 
-    auto start = Stopwatch::now();
+    double start = cpuMilliseconds();
     delegate.handleReminderMessage(message);
     queue.runPending();
-    auto elapsed = Stopwatch::now() - start;
-    return {std::chrono::duration<double, std::milli>(elapsed).count(), center.pendingCount()};
+    return {cpuMilliseconds() - start, center.pendingCount()};
 }
 
 double median(int count, int rounds) {
@@ -87,9 +93,10 @@ int main() {
     double small = median(1000, 15);
     double large = median(10000, 7);
     if (small < 0 || large < 0) return 1;
-    std::printf("schedule of 1,000 against 1,000 pending: %.2f ms (median)\n", small);
-    std::printf("schedule of 10,000 against 10,000 pending: %.2f ms (median; aim under 50 ms)\n",
-                large);
+    std::printf("schedule of 1,000 against 1,000 pending: %.2f ms CPU (median)\n", small);
+    std::printf(
+        "schedule of 10,000 against 10,000 pending: %.2f ms CPU (median; aim under 50 ms)\n",
+        large);
     std::printf("ratio 10,000 / 1,000: %.1f (10.0 would be linear)\n", large / small);
     return 0;
 }

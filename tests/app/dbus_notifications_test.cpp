@@ -84,9 +84,13 @@ protected:
     gtk::GtkMainQueue queue;
     bool active = false;
     RecordingDelegate delegate;
-    DesktopNotificationCenter center{
-        server, alarm, clock, queue,
-        NotificationCenterHooks{[this] { return active; }, nullptr, nullptr}};
+    DesktopNotificationCenter center{server, alarm, clock, queue, activeOnly()};
+
+    NotificationCenterHooks activeOnly() {
+        NotificationCenterHooks hooks;
+        hooks.applicationIsActive = [this] { return active; };
+        return hooks;
+    }
 };
 
 TEST_F(DBusNotificationsTest, ShowsAtTheWallClockInstantAndAnswersButtonsWithTheirToken) {

@@ -50,9 +50,7 @@ protected:
 
     std::vector<std::string> pendingIds() {
         std::vector<std::string> ids;
-        center.getPendingRequests([&](std::vector<NotificationRequest> requests) {
-            for (auto& request : requests) ids.push_back(request.identifier);
-        });
+        center.getPendingRequests([&](std::vector<std::string> identifiers) { ids = identifiers; });
         queue.runPending();
         return ids;
     }
@@ -65,16 +63,18 @@ protected:
     int sounds = 0;
     int settingsOpened = 0;
     RecordingDelegate delegate;
-    DesktopNotificationCenter center{server, alarm, clock, queue,
-                                     NotificationCenterHooks{
-                                         .applicationIsActive = [this] { return active; },
-                                         .playEventSound = [this] { ++sounds; },
-                                         .openSettings =
-                                             [this] {
-                                                 ++settingsOpened;
-                                                 return false;
-                                             },
-                                     }};
+    DesktopNotificationCenter center{server, alarm, clock, queue, hooks()};
+
+    NotificationCenterHooks hooks() {
+        NotificationCenterHooks hooks;
+        hooks.applicationIsActive = [this] { return active; };
+        hooks.playEventSound = [this] { ++sounds; };
+        hooks.openSettings = [this] {
+            ++settingsOpened;
+            return false;
+        };
+        return hooks;
+    }
 };
 
 TEST_F(NotificationCenterTest, KeepsPendingRequestsInOrderAndReplacesBySameId) {
@@ -247,7 +247,7 @@ TEST_F(NotificationCenterTest, AnswersForAGoneCentreAreDropped) {
     auto other = std::make_unique<DesktopNotificationCenter>(server, alarm, clock, queue,
                                                              NotificationCenterHooks{});
     bool answered = false;
-    other->getPendingRequests([&](std::vector<NotificationRequest>) { answered = true; });
+    other->getPendingRequests([&](std::vector<std::string>) { answered = true; });
     other.reset();
     queue.runPending();
     EXPECT_FALSE(answered);
@@ -270,9 +270,13 @@ protected:
     FakeNotificationServer server;
     FakeWallClockAlarm alarm;
     bool active = false;
-    DesktopNotificationCenter center{
-        server, alarm, clock, queue,
-        NotificationCenterHooks{[this] { return active; }, nullptr, nullptr}};
+    DesktopNotificationCenter center{server, alarm, clock, queue, activeOnly()};
+
+    NotificationCenterHooks activeOnly() {
+        NotificationCenterHooks hooks;
+        hooks.applicationIsActive = [this] { return active; };
+        return hooks;
+    }
 };
 
 TEST_F(RemindersOnTheRealCentreTest, AScheduledReminderShowsSnoozesAndPosts) {

@@ -120,7 +120,7 @@ public:
     void setCategories(const std::vector<NotificationCategory>& value) override {
         categories = value;
     }
-    void getPendingRequests(std::function<void(std::vector<NotificationRequest>)> done) override {
+    void getPendingRequests(std::function<void(std::vector<std::string>)> done) override {
         pendingQueries.push_back(std::move(done));
     }
     void removePendingRequests(const std::vector<std::string>& identifiers) override {
@@ -131,7 +131,7 @@ public:
             });
         }
     }
-    void add(const NotificationRequest& request) override {
+    void add(NotificationRequest request) override {
         added.push_back(request);
         std::erase_if(pending, [&](const NotificationRequest& existing) {
             return existing.identifier == request.identifier;
@@ -153,7 +153,10 @@ public:
     void answerPendingQueries() {
         auto queries = std::move(pendingQueries);
         pendingQueries.clear();
-        for (auto& query : queries) query(pending);
+        std::vector<std::string> identifiers;
+        for (const NotificationRequest& request : pending)
+            identifiers.push_back(request.identifier);
+        for (auto& query : queries) query(identifiers);
     }
 
     NotificationCenterDelegate* delegate = nullptr;
@@ -161,7 +164,7 @@ public:
     std::vector<NotificationRequest> pending;
     std::vector<NotificationRequest> added;
     std::vector<std::vector<std::string>> removals;
-    std::vector<std::function<void(std::vector<NotificationRequest>)>> pendingQueries;
+    std::vector<std::function<void(std::vector<std::string>)>> pendingQueries;
     std::vector<std::function<void(AuthorizationStatus)>> statusQueries;
     std::vector<std::function<void(std::optional<std::string>)>> authorizationRequests;
     int settingsOpened = 0;
