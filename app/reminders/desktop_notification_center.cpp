@@ -171,22 +171,44 @@ void DesktopNotificationCenter::show(const NotificationRequest& request) {
         // A request shown again under the same identifier replaces its earlier banner.
         auto earlier = center.shownByIdentifier_.find(request.identifier);
         if (earlier != center.shownByIdentifier_.end()) notification.replacesId = earlier->second;
+        ++center.notifiesInFlight_;
         center.server_.notify(notification, [weak, request](std::optional<std::uint32_t> id) {
             auto self = weak.lock();
             if (!self) return;
-            DesktopNotificationCenter& center = **self;
-            if (!id) {
-                center.waitingForServer_[request.identifier] = request;
-                return;
-            }
-            auto previous = center.shownByIdentifier_.find(request.identifier);
-            if (previous != center.shownByIdentifier_.end() && previous->second != *id) {
-                center.shown_.erase(previous->second);
-            }
-            center.shown_[*id] = Shown{request, {}};
-            center.shownByIdentifier_[request.identifier] = *id;
+            (*self)->shown(request, id);
         });
     });
+}
+
+void DesktopNotificationCenter::shown(const NotificationRequest& request,
+                                      std::optional<std::uint32_t> id) {
+    --notifiesInFlight_;
+    std::optional<Early> early;
+    if (id) {
+        if (auto found = early_.find(*id); found != early_.end()) {
+            early = std::move(found->second);
+            early_.erase(found);
+        }
+    }
+    if (notifiesInFlight_ == 0) early_.clear();
+    if (!id) {
+        waitingForServer_[request.identifier] = request;
+        return;
+    }
+    auto previous = shownByIdentifier_.find(request.identifier);
+    if (previous != shownByIdentifier_.end() && previous->second != *id) {
+        shown_.erase(previous->second);
+    }
+    shown_[*id] = Shown{request, {}};
+    shownByIdentifier_[request.identifier] = *id;
+    // What the server said about this id before its reply arrived.
+    if (!early) return;
+    if (!early->token.empty()) activationToken(*id, early->token);
+    if (early->action) {
+        actionInvoked(*id, *early->action);
+    } else if (early->closed) {
+        notificationClosed(*id);
+    }
 }
 
 DesktopNotification DesktopNotificationCenter::notificationFor(
@@ -221,7 +243,11 @@ DesktopNotification DesktopNotificationCenter::notificationFor(
 
 void DesktopNotificationCenter::actionInvoked(std::uint32_t id, const std::string& actionKey) {
     auto found = shown_.find(id);
-    if (found == shown_.end()) return;
+    if (found == shown_.end()) {
+        // A server may send signals before the client has read Notify's reply with the id.
+        if (notifiesInFlight_ > 0) early_[id].action = actionKey;
+        return;
+    }
     NotificationResponse response{std::move(found->second.request), actionKey,
                                   std::move(found->second.activationToken)};
     forgetShown(id);
@@ -232,10 +258,15 @@ void DesktopNotificationCenter::actionInvoked(std::uint32_t id, const std::strin
 
 void DesktopNotificationCenter::activationToken(std::uint32_t id, const std::string& token) {
     auto found = shown_.find(id);
-    if (found != shown_.end()) found->second.activationToken = token;
+    if (found != shown_.end()) {
+        found->second.activationToken = token;
+    } else if (notifiesInFlight_ > 0) {
+        early_[id].token = token;
+    }
 }
 
 void DesktopNotificationCenter::notificationClosed(std::uint32_t id) {
+    if (!shown_.contains(id) && notifiesInFlight_ > 0) early_[id].closed = true;
     forgetShown(id);
 }
 

@@ -82,6 +82,12 @@ private:
         NotificationRequest request;
         std::string activationToken;
     };
+    // Signals about an id that no Notify reply has named yet.
+    struct Early {
+        std::string token;
+        std::optional<std::string> action;
+        bool closed = false;
+    };
     using DueKey = std::pair<std::chrono::system_clock::time_point, std::uint64_t>;
 
     void erasePending(const std::string& identifier);
@@ -89,6 +95,8 @@ private:
     void present(const NotificationRequest& request);
     void show(const NotificationRequest& request);
     void forgetShown(std::uint32_t id);
+    // The server's answer to Notify for `request`: its id, or nothing when no server took it.
+    void shown(const NotificationRequest& request, std::optional<std::uint32_t> id);
 
     NotificationServer& server_;
     WallClockAlarm& alarm_;
@@ -106,6 +114,8 @@ private:
 
     std::unordered_map<std::uint32_t, Shown> shown_;
     std::unordered_map<std::string, std::uint32_t> shownByIdentifier_;
+    int notifiesInFlight_ = 0;
+    std::unordered_map<std::uint32_t, Early> early_;
     // Due requests that no server took; shown when a server appears.
     std::map<std::string, NotificationRequest> waitingForServer_;
 

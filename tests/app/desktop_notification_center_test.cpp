@@ -194,6 +194,32 @@ TEST_F(NotificationCenterTest, ActionsComeBackWithTheirTokenOnceAndClosedOnesAre
     EXPECT_EQ(center.shownCount(), 0u);
 }
 
+TEST_F(NotificationCenterTest, SignalsThatOvertakeTheNotifyReplyAreNotLost) {
+    server.deferReplies = true;
+    center.add(reminder("lumory.reminder.1", 5s));
+    center.add(reminder("lumory.reminder.2", 6s));
+    alarm.fire(clock);
+    alarm.fire(clock);
+    ASSERT_EQ(server.shown.size(), 2u);
+    server.invoke(1, "lumory.reminder.done", "token-early");
+    server.listener->notificationClosed(2);
+    server.listener->actionInvoked(77, "default");  // not ours: dropped once the replies are in
+    EXPECT_TRUE(delegate.responses.empty());
+    server.reply();
+    ASSERT_EQ(delegate.responses.size(), 1u);
+    EXPECT_EQ(delegate.responses[0].notification.identifier, "lumory.reminder.1");
+    EXPECT_EQ(delegate.responses[0].actionIdentifier, "lumory.reminder.done");
+    EXPECT_EQ(delegate.responses[0].activationToken, "token-early");
+    EXPECT_EQ(center.shownCount(), 0u) << "the second was closed before its reply";
+
+    // With nothing in flight, signals for unknown ids are not kept.
+    server.listener->actionInvoked(3, "default");
+    server.deferReplies = false;
+    center.add(reminder("lumory.reminder.3", 5s));
+    alarm.fire(clock);
+    EXPECT_EQ(delegate.responses.size(), 1u);
+}
+
 TEST_F(NotificationCenterTest, AServerThatGoesAwayLosesNoReminders) {
     center.add(reminder("lumory.reminder.1", 5s));
     center.add(reminder("lumory.reminder.2", 60s));

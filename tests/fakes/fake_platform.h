@@ -185,7 +185,18 @@ public:
             return;
         }
         shown.push_back(notification);
-        done(notification.replacesId != 0 ? notification.replacesId : nextId++);
+        std::uint32_t id = notification.replacesId != 0 ? notification.replacesId : nextId++;
+        if (deferReplies) {
+            replies.push_back([done = std::move(done), id] { done(id); });
+        } else {
+            done(id);
+        }
+    }
+    // Delivers the Notify replies held back while `deferReplies` was set.
+    void reply() {
+        auto waiting = std::move(replies);
+        replies.clear();
+        for (auto& answer : waiting) answer();
     }
     void close(std::uint32_t id) override { closed.push_back(id); }
     void isAvailable(std::function<void(bool)> done) override { done(present || activatable); }
@@ -207,6 +218,8 @@ public:
     std::vector<DesktopNotification> shown;
     std::vector<std::uint32_t> closed;
     std::uint32_t nextId = 1;
+    bool deferReplies = false;
+    std::vector<std::function<void()>> replies;
 };
 
 // An alarm that wakes its owner only when the test says the instant came (or the machine
