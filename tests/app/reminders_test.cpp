@@ -343,6 +343,14 @@ TEST_F(RemindersTest, DoneBeforeTheServiceIsKnownWaitsAndOnlyTheLatestIsPosted) 
               json({{"id", "r2"}, {"action", "complete"}, {"deliveryId", "lumory.reminder.r2"}}));
 }
 
+TEST_F(RemindersTest, TheActionPathGoesAfterTheAnnouncedPathAndBeforeItsQuery) {
+    launcher.writeOutput("{\"event\":\"ready\",\"url\":\"http://127.0.0.1:5000/desk?team=a\"}\n");
+    queue.runPending();
+    respond(shownReminder({{"id", "r1"}}), "lumory.reminder.done");
+    ASSERT_EQ(http.sent.size(), 1u);
+    EXPECT_EQ(http.sent[0].request.url, "http://127.0.0.1:5000/desk/api/reminders/action?team=a");
+}
+
 TEST_F(RemindersTest, AnythingButStatus200PutsTheActionBack) {
     connectPage();
     respond(shownReminder({{"id", "r1"}}), "lumory.reminder.done");
