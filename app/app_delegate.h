@@ -91,7 +91,7 @@ public:
 
     // Notification scheduling (reminders/notification_scheduling.cpp).
     void registerReminderCategories();
-    void scheduleReminders(const nlohmann::json& notifications);
+    void scheduleReminders(nlohmann::json notifications);
     void scheduleTestReminder(bool sound);
 
     // Notification responses and pending actions (reminders/notification_responses.cpp).

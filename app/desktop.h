@@ -47,6 +47,12 @@ public:
     // Asks the session not to end while the returned object lives, showing `reason` to a user
     // who tries; nothing when the session offers no such thing.
     virtual std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) = 0;
+    // Brings the main window forward with the activation token a notification server handed
+    // over, so focus-stealing prevention lets it through; an empty token is a plain activate.
+    virtual void activateWithToken(const std::string& activationToken) {
+        (void)activationToken;
+        activate();
+    }
     // Ends the event loop; the delegate's final clean-up runs after it.
     virtual void terminate() = 0;
 };

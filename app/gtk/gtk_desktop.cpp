@@ -1,4 +1,5 @@
 #include "gtk_desktop.h"
+#include "test_probe.h"
 
 #include "appindicator_status_item.h"
 #include "gtk_main_window.h"
@@ -297,6 +298,17 @@ void GtkDesktop::activate() {
 
 std::unique_ptr<SessionInhibition> GtkDesktop::inhibitLogout(const std::string& reason) {
     return std::make_unique<GtkSessionInhibition>(application_, mainGtkWindow(), reason);
+}
+
+void GtkDesktop::activateWithToken(const std::string& activationToken) {
+    if (!mainWindow_) return;
+    GtkWindow* window = mainWindow_->gtkWindow();
+    // On Wayland the token goes to xdg-activation; on X11 its "_TIME" part is the user time.
+    if (!activationToken.empty()) gtk_window_set_startup_id(window, activationToken.c_str());
+    gtk_window_present(window);
+    if (testProbeEnabled()) {
+        emitTestProbe({{"event", "activated"}, {"token", activationToken}});
+    }
 }
 
 void GtkDesktop::terminate() {

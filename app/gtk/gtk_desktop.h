@@ -39,6 +39,7 @@ public:
     // The main window while it exists, for dialogs to attach to.
     GtkWindow* mainGtkWindow() const;
     void activate() override;
+    void activateWithToken(const std::string& activationToken) override;
     void terminate() override;
     std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) override;
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app_delegate.h"
+#include "dbus_notification_server.h"
 #include "display_backend.h"
 #include "gio_service_launcher.h"
 #include "glib_host_system.h"
@@ -15,32 +16,16 @@
 #include "gtk_desktop.h"
 #include "gtk_main_queue.h"
 #include "keyfile_defaults_store.h"
+#include "notification_desktop.h"
+#include "reminders/desktop_notification_center.h"
 #include "soup_http_client.h"
 #include "system_clock.h"
+#include "test_probe.h"
+#include "timerfd_wall_clock_alarm.h"
 
 namespace {
 
 constexpr char kApplicationId[] = "org.lumory.Lumory";
-
-// Until notifications reach the desktop's server, the shell has none to offer.
-class NoNotificationCenter : public lumory::NotificationCenter {
-public:
-    void setDelegate(lumory::NotificationCenterDelegate*) override {}
-    void setCategories(const std::vector<lumory::NotificationCategory>&) override {}
-    void getPendingRequests(
-        std::function<void(std::vector<lumory::NotificationRequest>)> done) override {
-        done({});
-    }
-    void removePendingRequests(const std::vector<std::string>&) override {}
-    void add(const lumory::NotificationRequest&) override {}
-    void getAuthorizationStatus(std::function<void(lumory::AuthorizationStatus)> done) override {
-        done(lumory::AuthorizationStatus::Denied);
-    }
-    void requestAuthorization(std::function<void(std::optional<std::string>)> done) override {
-        done(std::nullopt);
-    }
-    bool openSettings() override { return false; }
-};
 
 std::string settingsPath() {
     g_autofree char* path =
@@ -52,17 +37,43 @@ struct Shell {
     explicit Shell(GtkApplication* application)
         : desktop(application),
           alerts([this] { return desktop.mainGtkWindow(); }),
-          defaults(settingsPath()) {}
+          defaults(settingsPath()),
+          notificationCenter(notificationServer, alarm, clock, mainQueue, notificationHooks()) {}
+
+    lumory::NotificationCenterHooks notificationHooks() {
+        lumory::NotificationCenterHooks hooks;
+        hooks.applicationIsActive = [this] {
+            GtkWindow* window = desktop.mainGtkWindow();
+            return window != nullptr && gtk_window_is_active(window);
+        };
+        hooks.playEventSound = [this] {
+            lumory::gtk::playNotificationSound(desktop.mainGtkWindow());
+        };
+        hooks.openSettings = [] { return lumory::gtk::openNotificationSettings(); };
+        if (lumory::gtk::testProbeEnabled()) {
+            hooks.requestAdded = [this](const lumory::NotificationRequest& request) {
+                auto in = std::chrono::duration_cast<std::chrono::milliseconds>(request.due -
+                                                                                clock.now());
+                lumory::gtk::emitTestProbe({{"event", "notification-added"},
+                                            {"identifier", request.identifier},
+                                            {"inMs", in.count()},
+                                            {"userInfo", request.content.userInfo}});
+            };
+        }
+        return hooks;
+    }
 
     lumory::gtk::GtkDesktop desktop;
     lumory::gtk::GioServiceLauncher serviceLauncher;
     lumory::gtk::GtkMainQueue mainQueue;
     lumory::gtk::GlibHostSystem system;
     lumory::gtk::GtkAlerts alerts;
-    NoNotificationCenter notificationCenter;
     lumory::gtk::SoupHttpClient http;
     lumory::gtk::KeyFileDefaultsStore defaults;
     lumory::gtk::SystemClock clock;
+    lumory::gtk::DBusNotificationServer notificationServer;
+    lumory::gtk::TimerfdWallClockAlarm alarm;
+    lumory::DesktopNotificationCenter notificationCenter;
     std::unique_ptr<lumory::AppDelegate> delegate;
 };
 

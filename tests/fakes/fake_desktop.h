@@ -195,6 +195,9 @@ public:
         return section;
     }
     void activate() override { events.push_back("activate"); }
+    void activateWithToken(const std::string& token) override {
+        events.push_back("activate:" + token);
+    }
     void terminate() override { events.push_back("terminate"); }
     std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) override {
         inhibitReasons.push_back(reason);
