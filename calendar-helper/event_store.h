@@ -1,11 +1,9 @@
 #pragma once
 
-// The calendar database as the helper's commands see it. Realised on Evolution Data Server
-// (eds/) and in memory (tests). Command logic never knows which one it runs on.
-//
-// First draft: the frame/access work owns authorization, access requests, reset and change
-// notification; the calendar/event/reminder work owns the data members and their value types.
-// Extend in place; keep it shaped by what the commands need, not by EDS.
+// The calendar database as the helper's commands see it: authorization and access requests,
+// change notices, and calendars, events, reminder lists and reminders with their value types.
+// Realised on Evolution Data Server (eds/) and in memory (tests); command logic never knows
+// which one it runs on, so the interface is shaped by what the commands need, not by EDS.
 
 #include <chrono>
 #include <functional>
