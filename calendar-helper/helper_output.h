@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -25,6 +26,11 @@ public:
     // closed or failing descriptor drops the line; it never ends the process.
     static LineWriter descriptorWriter(int fd);
 
+    // From now on lines wait in memory, in order, until open(); the peer reads the line given
+    // to open() first, whatever other threads wrote meanwhile.
+    void holdUntilOpened();
+    void open(const nlohmann::json& firstLine);
+
     void emit(const nlohmann::json& object);
     // Writes one object given as compact JSON text already (a reply too large to build as a
     // json tree first); the caller answers for its form.
@@ -33,8 +39,12 @@ public:
     void fail(const RequestId& id, std::string_view message);
 
 private:
+    void write(std::string line);  // outputLock held
+
     std::mutex outputLock;
     LineWriter writer;
+    bool holding = false;
+    std::vector<std::string> held;
 };
 
 }  // namespace lumory::cal
