@@ -42,7 +42,10 @@ gboolean onInstance(ICalComponent*, ICalTime* instanceStart, ICalTime* instanceE
     if (auto end = instantOf(instanceEnd, i_cal_time_get_tzid(instanceEnd), expansion->client))
         occurrence.endDate = std::max(*end, *start);
     else if (occurrence.startDate && occurrence.endDate)
-        occurrence.endDate = *start + (*occurrence.endDate - *occurrence.startDate);
+        occurrence.endDate =
+            shifted(*start, secondsBetween(*occurrence.startDate, *occurrence.endDate));
+    else
+        occurrence.endDate.reset();
     occurrence.startDate = *start;
     occurrence.recurrenceDate = *start;
     if (eventInWindow(occurrence, expansion->start, expansion->end))
