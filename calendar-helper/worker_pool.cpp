@@ -4,7 +4,9 @@ namespace lumory::cal {
 
 WorkerPool::WorkerPool(std::size_t maxThreads) : maxThreads(maxThreads == 0 ? 1 : maxThreads) {}
 
-WorkerPool::~WorkerPool() { shutDown(); }
+WorkerPool::~WorkerPool() {
+    shutDown();
+}
 
 bool WorkerPool::post(std::function<void()> job) {
     std::lock_guard guard(lock);

@@ -66,7 +66,8 @@ bool startService(GDBusConnection* bus, const char* name) {
 struct EdsEventStore::Watch {
     GObjectPtr<ECalClient> client;
     GObjectPtr<GCancellable> opening;
-    // Last revision seen: a freshly connected client announces it again, unchanged.
+    // Last revision seen (empty until known): a freshly connected client announces it again,
+    // unchanged.
     std::string revision;
     gulong propertyHandler = 0;
     gulong diedHandler = 0;
@@ -93,8 +94,7 @@ EdsEventStore::~EdsEventStore() {
     // Callbacks already queued on the main context find the store gone; jobs finish first.
     self.reset();
     workers.shutDown();
-    for (auto& pending : pendingAccess)
-        pending.completion(false, std::string(kStoreClosed));
+    for (auto& pending : pendingAccess) pending.completion(false, std::string(kStoreClosed));
     pendingAccess.clear();
     disconnect();
 }
@@ -132,8 +132,8 @@ void EdsEventStore::onMainContext(WeakSelf store, std::function<void(EdsEventSto
 EdsEventStore::Connection EdsEventStore::probeConnection() {
     Connection found;
     g_autoptr(GError) error = nullptr;
-    found.bus = GObjectPtr<GDBusConnection>::adopt(
-        g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
+    found.bus =
+        GObjectPtr<GDBusConnection>::adopt(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
     if (!found.bus) return found;
     // The shared connection ends the process when the bus goes away unless told otherwise.
     g_dbus_connection_set_exit_on_close(found.bus.get(), FALSE);
@@ -230,24 +230,26 @@ AuthorizationStatus EdsEventStore::authorizationStatus(EntityType) {
 
 void EdsEventStore::requestFullAccess(EntityType type, AccessCompletion completion) {
     auto closed = [completion] { completion(false, std::string(kStoreClosed)); };
-    onMainContext([type, completion](EdsEventStore& store) {
-        if (store.connected()) return completion(true, std::nullopt);
-        // Connecting again blocks for as long as the bus takes: on a worker, so that change
-        // notices and other answers keep flowing meanwhile. Requests made meanwhile share it.
-        store.pendingAccess.push_back({type, completion});
-        if (store.reconnecting) return;
-        store.reconnecting = true;
-        const bool posted = store.workers.post([weak = WeakSelf(store.self)] {
-            auto connection = std::make_shared<Connection>(probeConnection());
-            onMainContext(weak, [connection](EdsEventStore& current) {
-                current.disconnect();
-                current.install(std::move(*connection));
-                if (current.changeHandler) current.watchAllSources();
-                current.answerAccessRequests();
+    onMainContext(
+        [type, completion](EdsEventStore& store) {
+            if (store.connected()) return completion(true, std::nullopt);
+            // Connecting again blocks for as long as the bus takes: on a worker, so that change
+            // notices and other answers keep flowing meanwhile. Requests made meanwhile share it.
+            store.pendingAccess.push_back({type, completion});
+            if (store.reconnecting) return;
+            store.reconnecting = true;
+            const bool posted = store.workers.post([weak = WeakSelf(store.self)] {
+                auto connection = std::make_shared<Connection>(probeConnection());
+                onMainContext(weak, [connection](EdsEventStore& current) {
+                    current.disconnect();
+                    current.install(std::move(*connection));
+                    if (current.changeHandler) current.watchAllSources();
+                    current.answerAccessRequests();
+                });
             });
-        });
-        if (!posted) store.answerAccessRequests();
-    }, closed);
+            if (!posted) store.answerAccessRequests();
+        },
+        closed);
 }
 
 void EdsEventStore::answerAccessRequests() {
@@ -371,8 +373,8 @@ void EdsEventStore::onBackendDied(EClient*, gpointer self) {
         [](EdsEventStore& store) { store.rewatchAll(); });
 }
 
-void EdsEventStore::onBackendPropertyChanged(EClient* client, const char* name,
-                                             const char* value, gpointer self) {
+void EdsEventStore::onBackendPropertyChanged(EClient* client, const char* name, const char* value,
+                                             gpointer self) {
     // The revision moves with every write to the calendar, whoever made it.
     if (std::strcmp(name, CLIENT_BACKEND_PROPERTY_REVISION) != 0) return;
     auto* store = static_cast<EdsEventStore*>(self);
@@ -380,7 +382,11 @@ void EdsEventStore::onBackendPropertyChanged(EClient* client, const char* name,
     for (auto& [uid, watch] : store->watches) {
         if (watch->client.get() != E_CAL_CLIENT(client)) continue;
         if (watch->revision == revision) return;
+        // Until the client has heard its calendar's revision it reports an empty one; the
+        // first real value then is news to the client only.
+        const bool learned = watch->revision.empty();
         watch->revision = revision;
+        if (learned) return;
         break;
     }
     store->scheduleChange();

@@ -69,8 +69,7 @@ private:
 
     static Connection probeConnection();
     // Runs `work` with the store on the main context, or `ifGone` there once it is destroyed.
-    void onMainContext(std::function<void(EdsEventStore&)> work,
-                       std::function<void()> ifGone = {});
+    void onMainContext(std::function<void(EdsEventStore&)> work, std::function<void()> ifGone = {});
     static void onMainContext(WeakSelf store, std::function<void(EdsEventStore&)> work,
                               std::function<void()> ifGone = {});
     void answerAccessRequests();

@@ -75,7 +75,8 @@ ICalTimezone* zoneOf(ECalComponentDateTime* time, ECalClient* client) {
     if (ICalTimezone* attached = i_cal_time_get_timezone(value)) return attached;
     const char* tzid = e_cal_component_datetime_get_tzid(time);
     if (!tzid || !*tzid) return nullptr;
-    ICalTimezone* zone = client ? e_cal_client_tzlookup_cb(tzid, client, nullptr, nullptr) : nullptr;
+    ICalTimezone* zone =
+        client ? e_cal_client_tzlookup_cb(tzid, client, nullptr, nullptr) : nullptr;
     if (!zone) zone = i_cal_timezone_get_builtin_timezone_from_tzid(tzid);
     if (!zone) zone = i_cal_timezone_get_builtin_timezone(tzid);
     return zone;
@@ -169,7 +170,8 @@ Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* 
         if (auto duration = GObjectPtr<ICalDuration>::adopt(i_cal_component_get_duration(ical));
             duration && !i_cal_duration_is_null_duration(duration.get()))
             // An end beyond the years an instant holds is no end.
-            event.endDate = shifted(*event.startDate, seconds{i_cal_duration_as_int(duration.get())});
+            event.endDate =
+                shifted(*event.startDate, seconds{i_cal_duration_as_int(duration.get())});
         else if (event.isAllDay)
             event.endDate = nextLocalMidnight(*event.startDate);
     }
@@ -485,10 +487,10 @@ void EdsEventStore::saveEvent(Event& event) {
                 eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master.get()));
             eds::fillComponent(component.get(), event, storedClient);
             if (moving) {
-                eds::moveAtomically(targetClient, component.get(), storedClient, event.identifier,
-                                    [&] {
-                    eds::removeFrom(storedClient, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
-                });
+                eds::moveAtomically(
+                    targetClient, component.get(), storedClient, event.identifier, [&] {
+                        eds::removeFrom(storedClient, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
+                    });
             } else {
                 eds::addZonesTo(storedClient, component.get(), storedClient);
                 g_autoptr(GError) error = nullptr;

@@ -201,5 +201,22 @@ TEST(Output, ReplacesInvalidTextRatherThanDroppingTheReply) {
     EXPECT_EQ(capture.replies()[1], json({{"id", 5}, {"ok", true}}));
 }
 
+// Change notices and replies written during start-up wait for the ready notice, in order.
+TEST(Output, LinesHeldUntilOpenedFollowTheOpeningLine) {
+    OutputCapture capture;
+    capture.output.holdUntilOpened();
+    capture.output.emit({{"event", "changed"}});
+    std::thread([&] { capture.output.reply(json(1), {{"status", "fullAccess"}}); }).join();
+    capture.output.emitText(R"({"events":[]})");
+    EXPECT_TRUE(capture.rawLines().empty());
+    capture.output.open({{"event", "ready"}, {"status", "fullAccess"}});
+    capture.output.emit({{"event", "changed"}});
+    EXPECT_EQ(capture.replies(),
+              (std::vector<json>{json({{"event", "ready"}, {"status", "fullAccess"}}),
+                                 json({{"event", "changed"}}),
+                                 json({{"id", 1}, {"status", "fullAccess"}}),
+                                 json({{"events", json::array()}}), json({{"event", "changed"}})}));
+}
+
 }  // namespace
 }  // namespace lumory::cal
