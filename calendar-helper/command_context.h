@@ -22,6 +22,9 @@ public:
 
     void emit(const nlohmann::json& object) { output.emit(object); }
     void emitText(std::string text) { output.emitText(std::move(text)); }
+    void emitStreamed(const std::function<void(const Output::Piece& write)>& produce) {
+        output.emitStreamed(produce);
+    }
     void reply(const RequestId& id, nlohmann::json payload) { output.reply(id, std::move(payload)); }
     void fail(const RequestId& id, std::string_view message) { output.fail(id, message); }
 

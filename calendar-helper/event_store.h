@@ -6,6 +6,7 @@
 // which one it runs on, so the interface is shaped by what the commands need, not by EDS.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -70,6 +71,26 @@ struct Event {
     std::optional<Instant> occurrenceDate() const {
         return recurrenceDate ? recurrenceDate : startDate;
     }
+};
+
+// One occurrence of a listing: its own times; everything else comes from its pattern.
+struct Occurrence {
+    Instant start;
+    std::optional<Instant> end;
+    std::optional<Instant> recurrence;
+    std::uint32_t pattern = 0;  // index into EventListing::patterns
+};
+
+// The occurrences in a window, compact: a series' shared fields are held once however many
+// times it repeats (an event every minute is half a million occurrences a year).
+struct EventListing {
+    std::vector<Event> patterns;
+    std::vector<Occurrence> occurrences;
+
+    // A whole event as one record, its pattern in place.
+    void add(Event event);
+    // The occurrence as an Event of its own.
+    Event event(const Occurrence& occurrence) const;
 };
 
 // A due date as calendar fields in the helper's time zone; without hour it is date-only.
@@ -138,6 +159,14 @@ public:
     // the store's order. No calendars means all event calendars.
     virtual std::vector<Event> events(Instant start, Instant end,
                                       const std::optional<std::vector<std::string>>& calendarIds) = 0;
+    // The same occurrences, compact, for listings that may be very long. Stores that expand
+    // series themselves should give each series one pattern.
+    virtual EventListing eventListing(Instant start, Instant end,
+                                      const std::optional<std::vector<std::string>>& calendarIds) {
+        EventListing listing;
+        for (auto& event : events(start, end, calendarIds)) listing.add(std::move(event));
+        return listing;
+    }
     // The event with that identifier (the first occurrence of a series), or nothing.
     virtual std::optional<Event> event(const std::string& identifier) = 0;
     // Saves this event or this one occurrence only, committed at once; fills in the identifier

@@ -75,6 +75,27 @@ void Output::emitText(std::string text) {
     write(std::move(text));
 }
 
+void Output::emitStreamed(const std::function<void(const Piece& write)>& produce) {
+    constexpr std::size_t kPieceBytes = std::size_t{64} << 10;
+    std::lock_guard lock(outputLock);
+    std::string buffer;
+    std::string* heldLine = nullptr;
+    if (holding) heldLine = &held.emplace_back();
+    auto flush = [&] {
+        if (heldLine)
+            heldLine->append(buffer);
+        else
+            writer(buffer);
+        buffer.clear();
+    };
+    produce([&](std::string_view piece) {
+        buffer.append(piece);
+        if (buffer.size() >= kPieceBytes) flush();
+    });
+    buffer.push_back('\n');
+    flush();
+}
+
 void Output::reply(const RequestId& id, nlohmann::json payload) {
     if (!payload.is_object()) payload = nlohmann::json::object();
     if (id) payload["id"] = *id;

@@ -17,8 +17,11 @@ using RequestId = std::optional<nlohmann::json>;
 // Standard output of the helper: one compact JSON object per line, whole lines only.
 class Output {
 public:
-    // Receives one complete line (line feed included) while the output lock is held.
-    using LineWriter = std::function<void(std::string_view line)>;
+    // Receives the text of lines while the output lock is held: whole, or a long line in
+    // several pieces in a row; every line ends with its line feed.
+    using LineWriter = std::function<void(std::string_view text)>;
+    // Hands one piece of a streamed line to the output.
+    using Piece = std::function<void(std::string_view piece)>;
 
     explicit Output(LineWriter writer);
 
@@ -35,6 +38,9 @@ public:
     // Writes one object given as compact JSON text already (a reply too large to build as a
     // json tree first); the caller answers for its form.
     void emitText(std::string text);
+    // Writes one line that `produce` hands over piece by piece (compact JSON text, no line
+    // feed), so that a reply of any length is never held whole. Other lines wait meanwhile.
+    void emitStreamed(const std::function<void(const Piece& write)>& produce);
     void reply(const RequestId& id, nlohmann::json payload);
     void fail(const RequestId& id, std::string_view message);
 

@@ -57,6 +57,6 @@ std::vector<GObjectPtr<ECalComponent>> componentsForUid(ECalClient* client, cons
 
 // Occurrences in [start, end) of the client's events, repeating ones expanded here.
 void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant start, Instant end,
-                        std::vector<Event>& out);
+                        EventListing& out);
 
 }  // namespace lumory::cal::eds

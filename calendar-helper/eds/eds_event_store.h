@@ -42,6 +42,9 @@ public:
     std::optional<Calendar> defaultCalendar(EntityType type) override;
     std::vector<Event> events(Instant start, Instant end,
                               const std::optional<std::vector<std::string>>& calendarIds) override;
+    EventListing eventListing(
+        Instant start, Instant end,
+        const std::optional<std::vector<std::string>>& calendarIds) override;
     std::optional<Event> event(const std::string& identifier) override;
     void saveEvent(Event& event) override;
     void removeEvent(const Event& event) override;

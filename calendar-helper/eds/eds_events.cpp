@@ -358,14 +358,23 @@ GObjectPtr<ECalComponent> detachedCopy(ECalComponent* master) {
 }  // namespace
 }  // namespace eds
 
-std::vector<Event> EdsEventStore::events(
+EventListing EdsEventStore::eventListing(
     Instant start, Instant end, const std::optional<std::vector<std::string>>& calendarIds) {
     auto registry = sourceRegistry();
-    std::vector<Event> result;
+    EventListing listing;
     for (auto& open : eds::openSources(registry.get(), EntityType::event, clients, calendarIds)) {
         if (!open.client) continue;
-        eds::collectOccurrences(open.client.get(), open.calendar, start, end, result);
+        eds::collectOccurrences(open.client.get(), open.calendar, start, end, listing);
     }
+    return listing;
+}
+
+std::vector<Event> EdsEventStore::events(
+    Instant start, Instant end, const std::optional<std::vector<std::string>>& calendarIds) {
+    const EventListing listing = eventListing(start, end, calendarIds);
+    std::vector<Event> result;
+    result.reserve(listing.occurrences.size());
+    for (const auto& occurrence : listing.occurrences) result.push_back(listing.event(occurrence));
     return result;
 }
 
