@@ -40,7 +40,7 @@ std::string addMinutelySeries() {
     ICalComponent* event = i_cal_component_new_from_string(
         "BEGIN:VEVENT\r\nUID:every-minute\r\nDTSTAMP:20250101T000000Z\r\n"
         "DTSTART:20300101T000000Z\r\nDTEND:20300101T000030Z\r\n"
-        "RRULE:FREQ=MINUTELY\r\nSUMMARY:Tick\r\nEND:VEVENT\r\n");
+        "RRULE:FREQ=MINUTELY;UNTIL=20310101T000000Z\r\nSUMMARY:Tick\r\nEND:VEVENT\r\n");
     bool added = e_cal_client_create_object_sync(E_CAL_CLIENT(client), event,
                                                  E_CAL_OPERATION_FLAG_NONE, nullptr, nullptr,
                                                  nullptr);
