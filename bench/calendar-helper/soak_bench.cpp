@@ -94,7 +94,8 @@ int soak(int count) {
     });
 
     size_t matched = 0, unexpected = 0, badJson = 0, errors = 0, lines = 0;
-    double midRss = 0;
+    double midRss = 0, endRss = -1;
+    size_t endRssAt = 0;
     while (auto line = helper.readLine(300s)) {
         ++lines;
         json reply = json::parse(*line, nullptr, false);
@@ -115,10 +116,16 @@ int soak(int count) {
         if (reply.contains("error")) ++errors;
         if (matched == (requests.size() - anonymous) / 2)
             midRss = lumory::bench::processMemoryMiB(helper.pid(), "VmRSS");
-        // The last reply: memory is read before the process drains and ends.
+        // Sampled as it goes: the helper ends right after its last reply, input being closed.
+        if (lines % 1000 == 0) {
+            const double rss = lumory::bench::processMemoryMiB(helper.pid(), "VmRSS");
+            if (rss > 0) {
+                endRss = rss;
+                endRssAt = lines;
+            }
+        }
         if (waiting.empty() && badJson == anonymous) break;
     }
-    const double endRss = lumory::bench::processMemoryMiB(helper.pid(), "VmRSS");
     const double seconds = lumory::bench::millisecondsSince(started) / 1000;
     writer.join();
     auto status = helper.waitForExit(150s);
@@ -129,8 +136,9 @@ int soak(int count) {
     std::printf("  bad JSON answered             %zu of %zu\n", badJson, anonymous);
     std::printf("  replies matching no request   %zu\n", unexpected);
     std::printf("  error replies (unknown cmd)   %zu\n", errors);
-    std::printf("  resident memory, MiB          start %.1f  halfway %.1f  end %.1f  (%+.1f %%)\n",
-                startRss, midRss, endRss, 100.0 * (endRss - startRss) / startRss);
+    std::printf("  resident memory, MiB          start %.1f  halfway %.1f  end %.1f (after %zu "
+                "replies)  %+.1f %%\n",
+                startRss, midRss, endRss, endRssAt, 100.0 * (endRss - startRss) / startRss);
     std::printf("  exit status after input closed %d\n", status.value_or(-1));
     const bool ok = waiting.empty() && unexpected == 0 && badJson == anonymous && status == 0;
     std::printf("  %s\n", ok ? "every reply matched" : "FAILED");
