@@ -205,8 +205,8 @@ int main(int argc, char* argv[]) {
                 bareCold, bareWarm);
     std::printf("  ratio        %8.2f %8.2f\n", helperCold / bareCold, helperWarm / bareWarm);
     if (!baseline.empty()) {
-        std::vector<std::string> argv = {LUMORY_EDS_SESSION, "--limit", "600", self, "--phase",
-                                         "compare", baseline};
+        std::vector<std::string> argv = {LUMORY_EDS_SESSION, "--limit", "600",   self,
+                                         "--phase",          "compare", baseline};
         LineProtocolProcess run(argv);
         auto line = run.readLine(600s);
         double ours = 0, ours25 = 0, ours75 = 0, theirs = 0, theirs25 = 0, theirs75 = 0;

@@ -41,9 +41,8 @@ std::string addMinutelySeries() {
         "BEGIN:VEVENT\r\nUID:every-minute\r\nDTSTAMP:20250101T000000Z\r\n"
         "DTSTART:20300101T000000Z\r\nDTEND:20300101T000030Z\r\n"
         "RRULE:FREQ=MINUTELY;UNTIL=20310101T000000Z\r\nSUMMARY:Tick\r\nEND:VEVENT\r\n");
-    bool added = e_cal_client_create_object_sync(E_CAL_CLIENT(client), event,
-                                                 E_CAL_OPERATION_FLAG_NONE, nullptr, nullptr,
-                                                 nullptr);
+    bool added = e_cal_client_create_object_sync(
+        E_CAL_CLIENT(client), event, E_CAL_OPERATION_FLAG_NONE, nullptr, nullptr, nullptr);
     g_object_unref(event);
     g_object_unref(client);
     return added ? uid : std::string();
@@ -79,12 +78,12 @@ void measure(const std::string& helperPath, const std::string& calendar, const c
     if (listing)
         for (size_t at = 0; (at = listing->find("\"occurrence\"", at)) != std::string::npos; ++at)
             ++occurrences;
-    std::printf("%-12s %9.0f ms %9zu occurrences %8.1f MiB reply %8.1f MiB peak RSS (%.1f at "
-                "start) next request %s%s\n",
-                label, elapsed, occurrences, listing ? listing->size() / 1048576.0 : 0.0, peak,
-                startRss, status ? "answered" : "NOT answered",
-                listing && listing->find("\"error\"") != std::string::npos ? " (listing failed)"
-                                                                          : "");
+    std::printf(
+        "%-12s %9.0f ms %9zu occurrences %8.1f MiB reply %8.1f MiB peak RSS (%.1f at "
+        "start) next request %s%s\n",
+        label, elapsed, occurrences, listing ? listing->size() / 1048576.0 : 0.0, peak, startRss,
+        status ? "answered" : "NOT answered",
+        listing && listing->find("\"error\"") != std::string::npos ? " (listing failed)" : "");
     helper.closeInput();
     helper.waitForExit(30s);
 }

@@ -50,8 +50,9 @@ std::vector<Request> makeRequests(int count) {
         } else if (k < 85) {
             line = R"({"cmd":"events","from":"2030-06-10","to":"2030-06-11","id":)" + idJson + "}";
         } else if (k < 90) {
-            line = R"({"cmd":"reminders","from":"2030-06-10T00:00:00Z","to":"2030-06-11T00:00:00Z","id":)" +
-                   idJson + "}";
+            line =
+                R"({"cmd":"reminders","from":"2030-06-10T00:00:00Z","to":"2030-06-11T00:00:00Z","id":)" +
+                idJson + "}";
         } else if (k < 95) {
             line = R"({"cmd":"frobnicate","id":)" + idJson + "}";
         } else {
@@ -132,13 +133,15 @@ int soak(int count) {
 
     std::printf("soak: %d requests through one helper in %.1f s (%.0f per second)\n", count,
                 seconds, count / seconds);
-    std::printf("  replies matched to their id  %zu of %zu\n", matched, requests.size() - anonymous);
+    std::printf("  replies matched to their id  %zu of %zu\n", matched,
+                requests.size() - anonymous);
     std::printf("  bad JSON answered             %zu of %zu\n", badJson, anonymous);
     std::printf("  replies matching no request   %zu\n", unexpected);
     std::printf("  error replies (unknown cmd)   %zu\n", errors);
-    std::printf("  resident memory, MiB          start %.1f  halfway %.1f  end %.1f (after %zu "
-                "replies)  %+.1f %%\n",
-                startRss, midRss, endRss, endRssAt, 100.0 * (endRss - startRss) / startRss);
+    std::printf(
+        "  resident memory, MiB          start %.1f  halfway %.1f  end %.1f (after %zu "
+        "replies)  %+.1f %%\n",
+        startRss, midRss, endRss, endRssAt, 100.0 * (endRss - startRss) / startRss);
     std::printf("  exit status after input closed %d\n", status.value_or(-1));
     const bool ok = waiting.empty() && unexpected == 0 && badJson == anonymous && status == 0;
     std::printf("  %s\n", ok ? "every reply matched" : "FAILED");

@@ -232,8 +232,7 @@ TEST(Output, StreamedLinesLeaveInBoundedPiecesWhole) {
     output.emitStreamed([&](const Output::Piece& write) {
         write("{\"events\":[");
         other = std::thread([&] { output.emit({{"event", "changed"}}); });
-        for (int n = 0; n < 20000; ++n)
-            write((n > 0 ? ",\"" : "\"") + std::string(96, 'x') + "\"");
+        for (int n = 0; n < 20000; ++n) write((n > 0 ? ",\"" : "\"") + std::string(96, 'x') + "\"");
         write("]}");
     });
     other.join();
