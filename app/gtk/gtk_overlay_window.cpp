@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gobject_ptr.h"
+#include "window_placement.h"
 
 namespace lumory::gtk {
 
@@ -94,17 +95,7 @@ bool GtkOverlayWindow::setFrameAutosaveName(const std::string& name) {
 }
 
 void GtkOverlayWindow::center() {
-    GdkDisplay* display = gtk_widget_get_display(window_);
-    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-    if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0) {
-        monitor = gdk_display_get_monitor(display, 0);
-    }
-    if (monitor == nullptr) return;
-    GdkRectangle area;
-    gdk_monitor_get_workarea(monitor, &area);
-    int x = area.x + std::max(0, (area.width - width_) / 2);
-    int y = area.y + std::max(0, (area.height - height_) / 2);
-    gtk_window_move(GTK_WINDOW(window_), x, y);
+    centerOnWorkArea(GTK_WINDOW(window_), width_, height_);
 }
 
 void GtkOverlayWindow::makeKeyAndOrderFront() {

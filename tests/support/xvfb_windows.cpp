@@ -19,37 +19,9 @@ Display* openDisplay(const std::string& displayName) {
     return XOpenDisplay(displayName.c_str());
 }
 
-std::optional<WindowGeometry> search(Display* display, Window window, const std::string& title,
-                                     int depth, Window* match = nullptr) {
-    char* name = nullptr;
-    XWindowAttributes attributes;
-    if (XFetchName(display, window, &name) && name != nullptr) {
-        bool matches = title == name;
-        XFree(name);
-        if (matches && XGetWindowAttributes(display, window, &attributes) &&
-            attributes.map_state == IsViewable) {
-            WindowGeometry geometry{0, 0, attributes.width, attributes.height};
-            Window child;
-            XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &geometry.x,
-                                  &geometry.y, &child);
-            if (match) *match = window;
-            return geometry;
-        }
-    }
-    if (depth == 0) return std::nullopt;
-    Window root, parent, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, window, &root, &parent, &children, &count)) return std::nullopt;
-    std::optional<WindowGeometry> found;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        found = search(display, children[i], title, depth - 1, match);
-    }
-    if (children) XFree(children);
-    return found;
-}
-
+// Every viewable window titled `title` below `window`, depth first, with its X window.
 void collect(Display* display, Window window, const std::string& title, int depth,
-             std::vector<WindowGeometry>& found) {
+             std::vector<std::pair<WindowGeometry, Window>>& found, bool firstOnly) {
     char* name = nullptr;
     XWindowAttributes attributes;
     if (XFetchName(display, window, &name) && name != nullptr) {
@@ -61,15 +33,26 @@ void collect(Display* display, Window window, const std::string& title, int dept
             Window child;
             XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &geometry.x,
                                   &geometry.y, &child);
-            found.push_back(geometry);
+            found.emplace_back(geometry, window);
         }
     }
-    if (depth == 0) return;
+    if (depth == 0 || (firstOnly && !found.empty())) return;
     Window root, parent, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display, window, &root, &parent, &children, &count)) return;
-    for (unsigned i = 0; i < count; ++i) collect(display, children[i], title, depth - 1, found);
+    for (unsigned i = 0; i < count && !(firstOnly && !found.empty()); ++i) {
+        collect(display, children[i], title, depth - 1, found, firstOnly);
+    }
     if (children) XFree(children);
+}
+
+std::optional<WindowGeometry> search(Display* display, Window window, const std::string& title,
+                                     int depth, Window* match = nullptr) {
+    std::vector<std::pair<WindowGeometry, Window>> found;
+    collect(display, window, title, depth, found, true);
+    if (found.empty()) return std::nullopt;
+    if (match) *match = found.front().second;
+    return found.front().first;
 }
 
 // The position of the root's child that holds the window titled `title` in stacking order
@@ -91,14 +74,14 @@ int stackingIndex(Display* display, const std::string& title) {
 }  // namespace
 
 std::vector<WindowGeometry> findWindows(const std::string& displayName, const std::string& title) {
-    // A window may go while the tree is walked; Xlib's default handler would end the test.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    std::vector<WindowGeometry> found;
-    Display* display = XOpenDisplay(displayName.c_str());
-    if (display == nullptr) return found;
-    collect(display, DefaultRootWindow(display), title, 3, found);
+    std::vector<WindowGeometry> windows;
+    Display* display = openDisplay(displayName);
+    if (display == nullptr) return windows;
+    std::vector<std::pair<WindowGeometry, Window>> found;
+    collect(display, DefaultRootWindow(display), title, 3, found, false);
     XCloseDisplay(display);
-    return found;
+    for (const auto& [geometry, window] : found) windows.push_back(geometry);
+    return windows;
 }
 
 std::optional<WindowGeometry> findWindow(const std::string& displayName, const std::string& title) {
