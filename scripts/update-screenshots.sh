@@ -12,7 +12,7 @@ scripts/install-deps.sh test
 cmake --preset debug >/dev/null
 cmake --build build/debug --target lumory lumory-cal lumory-audio service_xvfb_tests
 for shot in "${shots[@]}"; do rm -f "$artifacts/$shot.png"; done
-ctest --test-dir build/debug -R 'ServiceOnDisplayTest\.' --output-on-failure
+ctest --test-dir build/debug -R '^service_xvfb_tests$|^ServiceOnDisplayTest\.' --output-on-failure
 
 mkdir -p docs/screenshots
 for shot in "${shots[@]}"; do

@@ -14,6 +14,9 @@
 #include <sstream>
 #include <thread>
 
+#if LUMORY_TEST_EDS
+#include "eds_fixture.h"
+#endif
 #if LUMORY_TEST_PULSE
 #include "pulse_server.h"
 #endif
@@ -67,39 +70,58 @@ double nowMs() {
         .count();
 }
 
-// POSTs `body` to `route` below the page's address (http://127.0.0.1:port/secret/...), as the
-// page itself would; the HTTP status, or 0 when there was no answer.
-int postToService(const std::string& pageUrl, const std::string& route, const json& body) {
+struct ServiceAnswer {
+    int status = 0;  // 0: no answer
+    std::string body;
+};
+
+// Asks the service for `route` below the page's address (http://127.0.0.1:port/secret/...), as
+// the page itself would, with `body` as JSON unless it is null. HTTP/1.0, so the answer comes
+// whole rather than in chunks.
+ServiceAnswer askService(const std::string& pageUrl, const std::string& method,
+                         const std::string& route, const json& body = nullptr) {
     const std::string scheme = "http://127.0.0.1:";
-    if (pageUrl.rfind(scheme, 0) != 0) return 0;
+    if (pageUrl.rfind(scheme, 0) != 0) return {};
     size_t slash = pageUrl.find('/', scheme.size());
-    if (slash == std::string::npos) return 0;
+    if (slash == std::string::npos) return {};
     std::string hostAndPort = pageUrl.substr(7, slash - 7);
     int port = std::stoi(pageUrl.substr(scheme.size(), slash - scheme.size()));
     std::string path = pageUrl.substr(slash, pageUrl.find('?') - slash);
     path = path.substr(0, path.rfind('/') + 1) + route;
 
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return 0;
+    if (fd < 0) return {};
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     timeval timeout{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    std::string text = body.dump();
     std::string request =
-        "POST " + path + " HTTP/1.1\r\nHost: " + hostAndPort +
-        "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(text.size()) +
-        "\r\nConnection: close\r\n\r\n" + text;
-    int status = 0;
+        method + " " + path + " HTTP/1.0\r\nHost: " + hostAndPort + "\r\nConnection: close\r\n";
+    if (!body.is_null()) {
+        std::string text = body.dump();
+        request +=
+            "Content-Type: application/json\r\nContent-Length: " + std::to_string(text.size()) +
+            "\r\n\r\n" + text;
+    } else {
+        request += "\r\n";
+    }
+    std::string answer;
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-        char answer[256] = {};
-        if (read(fd, answer, sizeof answer - 1) > 12) status = std::atoi(answer + 9);
+        char chunk[4096];
+        ssize_t count;
+        while (answer.size() < (1u << 20) && (count = read(fd, chunk, sizeof chunk)) > 0) {
+            answer.append(chunk, static_cast<size_t>(count));
+        }
     }
     close(fd);
-    return status;
+    ServiceAnswer result;
+    if (answer.size() > 12) result.status = std::atoi(answer.c_str() + 9);
+    size_t headersEnd = answer.find("\r\n\r\n");
+    if (headersEnd != std::string::npos) result.body = answer.substr(headersEnd + 4);
+    return result;
 }
 
 // A workspace a person might have after a few days: three notes, tasks for today and tomorrow.
@@ -149,8 +171,43 @@ void seedWorkspace(const fs::path& workspace) {
     std::ofstream(workspace / ".lumory" / "tasks.json") << json{{"version", 1}, {"tasks", tasks}};
 }
 
+// An iCalendar UTC time, as EDS stores it, of today (plus `days`) at the given local time.
+std::string icalTime(int days, int hour, int minute) {
+    std::time_t at = static_cast<std::time_t>(localTime(days, hour, minute) / 1000.0);
+    std::tm parts{};
+    gmtime_r(&at, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+    return text;
+}
+
 class ServiceOnDisplayTest : public ::testing::Test {
 protected:
+    // Run under tests/support/eds_session.sh, the private calendar gets a day of events and a
+    // reminder, and every shell the session bus that reaches them.
+    static void SetUpTestSuite() {
+        const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        if (bus == nullptr || *bus == '\0') return;
+        calendarBus = bus;
+#if LUMORY_TEST_EDS
+        testsupport::EdsFixture eds;
+        auto event = [&](const std::string& uid, const std::string& summary, int hour, int minute,
+                         int minutes) {
+            eds.addComponent(testsupport::EdsFixture::kPersonalCalendar,
+                             "BEGIN:VEVENT\r\nUID:" + uid + "\r\nSUMMARY:" + summary +
+                                 "\r\nDTSTART:" + icalTime(0, hour, minute) + "\r\nDTEND:" +
+                                 icalTime(0, hour, minute + minutes) + "\r\nEND:VEVENT\r\n");
+        };
+        event("lumory-tour-1", "Team stand-up", 9, 30, 15);
+        event("lumory-tour-2", "Lunch with Ana", 12, 30, 60);
+        event("lumory-tour-3", "Pottery class", 18, 0, 90);
+        eds.addComponent(testsupport::EdsFixture::kPersonalTaskList,
+                         "BEGIN:VTODO\r\nUID:lumory-tour-4\r\nSUMMARY:Return the library books"
+                         "\r\nDUE:" +
+                             icalTime(0, 17, 0) + "\r\nEND:VTODO\r\n");
+#endif
+    }
+
     void SetUp() override {
         ASSERT_TRUE(display.started()) << "Xvfb did not start";
         fs::create_directories(kArtifacts);
@@ -169,6 +226,9 @@ protected:
         ASSERT_TRUE(shell.addHelper(kAudioHelper));
         seedWorkspace(fs::path(shell.root()) / "home" / "Lumory");
         environment.push_back("LUMORY_DESKTOP_PORT=0");
+        if (!calendarBus.empty()) {
+            environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + calendarBus);
+        }
         ASSERT_TRUE(shell.start(display, environment));
         auto loaded = shell.waitForProbe(
             [](const json& report) {
@@ -189,6 +249,8 @@ protected:
     }
 
     XvfbDisplay display{1600, 1000};
+    // The session bus of the private calendar, empty when there is none.
+    static inline std::string calendarBus;
 };
 
 TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) {
@@ -198,6 +260,24 @@ TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) 
     ASSERT_NO_FATAL_FAILURE(openOnToday(shell, pageUrl));
     // The address carries the secret path the service chose.
     EXPECT_GT(pageUrl.size(), std::string("http://127.0.0.1:1/").size() + 20);
+    if (!calendarBus.empty()) {
+        // The calendar helper beside the service reads the private calendar.
+        json calendar;
+        for (auto deadline = std::chrono::steady_clock::now() + 20s;
+             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(200ms)) {
+            ServiceAnswer answer = askService(pageUrl, "GET", "api/state");
+            auto state = json::parse(answer.body, nullptr, false);
+            if (state.is_discarded() || !state["calendar"].is_object()) {
+                calendar = {{"answer", answer.status}, {"body", answer.body}};
+                continue;
+            }
+            calendar = state["calendar"];
+            if (calendar.value("state", "") == "ready") break;
+        }
+        EXPECT_EQ(calendar.value("state", ""), "ready") << calendar.dump();
+        EXPECT_EQ(calendar["events"].size(), 3u) << calendar.dump();
+        EXPECT_EQ(calendar["reminders"].size(), 1u) << calendar.dump();
+    }
     screenshot("service-today.png", kPaintSettle);
 
     auto window = findWindow(display.name(), "Lumory");
@@ -288,11 +368,8 @@ TEST_F(ServiceOnDisplayTest, AReminderInThePageAndTheLiveOverlayAboveIt) {
     // A task due in a few seconds, added as the page adds one; the page passes the new
     // schedule to the shell.
     double due = nowMs() + 6000;
-    ASSERT_EQ(
-        postToService(
-            pageUrl, "api/tasks",
-            {{"title", "Pick up the train tickets"}, {"due", due}, {"note", "Trip to Lyon.md"}}),
-        201);
+    json task = {{"title", "Pick up the train tickets"}, {"due", due}, {"note", "Trip to Lyon.md"}};
+    ASSERT_EQ(askService(pageUrl, "POST", "api/tasks", task).status, 201);
     ASSERT_TRUE(shell.waitForProbe(
         [](const json& report) {
             return report.value("event", "") == "notification-added" &&
