@@ -1,7 +1,11 @@
 // The shell with the reference service on a private display, as a user meets it: a workspace of
 // notes and tasks, menu commands that act on the page, and edits that reach the disk. Screenshots
 // land in the test artifacts (the README's pictures come from here).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <ctime>
@@ -10,10 +14,17 @@
 #include <sstream>
 #include <thread>
 
+#if LUMORY_TEST_EDS
+#include "eds_fixture.h"
+#endif
+#if LUMORY_TEST_PULSE
+#include "pulse_server.h"
+#endif
 #include "xvfb_display.h"
 #include "xvfb_input.h"
 #include "xvfb_process.h"
 #include "xvfb_shell.h"
+#include "xvfb_window_manager.h"
 #include "xvfb_windows.h"
 
 namespace lumory::testing {
@@ -26,6 +37,10 @@ namespace fs = std::filesystem;
 const std::string kShell = LUMORY_SHELL_BINARY;
 const std::string kReferenceService = LUMORY_REFERENCE_SERVICE;
 const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
+const std::string kCalendarHelper = LUMORY_CALENDAR_HELPER_BINARY;
+const std::string kAudioHelper = LUMORY_AUDIO_HELPER_BINARY;
+const std::string kTestServices = LUMORY_TEST_SERVICES;
+constexpr char kOverlayTitle[] = "Lumory live overlay";
 // WebKit paints a changed page some seconds after the change on a busy machine without a GPU.
 constexpr auto kPaintSettle = std::chrono::seconds(6);
 
@@ -49,6 +64,66 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+struct ServiceAnswer {
+    int status = 0;  // 0: no answer
+    std::string body;
+};
+
+// Asks the service for `route` below the page's address (http://127.0.0.1:port/secret/...), as
+// the page itself would, with `body` as JSON unless it is null. HTTP/1.0, so the answer comes
+// whole rather than in chunks.
+ServiceAnswer askService(const std::string& pageUrl, const std::string& method,
+                         const std::string& route, const json& body = nullptr) {
+    const std::string scheme = "http://127.0.0.1:";
+    if (pageUrl.rfind(scheme, 0) != 0) return {};
+    size_t slash = pageUrl.find('/', scheme.size());
+    if (slash == std::string::npos) return {};
+    std::string hostAndPort = pageUrl.substr(7, slash - 7);
+    int port = std::stoi(pageUrl.substr(scheme.size(), slash - scheme.size()));
+    std::string path = pageUrl.substr(slash, pageUrl.find('?') - slash);
+    path = path.substr(0, path.rfind('/') + 1) + route;
+
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return {};
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::string request =
+        method + " " + path + " HTTP/1.0\r\nHost: " + hostAndPort + "\r\nConnection: close\r\n";
+    if (!body.is_null()) {
+        std::string text = body.dump();
+        request +=
+            "Content-Type: application/json\r\nContent-Length: " + std::to_string(text.size()) +
+            "\r\n\r\n" + text;
+    } else {
+        request += "\r\n";
+    }
+    std::string answer;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+        char chunk[4096];
+        ssize_t count;
+        while (answer.size() < (1u << 20) && (count = read(fd, chunk, sizeof chunk)) > 0) {
+            answer.append(chunk, static_cast<size_t>(count));
+        }
+    }
+    close(fd);
+    ServiceAnswer result;
+    if (answer.size() > 12) result.status = std::atoi(answer.c_str() + 9);
+    size_t headersEnd = answer.find("\r\n\r\n");
+    if (headersEnd != std::string::npos) result.body = answer.substr(headersEnd + 4);
+    return result;
+}
+
 // A workspace a person might have after a few days: three notes, tasks for today and tomorrow.
 void seedWorkspace(const fs::path& workspace) {
     fs::create_directories(workspace / ".lumory");
@@ -61,22 +136,78 @@ void seedWorkspace(const fs::path& workspace) {
         << "# Trip to Lyon\n\nTrain at 9:12 from Paris Gare de Lyon, coach 14.\n\nPack:\n"
            "passport\nchargers\nrain jacket";
     json tasks = json::array({
-        {{"id", "a1"}, {"title", "Book the hotel"}, {"due", localTime(0, 23, 30)}, {"done", false},
-         {"note", "Trip to Lyon.md"}, {"created", 1}},
-        {{"id", "a2"}, {"title", "Call Ana about the weekend"}, {"due", localTime(0, 23, 45)},
-         {"done", false}, {"note", nullptr}, {"created", 2}},
-        {{"id", "a3"}, {"title", "Buy lemons"}, {"due", nullptr}, {"done", false},
-         {"note", "Groceries.md"}, {"created", 3}},
-        {{"id", "a4"}, {"title", "Renew the train pass"}, {"due", localTime(1, 9, 0)},
-         {"done", false}, {"note", nullptr}, {"created", 4}},
-        {{"id", "a5"}, {"title", "Water the plants"}, {"due", localTime(0, 8, 0)}, {"done", true},
-         {"doneAt", localTime(0, 8, 5)}, {"note", nullptr}, {"created", 5}},
+        {{"id", "a1"},
+         {"title", "Book the hotel"},
+         {"due", localTime(0, 23, 30)},
+         {"done", false},
+         {"note", "Trip to Lyon.md"},
+         {"created", 1}},
+        {{"id", "a2"},
+         {"title", "Call Ana about the weekend"},
+         {"due", localTime(0, 23, 45)},
+         {"done", false},
+         {"note", nullptr},
+         {"created", 2}},
+        {{"id", "a3"},
+         {"title", "Buy lemons"},
+         {"due", nullptr},
+         {"done", false},
+         {"note", "Groceries.md"},
+         {"created", 3}},
+        {{"id", "a4"},
+         {"title", "Renew the train pass"},
+         {"due", localTime(1, 9, 0)},
+         {"done", false},
+         {"note", nullptr},
+         {"created", 4}},
+        {{"id", "a5"},
+         {"title", "Water the plants"},
+         {"due", localTime(0, 8, 0)},
+         {"done", true},
+         {"doneAt", localTime(0, 8, 5)},
+         {"note", nullptr},
+         {"created", 5}},
     });
     std::ofstream(workspace / ".lumory" / "tasks.json") << json{{"version", 1}, {"tasks", tasks}};
 }
 
+// An iCalendar UTC time, as EDS stores it, of today (plus `days`) at the given local time.
+std::string icalTime(int days, int hour, int minute) {
+    std::time_t at = static_cast<std::time_t>(localTime(days, hour, minute) / 1000.0);
+    std::tm parts{};
+    gmtime_r(&at, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+    return text;
+}
+
 class ServiceOnDisplayTest : public ::testing::Test {
 protected:
+    // Run under tests/support/eds_session.sh, the private calendar gets a day of events and a
+    // reminder, and every shell the session bus that reaches them.
+    static void SetUpTestSuite() {
+        const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        if (bus == nullptr || *bus == '\0') return;
+        calendarBus = bus;
+#if LUMORY_TEST_EDS
+        testsupport::EdsFixture eds;
+        auto event = [&](const std::string& uid, const std::string& summary, int hour, int minute,
+                         int minutes) {
+            eds.addComponent(testsupport::EdsFixture::kPersonalCalendar,
+                             "BEGIN:VEVENT\r\nUID:" + uid + "\r\nSUMMARY:" + summary +
+                                 "\r\nDTSTART:" + icalTime(0, hour, minute) + "\r\nDTEND:" +
+                                 icalTime(0, hour, minute + minutes) + "\r\nEND:VEVENT\r\n");
+        };
+        event("lumory-tour-1", "Team stand-up", 9, 30, 15);
+        event("lumory-tour-2", "Lunch with Ana", 12, 30, 60);
+        event("lumory-tour-3", "Pottery class", 18, 0, 90);
+        eds.addComponent(testsupport::EdsFixture::kPersonalTaskList,
+                         "BEGIN:VTODO\r\nUID:lumory-tour-4\r\nSUMMARY:Return the library books"
+                         "\r\nDUE:" +
+                             icalTime(0, 17, 0) + "\r\nEND:VTODO\r\n");
+#endif
+    }
+
     void SetUp() override {
         ASSERT_TRUE(display.started()) << "Xvfb did not start";
         fs::create_directories(kArtifacts);
@@ -87,31 +218,66 @@ protected:
         EXPECT_TRUE(display.screenshotOnceDrawn(kArtifacts + "/" + name, 15000)) << name;
     }
 
+    // The shell with the service and both helpers over the seeded workspace, until the page
+    // shows the day's tasks; `pageUrl` gets the page's address.
+    void openOnToday(ShellUnderTest& shell, std::string& pageUrl,
+                     std::vector<std::string> environment = {}) {
+        ASSERT_TRUE(shell.addHelper(kCalendarHelper));
+        ASSERT_TRUE(shell.addHelper(kAudioHelper));
+        seedWorkspace(fs::path(shell.root()) / "home" / "Lumory");
+        environment.push_back("LUMORY_DESKTOP_PORT=0");
+        if (!calendarBus.empty()) {
+            environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + calendarBus);
+        }
+        ASSERT_TRUE(shell.start(display, environment));
+        auto loaded = shell.waitForProbe(
+            [](const json& report) {
+                return report.value("event", "") == "load-finished" &&
+                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
+            },
+            30s);
+        ASSERT_TRUE(loaded) << shell.standardError();
+        pageUrl = loaded->value("url", "");
+        // The page opens on the day's tasks once it has asked the service for the workspace.
+        ASSERT_TRUE(shell.waitForProbe(
+            [](const json& report) {
+                return report.value("event", "") == "title" &&
+                       report.value("title", "") == "Today – Lumory";
+            },
+            20s))
+            << "the page did not show the day's tasks";
+    }
+
     XvfbDisplay display{1600, 1000};
+    // The session bus of the private calendar, empty when there is none.
+    static inline std::string calendarBus;
 };
 
 TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) {
     ShellUnderTest shell(kShell, kReferenceService);
     fs::path workspace = fs::path(shell.root()) / "home" / "Lumory";
-    seedWorkspace(workspace);
-    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
-    auto loaded = shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "load-finished" &&
-                   report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-        },
-        30s);
-    ASSERT_TRUE(loaded) << shell.standardError();
+    std::string pageUrl;
+    ASSERT_NO_FATAL_FAILURE(openOnToday(shell, pageUrl));
     // The address carries the secret path the service chose.
-    EXPECT_GT(loaded->value("url", "").size(), std::string("http://127.0.0.1:1/").size() + 20);
-    // The page opens on the day's tasks once it has asked the service for the workspace.
-    ASSERT_TRUE(shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "title" &&
-                   report.value("title", "") == "Today – Lumory";
-        },
-        20s))
-        << "the page did not show the day's tasks";
+    EXPECT_GT(pageUrl.size(), std::string("http://127.0.0.1:1/").size() + 20);
+    if (!calendarBus.empty()) {
+        // The calendar helper beside the service reads the private calendar.
+        json calendar;
+        for (auto deadline = std::chrono::steady_clock::now() + 20s;
+             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(200ms)) {
+            ServiceAnswer answer = askService(pageUrl, "GET", "api/state");
+            auto state = json::parse(answer.body, nullptr, false);
+            if (state.is_discarded() || !state["calendar"].is_object()) {
+                calendar = {{"answer", answer.status}, {"body", answer.body}};
+                continue;
+            }
+            calendar = state["calendar"];
+            if (calendar.value("state", "") == "ready") break;
+        }
+        EXPECT_EQ(calendar.value("state", ""), "ready") << calendar.dump();
+        EXPECT_EQ(calendar["events"].size(), 3u) << calendar.dump();
+        EXPECT_EQ(calendar["reminders"].size(), 1u) << calendar.dump();
+    }
     screenshot("service-today.png", kPaintSettle);
 
     auto window = findWindow(display.name(), "Lumory");
@@ -173,6 +339,113 @@ TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) 
     json tasks = json::parse(readFile(workspace / ".lumory" / "tasks.json"), nullptr, false);
     ASSERT_FALSE(tasks.is_discarded());
     EXPECT_EQ(tasks["tasks"].size(), 5u);
+}
+
+// A reminder that falls due while Lumory is in front shows in the page with its buttons, and the
+// page's "Live" button opens the overlay above the notes (a window manager keeps it there).
+TEST_F(ServiceOnDisplayTest, AReminderInThePageAndTheLiveOverlayAboveIt) {
+    XvfbWindowManager windowManager(display);
+    ASSERT_TRUE(windowManager.started()) << windowManager.errors();
+    std::vector<std::string> sound;
+#if LUMORY_TEST_PULSE
+    // A private sound server playing a tone, for the overlay's level meter.
+    testsupport::PulseServer pulse;
+    ASSERT_TRUE(pulse.ready()) << pulse.failure();
+    EXPECT_TRUE(pulse.pactl({"load-module", "module-sine", "sink=testsink", "frequency=440"}));
+    sound.push_back(std::string("PULSE_SERVER=") + std::getenv("PULSE_SERVER"));
+#endif
+    ShellUnderTest shell(kShell, kReferenceService);
+    fs::path workspace = fs::path(shell.root()) / "home" / "Lumory";
+    std::string pageUrl;
+    ASSERT_NO_FATAL_FAILURE(openOnToday(shell, pageUrl, sound));
+    auto window = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(window);
+    XvfbInput input(display.name());
+    ASSERT_TRUE(input.connected());
+    // A click on the empty part of the task list puts Lumory in front.
+    input.click(1, window->x + 700, window->y + 650);
+
+    // A task due in a few seconds, added as the page adds one; the page passes the new
+    // schedule to the shell.
+    double due = nowMs() + 6000;
+    json task = {{"title", "Pick up the train tickets"}, {"due", due}, {"note", "Trip to Lyon.md"}};
+    ASSERT_EQ(askService(pageUrl, "POST", "api/tasks", task).status, 201);
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "notification-added" &&
+                   report.value("identifier", "").rfind("lumory.reminder.", 0) == 0;
+        },
+        10s))
+        << "the page did not schedule the reminder";
+    // In front, the page is told instead of a desktop banner; only the sound reaches the desktop.
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) { return report.value("event", "") == "event-sound"; }, 20s))
+        << "the reminder was not delivered to the page";
+    EXPECT_GE(nowMs(), due - 1000) << "delivered before its time";
+    screenshot("service-reminder.png", kPaintSettle);
+    // Its "Done" button, bottom centre of the page, completes the task in the workspace.
+    input.click(1, window->x + 847, window->y + 854);
+    bool completed = false;
+    for (auto deadline = std::chrono::steady_clock::now() + 10s;
+         !completed && std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(100ms)) {
+        json saved = json::parse(readFile(workspace / ".lumory" / "tasks.json"), nullptr, false);
+        if (saved.is_discarded()) continue;
+        for (const json& task : saved["tasks"]) {
+            completed = completed || (task.value("title", "") == "Pick up the train tickets" &&
+                                      task.value("done", false));
+        }
+    }
+    EXPECT_TRUE(completed) << "the banner's Done did not complete the task";
+
+    // The overlay opens from the top bar's "Live" button, 96 pixels in from the window's right.
+    std::optional<json> overlay;
+    for (int attempt = 0; attempt < 2 && !overlay; ++attempt) {
+        input.click(1, window->x + window->width - 96, window->y + 27);
+        overlay = shell.waitForProbe(
+            [](const json& report) {
+                return report.value("event", "") == "load-finished" &&
+                       report.value("url", "").find("?live=overlay") != std::string::npos;
+            },
+            15s);
+    }
+    ASSERT_TRUE(overlay) << "the Live button did not open the overlay\n" << shell.standardError();
+    // The pointer leaves the button, so its tooltip goes.
+    input.movePointer(window->x + 700, window->y + 650);
+    std::optional<WindowGeometry> shown;
+    for (auto deadline = std::chrono::steady_clock::now() + 10s;
+         !shown && std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(100ms)) {
+        shown = findWindow(display.name(), kOverlayTitle);
+    }
+    ASSERT_TRUE(shown) << "no overlay window";
+    EXPECT_TRUE(stackedAbove(display.name(), kOverlayTitle, "Lumory"));
+    EXPECT_TRUE(display.screenshotOnceDrawn(shell.root() + "/overlay-alone.png", 20000, shown->x,
+                                            shown->y, shown->width, shown->height))
+        << "the overlay stayed blank";
+    screenshot("service-overlay.png", kPaintSettle);
+
+    int status = shell.stop(10s);
+    ASSERT_NE(status, -1) << "the shell did not quit";
+    json tasks = json::parse(readFile(workspace / ".lumory" / "tasks.json"), nullptr, false);
+    ASSERT_FALSE(tasks.is_discarded());
+    EXPECT_EQ(tasks["tasks"].size(), 6u);
+}
+
+// What a person sees when the service cannot start: the shell's own page with the reason.
+TEST_F(ServiceOnDisplayTest, AServiceThatCannotStartShowsTheFailurePage) {
+    ShellUnderTest shell(kShell, kTestServices + "/exits_with_status_3.sh");
+    ASSERT_TRUE(shell.start(display));
+    auto page = shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("url", "") == "about:blank";
+        },
+        30s);
+    ASSERT_TRUE(page) << shell.standardError();
+    EXPECT_EQ(page->value("text", ""),
+              "Lumory could not open\nThe local Lumory service stopped unexpectedly (status 3).");
+    screenshot("service-failure.png", 2s);
 }
 
 }  // namespace

@@ -52,6 +52,13 @@ ShellUnderTest::~ShellUnderTest() {
     }
 }
 
+bool ShellUnderTest::addHelper(const std::string& binary) {
+    if (root_.empty()) return false;
+    std::error_code error;
+    fs::path target = fs::path(root_) / "lib" / "lumory" / fs::path(binary).filename();
+    return fs::copy_file(binary, target, error) && !error;
+}
+
 bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::string>& extra) {
     if (root_.empty() || !display.started()) return false;
     int fds[2];

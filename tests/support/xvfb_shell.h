@@ -25,6 +25,10 @@ public:
     ShellUnderTest(const ShellUnderTest&) = delete;
     ShellUnderTest& operator=(const ShellUnderTest&) = delete;
 
+    // Copies a helper program (the calendar or audio helper) next to the service, where the
+    // shell points the service at it.
+    bool addHelper(const std::string& binary);
+
     bool start(const XvfbDisplay& display, const std::vector<std::string>& environment = {});
 
     // The next probe report for which `wanted` holds, read from the shell's standard output.
