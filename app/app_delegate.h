@@ -17,6 +17,8 @@ namespace lumory {
 
 inline constexpr std::chrono::milliseconds kStartupTimeout = std::chrono::seconds(20);
 inline constexpr std::chrono::seconds kServiceRequestTimeout{60};
+// Standard output kept while waiting for a line feed; a longer line is never a ready line.
+inline constexpr size_t kLongestReadyLine = 64 * 1024;
 
 enum class TerminateReply { Now, Later };
 
@@ -128,6 +130,7 @@ private:
     std::optional<Utf8StreamDecoder> stdoutPipe;
     std::optional<Utf8StreamDecoder> stderrPipe;
     std::string stdoutBuffer;
+    bool stdoutOverlong = false;  // dropping a line longer than kLongestReadyLine
     std::string stderrBuffer;
     std::optional<std::string> serverURL;
     bool connected = false;

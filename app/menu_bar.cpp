@@ -47,7 +47,7 @@ MenuBar buildMenuBar() {
          {
              {"Reload", "r", kControl, ReloadPage{}},
              separator(),
-             {"Enter Full Screen", "F11", kNoModifier, StandardAction::ToggleFullScreen},
+             {fullScreenItemTitle(false), "F11", kNoModifier, StandardAction::ToggleFullScreen},
          }},
         {"Window",
          {
@@ -57,6 +57,10 @@ MenuBar buildMenuBar() {
              {"Bring All to Front", "", kNoModifier, StandardAction::BringAllToFront},
          }},
     };
+}
+
+std::string fullScreenItemTitle(bool fullScreen) {
+    return fullScreen ? "Exit Full Screen" : "Enter Full Screen";
 }
 
 std::string acceleratorFor(const MenuItem& item) {

@@ -75,29 +75,45 @@ void AppDelegate::startServer() {
     });
 }
 
+// The text before bytes that are not UTF-8 still counts; after them the stream is declined,
+// and the launcher keeps draining it so the service never blocks on a full pipe.
 bool AppDelegate::receiveStandardOutput(std::string_view chunk) {
     if (!stdoutPipe) return false;
-    auto text = stdoutPipe->decode(chunk);
-    if (!text) return false;
-    consumeStdout(*text);
-    return true;
+    consumeStdout(stdoutPipe->decode(chunk));
+    return !stdoutPipe->ended();
 }
 
 bool AppDelegate::receiveStandardError(std::string_view chunk) {
     if (!stderrPipe) return false;
-    auto text = stderrPipe->decode(chunk);
-    if (!text) return false;
-    appendKeepingTail(stderrBuffer, *text);
-    return true;
+    appendKeepingTail(stderrBuffer, stderrPipe->decode(chunk));
+    return !stderrPipe->ended();
 }
 
 void AppDelegate::consumeStdout(std::string_view text) {
+    // The rest of a line too long to be a ready line is dropped up to its line feed.
+    if (stdoutOverlong) {
+        size_t lineFeed = text.find('\n');
+        if (lineFeed == std::string_view::npos) return;
+        text.remove_prefix(lineFeed + 1);
+        stdoutOverlong = false;
+    }
+    // Only the new text can hold a line feed: a service that never ends its line costs one
+    // pass over each chunk, not one over everything buffered.
+    size_t searchFrom = stdoutBuffer.size();
     stdoutBuffer.append(text);
+    size_t lineStart = 0;
     size_t lineFeed;
-    while ((lineFeed = stdoutBuffer.find('\n')) != std::string::npos) {
-        std::string line = stdoutBuffer.substr(0, lineFeed);
-        stdoutBuffer.erase(0, lineFeed + 1);
+    while ((lineFeed = stdoutBuffer.find('\n', searchFrom)) != std::string::npos) {
+        std::string_view line(stdoutBuffer.data() + lineStart, lineFeed - lineStart);
+        lineStart = searchFrom = lineFeed + 1;
+        if (line.size() > kLongestReadyLine) continue;
         if (auto address = announcedAddress(line)) connect(*address);
+    }
+    stdoutBuffer.erase(0, lineStart);
+    if (stdoutBuffer.size() > kLongestReadyLine) {
+        stdoutBuffer.clear();
+        stdoutBuffer.shrink_to_fit();
+        stdoutOverlong = true;
     }
 }
 

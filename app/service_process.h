@@ -18,8 +18,9 @@ struct ServiceLaunch {
     std::string workingDirectory;
     // Replaces the child's environment entirely; stdin is inherited, stdout and stderr piped.
     EnvironmentList environment;
-    // Each chunk of bytes read from the stream; returning false stops reading that stream.
-    // End of file stops it without a call.
+    // Each chunk of bytes read from the stream; returning false declines the rest of it: no
+    // more calls, though the stream is still drained to its end so the child never blocks on
+    // it. End of file stops it without a call.
     std::function<bool(std::string_view)> onOutput;
     std::function<bool(std::string_view)> onError;
     // The child ended: its exit status, or the signal number when a signal ended it.
@@ -32,7 +33,7 @@ public:
     virtual bool isRunning() const = 0;
     virtual void terminate() = 0;  // SIGTERM
     virtual void interrupt() = 0;  // SIGINT
-    // Stops both readers; no further chunks are delivered.
+    // No further chunks are delivered; the pipes are still drained.
     virtual void stopReading() = 0;
 };
 

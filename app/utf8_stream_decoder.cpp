@@ -27,7 +27,8 @@ bool isIncompleteCharacter(std::string_view tail) {
 
 }  // namespace
 
-std::optional<std::string> Utf8StreamDecoder::decode(std::string_view chunk) {
+std::string Utf8StreamDecoder::decode(std::string_view chunk) {
+    if (ended_) return {};
     std::string bytes = std::move(pending_);
     pending_.clear();
     bytes.append(chunk);
@@ -42,8 +43,11 @@ std::optional<std::string> Utf8StreamDecoder::decode(std::string_view chunk) {
         if (!g_utf8_validate_len(bytes.data() + start, end - start, &validEnd)) {
             size_t validLength = static_cast<size_t>(validEnd - bytes.data());
             std::string_view rest(bytes.data() + validLength, bytes.size() - validLength);
-            if (nul != std::string::npos || !isIncompleteCharacter(rest)) return std::nullopt;
-            pending_.assign(rest);
+            if (nul != std::string::npos || !isIncompleteCharacter(rest)) {
+                ended_ = true;
+            } else {
+                pending_.assign(rest);
+            }
             bytes.resize(validLength);
             return bytes;
         }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,12 +9,15 @@ namespace lumory {
 // held back until its last byte arrives, so only bytes that can never be UTF-8 end the stream.
 class Utf8StreamDecoder {
 public:
-    // The complete characters now available (possibly empty), or nothing when the stream
-    // holds bytes that are not UTF-8.
-    std::optional<std::string> decode(std::string_view chunk);
+    // The complete characters now available (possibly empty). When the chunk holds bytes that
+    // are not UTF-8, the text before them is returned and the stream has ended: `ended()` is
+    // true from then on and later chunks give nothing.
+    std::string decode(std::string_view chunk);
+    bool ended() const { return ended_; }
 
 private:
     std::string pending_;
+    bool ended_ = false;
 };
 
 }  // namespace lumory

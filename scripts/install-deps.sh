@@ -18,7 +18,7 @@ run_packages=(evolution-data-server pulseaudio dbus dbus-x11 glib-networking)
 test_packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-utils imagemagick jwm libxtst-dev
+  xvfb xauth x11-utils imagemagick jwm libxtst-dev weston
   pulseaudio-utils sox
   libglib2.0-bin
 )

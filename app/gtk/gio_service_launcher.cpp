@@ -29,6 +29,9 @@ struct ProcessState {
         GObjectPtr<GInputStream> stream;
         std::function<bool(std::string_view)> onChunk;
         bool open = false;
+        // No longer read for its text, but still read to its end and thrown away: a service
+        // must never block on a full pipe, nor pile its output up anywhere.
+        bool discarding = false;
     };
 
     GObjectPtr<GSubprocess> subprocess;
@@ -68,10 +71,13 @@ void chunkRead(GObject* source, GAsyncResult* result, gpointer data) {
     if (!reader.open) return;
     gsize size = 0;
     const char* data_ = bytes ? static_cast<const char*>(g_bytes_get_data(bytes, &size)) : nullptr;
-    if (bytes == nullptr || size == 0 || !reader.onChunk(std::string_view(data_, size))) {
+    if (bytes == nullptr || size == 0) {
         reader.open = false;
         reportExitIfDrained(state, false);
         return;
+    }
+    if (!reader.discarding && !reader.onChunk(std::string_view(data_, size))) {
+        reader.discarding = true;
     }
     readNext(state, which);
 }
@@ -80,8 +86,11 @@ void readNext(const StateRef& state, ProcessState::Reader ProcessState::*which) 
     ProcessState::Reader& reader = (*state).*which;
     GAsyncReadyCallback done = which == &ProcessState::output ? &chunkRead<&ProcessState::output>
                                                               : &chunkRead<&ProcessState::error>;
-    // Above redraws and page loading: the ready line should not wait behind them.
-    g_input_stream_read_bytes_async(reader.stream.get(), kReadChunk, G_PRIORITY_HIGH,
+    // Text goes above redraws and page loading: the ready line should not wait behind them.
+    // Bytes only drained go below them, so a service that floods its pipe cannot starve
+    // the window.
+    int priority = reader.discarding ? G_PRIORITY_DEFAULT_IDLE : G_PRIORITY_HIGH;
+    g_input_stream_read_bytes_async(reader.stream.get(), kReadChunk, priority,
                                     state->cancellable.get(), done, new StateRef(state));
 }
 
@@ -137,9 +146,10 @@ public:
     bool isRunning() const override { return !state_->exited && processIsAlive(state_->pid); }
     void terminate() override { g_subprocess_send_signal(state_->subprocess.get(), SIGTERM); }
     void interrupt() override { g_subprocess_send_signal(state_->subprocess.get(), SIGINT); }
+    // The pipes are still drained, so a service that is stopping can say its last words.
     void stopReading() override {
-        state_->output.open = false;
-        state_->error.open = false;
+        state_->output.discarding = true;
+        state_->error.discarding = true;
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "gtk_desktop.h"
 
 #include "gtk_main_window.h"
+#include "test_probe.h"
 #include "webkit_web_view.h"
 
 #ifndef LUMORY_VERSION
@@ -82,6 +83,27 @@ std::unique_ptr<WebView> GtkDesktop::createWebView(const WebViewConfiguration& c
                                                configuration, delegate);
 }
 
+GObjectPtr<GMenuItem> GtkDesktop::menuItem(const std::string& title, const std::string& detailed,
+                                           const std::string& accelerator) {
+    GObjectPtr<GMenuItem> item(g_menu_item_new(title.c_str(), detailed.c_str()));
+    if (!accelerator.empty()) {
+        g_menu_item_set_attribute(item.get(), "accel", "s", accelerator.c_str());
+    }
+    return item;
+}
+
+// A menu model item cannot change its label: it is replaced in place.
+void GtkDesktop::showFullScreenState(bool fullScreen) {
+    if (!fullScreenItem_) return;
+    RetitledItem& item = *fullScreenItem_;
+    std::string title = fullScreenItemTitle(fullScreen);
+    g_menu_remove(item.section.get(), item.position);
+    g_menu_insert_item(item.section.get(), item.position,
+                       menuItem(title, item.detailed, item.accelerator).get());
+    contextMenus_[item.contextMenu].items[item.contextItem].first = title;
+    emitTestProbe({{"event", "menu-item"}, {"title", title}});
+}
+
 std::unique_ptr<MainWindow> GtkDesktop::createMainWindow(const MainWindowSpec& spec,
                                                          WebView& content,
                                                          std::function<void()> closeRequested) {
@@ -95,12 +117,14 @@ std::unique_ptr<MainWindow> GtkDesktop::createMainWindow(const MainWindowSpec& s
     auto window = std::make_unique<GtkMainWindow>(application_, spec, host.widget(),
                                                   G_MENU_MODEL(menuModel_.get()), std::move(frames),
                                                   std::move(closeRequested));
+    window->setFullScreenChanged([this](bool fullScreen) { showFullScreenState(fullScreen); });
     return std::make_unique<OwnedMainWindow>(std::move(window), mainWindow_);
 }
 
 void GtkDesktop::setMenuBar(const MenuBar& menuBar,
                             std::function<void(const MenuAction&)> perform) {
     perform_ = std::move(perform);
+    fullScreenItem_.reset();
     menuModel_ = GObjectPtr<GMenu>(g_menu_new());
     contextMenus_.clear();
     for (const Menu& menu : menuBar) {
@@ -132,14 +156,22 @@ void GtkDesktop::setMenuBar(const MenuBar& menuBar,
             contextMenu.items.emplace_back(item.title, GObjectPtr<GAction>(G_ACTION(action)));
 
             std::string detailed = "app." + name;
-            GObjectPtr<GMenuItem> menuItem(g_menu_item_new(item.title.c_str(), detailed.c_str()));
             std::string accelerator = acceleratorFor(item);
             if (!accelerator.empty()) {
-                g_menu_item_set_attribute(menuItem.get(), "accel", "s", accelerator.c_str());
                 const char* accels[] = {accelerator.c_str(), nullptr};
                 gtk_application_set_accels_for_action(application_, detailed.c_str(), accels);
             }
-            g_menu_append_item(section.get(), menuItem.get());
+            auto* standard = std::get_if<StandardAction>(&item.action);
+            if (standard && *standard == StandardAction::ToggleFullScreen) {
+                fullScreenItem_ =
+                    RetitledItem{GObjectPtr<GMenu>::retain(section.get()),
+                                 g_menu_model_get_n_items(G_MENU_MODEL(section.get())),
+                                 detailed,
+                                 accelerator,
+                                 contextMenus_.size() - 1,
+                                 contextMenu.items.size() - 1};
+            }
+            g_menu_append_item(section.get(), menuItem(item.title, detailed, accelerator).get());
             actions_.push_back(std::move(entry));
         }
         g_menu_append_section(submenu.get(), nullptr, G_MENU_MODEL(section.get()));

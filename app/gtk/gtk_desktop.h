@@ -3,7 +3,10 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <optional>
+#include <string>
 #include "desktop.h"
+
 #include "gobject_ptr.h"
 
 namespace lumory::gtk {
@@ -40,7 +43,19 @@ private:
         std::string title;
         std::vector<std::pair<std::string, GObjectPtr<GAction>>> items;
     };
+    // A menu item whose title follows the window's state, with what it takes to rebuild it.
+    struct RetitledItem {
+        GObjectPtr<GMenu> section;
+        int position = 0;
+        std::string detailed;
+        std::string accelerator;
+        size_t contextMenu = 0;
+        size_t contextItem = 0;
+    };
     WebKitWebContext* webContext(bool persistent);
+    static GObjectPtr<GMenuItem> menuItem(const std::string& title, const std::string& detailed,
+                                          const std::string& accelerator);
+    void showFullScreenState(bool fullScreen);
     static gboolean extendContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,
                                       WebKitHitTestResult*, gpointer self);
 
@@ -51,6 +66,7 @@ private:
     std::vector<ContextMenuEntry> contextMenus_;
     std::function<void(const MenuAction&)> perform_;
     GtkMainWindow* mainWindow_ = nullptr;
+    std::optional<RetitledItem> fullScreenItem_;
 };
 
 }  // namespace lumory::gtk

@@ -1,6 +1,11 @@
 #include "gtk_main_window.h"
 
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
+
 #include <algorithm>
+#include <utility>
 
 namespace lumory::gtk {
 
@@ -25,10 +30,9 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window_), FALSE);
     gtk_window_set_title(GTK_WINDOW(window_), spec.title.c_str());
     gtk_window_set_default_size(GTK_WINDOW(window_), spec.width, spec.height);
-    GdkGeometry minimum{};
-    minimum.min_width = spec.minimumWidth;
-    minimum.min_height = spec.minimumHeight;
-    gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &minimum, GDK_HINT_MIN_SIZE);
+    // The minimum belongs to the page: on the window it would include the client-side frame
+    // (and the menu bar while shown), leaving the page a few pixels short.
+    gtk_widget_set_size_request(content, spec.minimumWidth, spec.minimumHeight);
 
     if (!spec.titleBarVisible) {
         // A title bar widget that is never shown: the window keeps its client-side frame and
@@ -46,7 +50,7 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     gtk_container_add(GTK_CONTAINER(window_), column);
 
     g_signal_connect(menuBar_, "deactivate", G_CALLBACK(+[](GtkMenuShell*, gpointer self) {
-                         static_cast<GtkMainWindow*>(self)->showMenuBar(false);
+                         static_cast<GtkMainWindow*>(self)->showMenuBar(false, nullptr);
                      }),
                      this);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkMainWindow::keyPressed), this);
@@ -58,10 +62,18 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     g_signal_connect(window_, "window-state-event", G_CALLBACK(&GtkMainWindow::stateChanged), this);
     g_signal_connect(window_, "configure-event", G_CALLBACK(&GtkMainWindow::configured), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkMainWindow::deleteRequested), this);
+    // Focus means the compositor brought the window back itself.
+    g_signal_connect(window_, "focus-in-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
+                         static_cast<GtkMainWindow*>(self)->minimizedOnWayland_ = false;
+                         return FALSE;
+                     }),
+                     this);
 }
 
 GtkMainWindow::~GtkMainWindow() {
     if (openMenuSource_ != 0) g_source_remove(openMenuSource_);
+    if (openMenuKey_ != nullptr) gdk_event_free(openMenuKey_);
     if (saveTimer_ != 0) {
         g_source_remove(saveTimer_);
         saveTimer_ = 0;
@@ -100,6 +112,10 @@ void GtkMainWindow::center() {
 }
 
 void GtkMainWindow::makeKeyAndOrderFront() {
+    // Wayland tells a client nothing about minimising, and compositors without the activation
+    // protocol (weston) give it no way back: a window minimised there is mapped afresh.
+    if (minimizedOnWayland_ && gtk_widget_get_mapped(window_)) gtk_widget_hide(window_);
+    minimizedOnWayland_ = false;
     gtk_widget_show_all(window_);
     gtk_window_deiconify(GTK_WINDOW(window_));
     gtk_window_present(GTK_WINDOW(window_));
@@ -107,6 +123,9 @@ void GtkMainWindow::makeKeyAndOrderFront() {
 
 void GtkMainWindow::miniaturize() {
     gtk_window_iconify(GTK_WINDOW(window_));
+#ifdef GDK_WINDOWING_WAYLAND
+    if (GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(window_))) minimizedOnWayland_ = true;
+#endif
 }
 
 void GtkMainWindow::zoom() {
@@ -134,38 +153,51 @@ void GtkMainWindow::performDrag() {
 }
 
 void GtkMainWindow::menuItemActivated() {
-    showMenuBar(false);
+    showMenuBar(false, nullptr);
 }
 
-void GtkMainWindow::showMenuBar(bool show) {
-    if (show) {
-        gtk_widget_show(menuBar_);
-        // Opened once the bar has its place; opened at once, its first menu pops up wherever
-        // the pointer happens to be.
-        if (openMenuSource_ == 0) {
-            openMenuSource_ = g_idle_add(
-                [](gpointer data) -> gboolean {
-                    auto* self = static_cast<GtkMainWindow*>(data);
-                    self->openMenuSource_ = 0;
-                    if (gtk_widget_get_mapped(self->menuBar_)) {
-                        gtk_menu_shell_select_first(GTK_MENU_SHELL(self->menuBar_), FALSE);
-                    }
-                    return G_SOURCE_REMOVE;
-                },
-                this);
-        }
-    } else {
+void GtkMainWindow::showMenuBar(bool show, GdkEventKey* key) {
+    if (!show) {
         gtk_widget_hide(menuBar_);
+        return;
     }
+    gtk_widget_show(menuBar_);
+    // Opened once the bar has its place; opened at once, its first menu pops up wherever the
+    // pointer happens to be. GTK wants the key that asked for the menu as the popup's trigger
+    // (it complains on the terminal without one), so that key is played again then.
+    if (openMenuSource_ != 0 || key == nullptr) return;
+    openMenuKey_ = gdk_event_copy(reinterpret_cast<GdkEvent*>(key));
+    openMenuSource_ = g_idle_add(
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<GtkMainWindow*>(data);
+            self->openMenuSource_ = 0;
+            GdkEvent* key = std::exchange(self->openMenuKey_, nullptr);
+            if (gtk_widget_get_mapped(self->menuBar_)) {
+                self->replayingMenuKey_ = true;
+                gtk_main_do_event(key);
+                self->replayingMenuKey_ = false;
+            }
+            gdk_event_free(key);
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+// The key that showed the menu bar, played again: now it opens the first menu.
+bool GtkMainWindow::openFirstMenuOnReplay() {
+    if (!replayingMenuKey_) return false;
+    gtk_menu_shell_select_first(GTK_MENU_SHELL(menuBar_), FALSE);
+    return true;
 }
 
 gboolean GtkMainWindow::keyPressed(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto* self = static_cast<GtkMainWindow*>(data);
+    if (self->openFirstMenuOnReplay()) return TRUE;
     bool alt = event->keyval == GDK_KEY_Alt_L || event->keyval == GDK_KEY_Alt_R;
     self->altAlone_ = alt && (event->state & gtk_accelerator_get_default_mod_mask()) == 0;
     if (event->keyval == GDK_KEY_F10 &&
         (event->state & gtk_accelerator_get_default_mod_mask()) == 0) {
-        self->showMenuBar(true);
+        self->showMenuBar(true, event);
         return TRUE;
     }
     return FALSE;
@@ -173,10 +205,11 @@ gboolean GtkMainWindow::keyPressed(GtkWidget*, GdkEventKey* event, gpointer data
 
 gboolean GtkMainWindow::keyReleased(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto* self = static_cast<GtkMainWindow*>(data);
+    if (self->openFirstMenuOnReplay()) return TRUE;
     bool alt = event->keyval == GDK_KEY_Alt_L || event->keyval == GDK_KEY_Alt_R;
     if (alt && self->altAlone_) {
         self->altAlone_ = false;
-        self->showMenuBar(!gtk_widget_get_visible(self->menuBar_));
+        self->showMenuBar(!gtk_widget_get_visible(self->menuBar_), event);
     }
     return FALSE;
 }
@@ -195,8 +228,12 @@ gboolean GtkMainWindow::buttonReleased(GtkWidget*, GdkEventButton* event, gpoint
 
 gboolean GtkMainWindow::stateChanged(GtkWidget*, GdkEventWindowState* event, gpointer data) {
     auto* self = static_cast<GtkMainWindow*>(data);
+    bool wasFullScreen = self->fullScreen_;
     self->fullScreen_ = (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
     self->maximized_ = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    if (self->fullScreen_ != wasFullScreen && self->fullScreenChanged_) {
+        self->fullScreenChanged_(self->fullScreen_);
+    }
     return FALSE;
 }
 
@@ -231,6 +268,8 @@ void GtkMainWindow::saveFrame() {
     WindowFrame frame;
     gtk_window_get_position(GTK_WINDOW(window_), &frame.x, &frame.y);
     gtk_window_get_size(GTK_WINDOW(window_), &frame.width, &frame.height);
+    frame.width = std::max(frame.width, minimumWidth_);
+    frame.height = std::max(frame.height, minimumHeight_);
     width_ = frame.width;
     height_ = frame.height;
     frameStore_.save(*autosaveName_, frame);

@@ -31,6 +31,10 @@ public:
 
     // Hides the menu bar again once a menu item has done its work.
     void menuItemActivated();
+    // Called whenever the window enters or leaves full screen.
+    void setFullScreenChanged(std::function<void(bool)> changed) {
+        fullScreenChanged_ = std::move(changed);
+    }
 
 private:
     static gboolean keyPressed(GtkWidget*, GdkEventKey* event, gpointer self);
@@ -40,7 +44,9 @@ private:
     static gboolean stateChanged(GtkWidget*, GdkEventWindowState* event, gpointer self);
     static gboolean configured(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean deleteRequested(GtkWidget*, GdkEvent*, gpointer self);
-    void showMenuBar(bool show);
+    // `key`: the key press or release that asked for the bar, which then opens its first menu.
+    void showMenuBar(bool show, GdkEventKey* key);
+    bool openFirstMenuOnReplay();
     void saveFrameSoon();
     void saveFrame();
 
@@ -50,17 +56,21 @@ private:
     WindowFrameStore frameStore_;
     std::optional<std::string> autosaveName_;
     std::function<void()> closeRequested_;
+    std::function<void(bool)> fullScreenChanged_;
     int minimumWidth_;
     int minimumHeight_;
     int width_;
     int height_;
     bool fullScreen_ = false;
     bool maximized_ = false;
+    bool minimizedOnWayland_ = false;
     // Alt pressed and released alone toggles the menu bar, as in desktop browsers.
     bool altAlone_ = false;
     std::optional<GdkEventButton> primaryPress_;
     guint saveTimer_ = 0;
     guint openMenuSource_ = 0;
+    GdkEvent* openMenuKey_ = nullptr;
+    bool replayingMenuKey_ = false;
 };
 
 }  // namespace lumory::gtk

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <memory>
+#include <string>
 
 #include "app_delegate.h"
 #include "gio_service_launcher.h"
@@ -94,10 +95,58 @@ gboolean terminationRequested(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
+// The token the launcher handed this process: Wayland's XDG_ACTIVATION_TOKEN, or the X11
+// startup id. Read before GTK's start-up clears DESKTOP_STARTUP_ID from the environment.
+std::string& launchToken() {
+    static std::string token;
+    return token;
+}
+
+void takeLaunchToken() {
+    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const char* value = g_getenv(name);
+        if (value != nullptr && *value != '\0' && g_utf8_validate(value, -1, nullptr)) {
+            launchToken() = value;
+            break;
+        }
+    }
+    // Good for one activation only: nothing this shell starts may use it.
+    g_unsetenv("XDG_ACTIVATION_TOKEN");
+}
+
+struct LumoryApplication {
+    GtkApplication parent;
+};
+struct LumoryApplicationClass {
+    GtkApplicationClass parent;
+};
+G_DEFINE_TYPE(LumoryApplication, lumory_application, GTK_TYPE_APPLICATION)
+
+// A second launch hands its token to the running shell, which presents its window with it (GTK
+// reads "desktop-startup-id" there on X11 and Wayland alike). GTK 3 itself would only pass
+// DESKTOP_STARTUP_ID, and only while it is still in the environment, which it no longer is.
+void lumory_application_add_platform_data(GApplication* application, GVariantBuilder* builder) {
+    G_APPLICATION_CLASS(lumory_application_parent_class)->add_platform_data(application, builder);
+    const char* passed = g_getenv("DESKTOP_STARTUP_ID");
+    bool gtkPassedOne = passed != nullptr && g_utf8_validate(passed, -1, nullptr);
+    if (launchToken().empty() || gtkPassedOne) return;
+    g_variant_builder_add(builder, "{sv}", "desktop-startup-id",
+                          g_variant_new_string(launchToken().c_str()));
+}
+
+void lumory_application_class_init(LumoryApplicationClass* applicationClass) {
+    G_APPLICATION_CLASS(applicationClass)->add_platform_data = lumory_application_add_platform_data;
+}
+
+void lumory_application_init(LumoryApplication*) {}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    GtkApplication* application = gtk_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS);
+    takeLaunchToken();
+    auto* application = GTK_APPLICATION(g_object_new(lumory_application_get_type(),
+                                                     "application-id", kApplicationId, "flags",
+                                                     G_APPLICATION_DEFAULT_FLAGS, nullptr));
     int status = 0;
     {
         Shell shell(application);

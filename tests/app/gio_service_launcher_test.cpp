@@ -134,12 +134,29 @@ TEST_F(GioServiceLauncherTest, TerminateEndsARunningChild) {
     EXPECT_FALSE(outcome.process->isRunning());
 }
 
-TEST_F(GioServiceLauncherTest, ARefusedChunkEndsThatStream) {
-    auto outcome = start(script("two.sh", "echo first\nsleep 0.3\necho second\n"), {},
-                         [](std::string_view) { return false; });
+// The refused stream is still drained: far more than a pipe holds follows, and the child must
+// get to its end rather than block on a full pipe.
+TEST_F(GioServiceLauncherTest, ARefusedChunkEndsThatStreamWhichIsStillDrained) {
+    auto outcome = start(script("two.sh",
+                                "echo first\nsleep 0.3\necho second\n"
+                                "head -c 1000000 /dev/zero\necho done >&2\n"),
+                         {}, [](std::string_view) { return false; });
     ASSERT_TRUE(outcome.process);
     ASSERT_TRUE(exited());
     EXPECT_EQ(output, "first\n");
+    EXPECT_EQ(errorAtExit, "done\n");
+}
+
+TEST_F(GioServiceLauncherTest, StoppedReadingStillDrainsBothPipes) {
+    auto outcome = start(script("chatty.sh",
+                                "sleep 0.3\nhead -c 1000000 /dev/zero\n"
+                                "head -c 1000000 /dev/zero >&2\nexit 4\n"));
+    ASSERT_TRUE(outcome.process);
+    outcome.process->stopReading();
+    ASSERT_TRUE(exited());
+    EXPECT_EQ(*exitStatus, 4);
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(error, "");
 }
 
 TEST_F(GioServiceLauncherTest, ALaunchThatFailsSaysWhy) {

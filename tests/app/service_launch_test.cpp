@@ -65,6 +65,38 @@ TEST_F(ServiceLaunchTest, StopsReadingOutputThatIsNotText) {
     EXPECT_EQ(shownFailure(), "Lumory took too long to start. Port 43981 may already be in use.");
 }
 
+TEST_F(ServiceLaunchTest, TextBeforeBytesThatAreNotTextStillCounts) {
+    launcher.writeError("Error: caf\xE9 is not text\n");
+    launcher.writeError("more that is never read");
+    launcher.writeOutput(std::string(kReady) + "\xFF after");
+    EXPECT_EQ(requestedUrl(), "http://127.0.0.1:43981/");
+    launcher.exit(1);
+    EXPECT_EQ(shownFailure(), "The local Lumory service stopped unexpectedly.\n\nError: caf");
+}
+
+// Output that never ends its line is dropped, not kept; the next whole line counts again.
+TEST_F(ServiceLaunchTest, ALineTooLongForAReadyLineIsDroppedUpToItsEnd) {
+    std::string flood(64 * 1024, 'x');
+    for (int i = 0; i < 160; ++i) launcher.writeOutput(flood);  // 10 MB, no line feed
+    // The tail of the long line looks like a ready line but is not one.
+    launcher.writeOutput(flood + kReady);
+    EXPECT_EQ(page().loads.size(), 1u);
+    launcher.writeOutput(kReady);
+    EXPECT_EQ(requestedUrl(), "http://127.0.0.1:43981/");
+}
+
+// A complete line over the limit in one read is not a ready line either; one at the limit is.
+TEST_F(ServiceLaunchTest, AReadyLineMayBeAsLongAsTheLimitAndNoLonger) {
+    std::string padded(kReady);
+    padded.insert(padded.size() - 2, ",\"pad\":\"" + std::string(kLongestReadyLine, ' ') + "\"");
+    launcher.writeOutput(padded);
+    EXPECT_EQ(page().loads.size(), 1u);
+    std::string atLimit(kReady);
+    atLimit.insert(atLimit.size() - 2, std::string(kLongestReadyLine - (sizeof kReady - 2), ' '));
+    launcher.writeOutput("noise\n" + atLimit);
+    EXPECT_EQ(requestedUrl(), "http://127.0.0.1:43981/");
+}
+
 TEST_F(ServiceLaunchTest, IgnoresAnAddressThatIsNotAUrlAndTimesOut) {
     launcher.writeOutput("{\"event\":\"ready\",\"url\":\"not a url\"}\n");
     launcher.writeOutput("{\"event\":\"ready\",\"url\":\"http://[::1\"}\n");

@@ -20,18 +20,30 @@ TEST(Utf8StreamDecoderTest, AcceptsNulBytes) {
     EXPECT_EQ(decoder.decode(std::string_view("a\0b", 3)), std::string("a\0b", 3));
 }
 
-TEST(Utf8StreamDecoderTest, RefusesBytesThatCanNeverBeText) {
-    for (std::string_view bad : {"\xFF", "ok\xC0\xAF", "\xED\xA0\x80", "\x80",
-                                 "a\xC3"
-                                 "b"}) {
+TEST(Utf8StreamDecoderTest, EndsAtBytesThatCanNeverBeTextKeepingTheTextBefore) {
+    struct Case {
+        std::string_view bytes;
+        std::string_view before;
+    };
+    for (Case bad :
+         {Case{"\xFF", ""}, Case{"ok\xC0\xAF", "ok"}, Case{"\xED\xA0\x80", ""}, Case{"\x80", ""},
+          Case{"a\xC3"
+               "b",
+               "a"},
+          Case{"caf\xE9 and more", "caf"}}) {
         Utf8StreamDecoder decoder;
-        EXPECT_EQ(decoder.decode(bad), std::nullopt) << testing::PrintToString(bad);
+        EXPECT_EQ(decoder.decode(bad.bytes), bad.before) << testing::PrintToString(bad.bytes);
+        EXPECT_TRUE(decoder.ended());
+        EXPECT_EQ(decoder.decode("later text"), "");
     }
     Utf8StreamDecoder decoder;
     EXPECT_EQ(decoder.decode("x\xC3"), "x");
-    EXPECT_EQ(decoder.decode("y"), std::nullopt);  // the held byte was not continued
+    EXPECT_FALSE(decoder.ended());
+    EXPECT_EQ(decoder.decode("y"), "");  // the held byte was not continued
+    EXPECT_TRUE(decoder.ended());
     Utf8StreamDecoder withNul;
-    EXPECT_EQ(withNul.decode(std::string_view("\xC3\0", 2)), std::nullopt);
+    EXPECT_EQ(withNul.decode(std::string_view("\xC3\0", 2)), "");
+    EXPECT_TRUE(withNul.ended());
 }
 
 TEST(StandardErrorTailTest, KeepsTheLastCharactersOnceTheLimitIsPassed) {

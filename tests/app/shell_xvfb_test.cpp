@@ -13,6 +13,8 @@
 #include "xvfb_process.h"
 #include "xvfb_session_bus.h"
 #include "xvfb_shell.h"
+#include "xvfb_weston.h"
+#include "xvfb_window_manager.h"
 #include "xvfb_windows.h"
 
 namespace lumory::testing {
@@ -62,6 +64,54 @@ protected:
         EXPECT_LE(window->height - height, 20);
         EXPECT_NEAR(window->x + window->width / 2, kScreenWidth / 2, 2);
         EXPECT_NEAR(window->y + window->height / 2, kScreenHeight / 2, 2);
+    }
+
+    // Ctrl+M minimises the shell showing the orange page; launching again must bring it back.
+    // `shown` tells whether the window can be seen; `again` is the second launch's environment.
+    void minimiseThenLaunchAgain(const std::vector<std::string>& environment,
+                                 const std::vector<std::string>& again,
+                                 const std::function<bool()>& shown) {
+        ShellUnderTest first(kShell, kTestServices + "/shows_orange_page.sh");
+        ASSERT_TRUE(first.start(display, environment));
+        ASSERT_TRUE(first.waitForProbe(
+            [](const json& report) {
+                return report.value("event", "") == "load-finished" &&
+                       report.value("text", "") == "Orange";
+            },
+            30s))
+            << first.standardError();
+        auto becomes = [&](bool wanted) {
+            auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (shown() != wanted) {
+                if (std::chrono::steady_clock::now() > deadline) return false;
+                std::this_thread::sleep_for(100ms);
+            }
+            return true;
+        };
+        ASSERT_TRUE(becomes(true)) << "the window never showed";
+        XvfbInput input(display.name());
+        ASSERT_TRUE(input.connected());
+        input.click(1, kScreenWidth / 2 - 100, kScreenHeight / 2 + 100);
+        ASSERT_TRUE(input.chord({"Control_L", "m"}));
+        ASSERT_TRUE(becomes(false)) << "Ctrl+M did not minimise the window";
+
+        ShellUnderTest second(kShell, "");
+        std::vector<std::string> secondEnvironment = environment;
+        secondEnvironment.insert(secondEnvironment.end(), again.begin(), again.end());
+        ASSERT_TRUE(second.start(display, secondEnvironment));
+        int status = waitForExit(second.pid(), 15s);
+        EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_TRUE(becomes(true)) << "the second launch left the window minimised\n"
+                                   << first.standardError();
+        EXPECT_EQ(first.standardError().find("WARNING"), std::string::npos)
+            << first.standardError();
+    }
+
+    // Whether the page's orange shows in the middle of the screen, away from the pointer.
+    bool orangeShows() {
+        std::string shot = kArtifacts + "/shell-orange-probe.png";
+        return display.screenshot(shot) && pixelColour(shot, kScreenWidth / 2 + 200,
+                                                       kScreenHeight / 2 - 150) == "srgb(254,91,2)";
     }
 
     XvfbDisplay display{kScreenWidth, kScreenHeight};
@@ -144,6 +194,69 @@ TEST_F(ShellOnDisplayTest, ShortcutsMenuBarAndContextMenuReachThePage) {
     ASSERT_TRUE(input.chord({"Control_L", "t"}));
     EXPECT_TRUE(commandShown("today"));
     screenshot("shell-after-keys.png", 1s);
+
+    // F10 opens the menu bar as well: Navigate > Tomorrow is two menus on, the second item.
+    ASSERT_TRUE(input.chord({"F10"}));
+    screenshot("shell-menu-f10.png", 1s);
+    for (int step = 0; step < 2; ++step) ASSERT_TRUE(input.chord({"Right"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    ASSERT_TRUE(input.chord({"Return"}));
+    EXPECT_TRUE(commandShown("tomorrow"));
+    // Opening menus from the keyboard prints nothing on the terminal.
+    std::string printed = shell.standardError();
+    EXPECT_EQ(printed.find("WARNING"), std::string::npos) << printed;
+}
+
+// Full screen needs a window manager. While full screen, the View menu's item says it leaves
+// full screen, and choosing it does.
+TEST_F(ShellOnDisplayTest, TheFullScreenItemSaysExitWhileFullScreen) {
+    XvfbWindowManager manager(display);
+    ASSERT_TRUE(manager.started()) << "jwm did not start";
+    ShellUnderTest shell(kShell, kReferenceService);
+    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("url", "").rfind("http://", 0) == 0;
+        },
+        30s));
+    auto itemTitled = [&](const std::string& title) {
+        return shell.waitForProbe(
+            [&](const json& report) {
+                return report.value("event", "") == "menu-item" &&
+                       report.value("title", "") == title;
+            },
+            10s);
+    };
+    XvfbInput input(display.name());
+    ASSERT_TRUE(input.connected());
+    auto window = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(window);
+    input.click(1, window->x + window->width / 2, window->y + window->height / 2);
+
+    ASSERT_TRUE(input.chord({"F11"}));
+    ASSERT_TRUE(itemTitled("Exit Full Screen"));
+    auto full = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->width, kScreenWidth);
+    EXPECT_EQ(full->height, kScreenHeight);
+    screenshot("shell-full-screen.png", 2s);
+
+    // View is the fifth menu; the full-screen item follows Reload. The first menu opens once
+    // the bar has its place, after the full-screen page has been laid out again.
+    ASSERT_TRUE(input.chord({"F10"}));
+    std::this_thread::sleep_for(1s);
+    for (int step = 0; step < 4; ++step) ASSERT_TRUE(input.chord({"Right"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    ASSERT_TRUE(input.chord({"Down"}));
+    screenshot("shell-full-screen-menu.png", 1s);
+    ASSERT_TRUE(input.chord({"Return"}));
+    EXPECT_TRUE(itemTitled("Enter Full Screen"));
+    std::this_thread::sleep_for(300ms);
+    auto restored = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(restored);
+    EXPECT_LT(restored->width, kScreenWidth);
 }
 
 TEST_F(ShellOnDisplayTest, ThePageTitleAreaMovesTheWindow) {
@@ -213,6 +326,39 @@ TEST_F(ShellOnDisplayTest, MarkupOnStandardErrorIsShownAsText) {
     screenshot("shell-failure.png");
 }
 
+// Without draining, the service blocks on its full standard-error pipe and the watchdog's
+// "could not finish starting" shows instead.
+TEST_F(ShellOnDisplayTest, AServiceWritingBytesThatAreNotTextNeverBlocks) {
+    ShellUnderTest shell(kShell, kTestServices + "/not_text_then_floods.sh");
+    ASSERT_TRUE(shell.start(display));
+    auto page = shell.waitForProbe(isFailurePage, 30s);
+    ASSERT_TRUE(page) << shell.standardError();
+    EXPECT_EQ(page->value("text", ""),
+              failureText("The local Lumory service stopped unexpectedly.\n\nstarting up\ncaf"));
+}
+
+TEST_F(ShellOnDisplayTest, AnEndlessOutputLineKeepsTheShellsMemoryBounded) {
+    ShellUnderTest shell(kShell, kTestServices + "/floods_one_line.sh");
+    ASSERT_TRUE(shell.start(display));
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) { return report.value("event", "") == "load-finished"; }, 30s))
+        << shell.standardError();
+    long before = peakResidentKiB(shell.pid());
+    ASSERT_GT(before, 0);
+    std::ofstream(shell.root() + "/home/flood") << "go\n";
+
+    auto page = shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("text", "") == "Still here";
+        },
+        60s);
+    ASSERT_TRUE(page) << "the ready line after 128 MB without a line feed was missed";
+    long after = peakResidentKiB(shell.pid());
+    // The long line alone is 128 MB; what the page load itself costs stays far below this.
+    EXPECT_LT(after - before, 48 * 1024) << before << " KiB before, " << after << " KiB after";
+}
+
 TEST_F(ShellOnDisplayTest, AMissingServiceIsReported) {
     ShellUnderTest shell(kShell, "");
     ASSERT_TRUE(shell.start(display));
@@ -243,6 +389,29 @@ TEST_F(ShellOnDisplayTest, LaunchingAgainHandsOverToTheRunningShell) {
     EXPECT_EQ(waitForExit(first.pid(), 0ms), -1) << "the first shell must keep running";
 }
 
+TEST_F(ShellOnDisplayTest, LaunchingAgainBringsBackAMinimisedWindowOnX11) {
+    XvfbWindowManager manager(display);
+    ASSERT_TRUE(manager.started()) << "jwm did not start";
+    XvfbSessionBus bus;
+    ASSERT_TRUE(bus.started());
+    minimiseThenLaunchAgain({"DBUS_SESSION_BUS_ADDRESS=" + bus.address()},
+                            {"DESKTOP_STARTUP_ID=lumory-test_TIME0"},
+                            [&] { return findWindow(display.name(), "Lumory").has_value(); });
+}
+
+// Weston runs nested in the test display; with WAYLAND_DISPLAY set GTK picks Wayland.
+TEST_F(ShellOnDisplayTest, LaunchingAgainBringsBackAMinimisedWindowOnWayland) {
+    XvfbWeston weston(display, kScreenWidth, kScreenHeight);
+    ASSERT_TRUE(weston.started()) << "weston did not start";
+    XvfbSessionBus bus;
+    ASSERT_TRUE(bus.started());
+    std::vector<std::string> environment = weston.clientEnvironment();
+    environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus.address());
+    minimiseThenLaunchAgain(environment, {"XDG_ACTIVATION_TOKEN=lumory-test-token"},
+                            [&] { return orangeShows(); });
+    screenshot("shell-wayland-back.png");
+}
+
 // The saved size comes back, never below the minimum; the position is centred either way.
 TEST_F(ShellOnDisplayTest, ASavedFrameSizeComesBackCentred) {
     struct Case {
@@ -262,6 +431,37 @@ TEST_F(ShellOnDisplayTest, ASavedFrameSizeComesBackCentred) {
         ASSERT_TRUE(shell.waitForProbe(isFailurePage, 30s)) << shell.standardError();
         expectCentredWithContent(frame.width, frame.height);
     }
+}
+
+// The page, not the window with its client-side frame, is what may not become smaller than
+// 900 x 620; the saved size follows.
+TEST_F(ShellOnDisplayTest, ThePageNeverGetsSmallerThanTheMinimumSize) {
+    ShellUnderTest shell(kShell, kTestServices + "/reports_page_size.sh");
+    ASSERT_TRUE(shell.start(display));
+    auto pageSize = [&](const std::string& size) {
+        return shell.waitForProbe(
+            [&](const json& report) {
+                return report.value("event", "") == "title" && report.value("title", "") == size;
+            },
+            10s);
+    };
+    ASSERT_TRUE(pageSize("1440x900")) << shell.standardError();
+    auto window = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(window);
+    XvfbInput input(display.name());
+    ASSERT_TRUE(input.connected());
+    // The bottom right corner of the frame, dragged far past the minimum.
+    int cornerX = window->x + window->width - 1;
+    int cornerY = window->y + window->height - 1;
+    input.drag(cornerX, cornerY, cornerX - 900, cornerY - 600);
+    EXPECT_TRUE(pageSize("900x620")) << "the page did not stop at 900 x 620";
+    screenshot("shell-smallest.png", 500ms);
+
+    ASSERT_NE(shell.stop(10s), -1);
+    std::ifstream frames(shell.root() + "/home/.config/lumory/window-frames.ini");
+    std::string text((std::istreambuf_iterator<char>(frames)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("width=900\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("height=620\n"), std::string::npos) << text;
 }
 
 // Takes the full twenty seconds of the start-up watchdog.

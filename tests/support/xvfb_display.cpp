@@ -92,6 +92,17 @@ int colourCount(const std::string& path) {
 
 }  // namespace
 
+std::string pixelColour(const std::string& path, int x, int y) {
+    std::string command = "timeout 20 convert '" + path + "' -format '%[pixel:p{" +
+                          std::to_string(x) + "," + std::to_string(y) + "}]' info: 2>/dev/null";
+    FILE* output = popen(command.c_str(), "r");
+    if (output == nullptr) return {};
+    char text[64] = {};
+    if (fgets(text, sizeof text, output) == nullptr) text[0] = '\0';
+    pclose(output);
+    return text;
+}
+
 bool XvfbDisplay::screenshotOnceDrawn(const std::string& path, int timeoutMs) const {
     constexpr int kBlankColours = 16;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -29,6 +29,9 @@ private:
     std::string name_;
 };
 
+// The colour of one pixel of a PNG as ImageMagick names it ("srgb(254,91,2)"), or "".
+std::string pixelColour(const std::string& path, int x, int y);
+
 // Runs `argv` with `environment` added, waits up to `timeoutMs`; true when it exited with 0.
 bool runAndWait(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                 int timeoutMs);

@@ -31,6 +31,15 @@ void stopProcess(pid_t pid, std::chrono::milliseconds grace) {
     waitForExit(pid, std::chrono::seconds(5));
 }
 
+long peakResidentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
 std::vector<pid_t> processesMentioning(const std::string& text) {
     std::vector<pid_t> found;
     DIR* proc = opendir("/proc");

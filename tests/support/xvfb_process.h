@@ -14,6 +14,9 @@ int waitForExit(pid_t pid, std::chrono::milliseconds timeout);
 // Ends `pid` politely (SIGTERM), then by force; always reaps it.
 void stopProcess(pid_t pid, std::chrono::milliseconds grace);
 
+// The most memory `pid` has held resident so far (VmHWM) in KiB, or -1 when unknown.
+long peakResidentKiB(pid_t pid);
+
 // Process ids whose command line mentions `text`.
 std::vector<pid_t> processesMentioning(const std::string& text);
 
