@@ -27,7 +27,10 @@ MainWindowSpec mainWindowSpec() {
 AppDelegate::AppDelegate(AppPlatform platform)
     : platform_(platform), self_(std::make_shared<AppDelegate*>(this)) {}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    // Notification answers that come later must not reach a delegate that is gone.
+    platform_.notificationCenter.setDelegate(nullptr);
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     registerReminderCategories();

@@ -91,7 +91,7 @@ public:
 
     // Notification scheduling (reminders/notification_scheduling.cpp).
     void registerReminderCategories();
-    void scheduleReminders(const nlohmann::json& notifications);
+    void scheduleReminders(nlohmann::json notifications);
     void scheduleTestReminder(bool sound);
 
     // Notification responses and pending actions (reminders/notification_responses.cpp).
@@ -140,11 +140,17 @@ private:
     // Termination.
     bool awaitingTermination = false;
     std::unique_ptr<WorkItem> terminationTimeout;
+    // Counts flushes, so a late evaluation error of an earlier one ends nothing.
+    std::uint64_t terminationRequest = 0;
+    // Held from a quit request until the shell ends or the page has saved.
+    std::unique_ptr<SessionInhibition> logoutInhibition;
 
     // Overlay. The overlay is open exactly while overlayWindow is set.
     std::unique_ptr<WebView> overlayWebView;
     std::unique_ptr<OverlayWindow> overlayWindow;
     std::unique_ptr<StatusItem> overlayStatusItem;
+    // The status item's two actions in the Window menu, for desktops without a status area.
+    std::unique_ptr<MenuSection> overlayMenuSection;
     bool overlayClickThrough = false;
 
     // Reminders.

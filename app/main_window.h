@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "window_controls.h"
+
 namespace lumory {
 
 struct MainWindowSpec {
@@ -35,6 +37,9 @@ public:
     // Lets the user move the window with the primary button pressed in the page; does nothing
     // unless that button is held down.
     virtual void performDrag() = 0;
+    // Moves the window buttons the shell draws over its page so that the close button's
+    // top-left corner sits at `closeOrigin`, in the web view's pixels.
+    virtual void placeWindowControls(Point closeOrigin) = 0;
 };
 
 }  // namespace lumory

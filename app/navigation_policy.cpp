@@ -27,20 +27,30 @@ std::optional<std::string> present(const char* part) {
     return std::string(part);
 }
 
-// The parts as written, without normalising case or default ports.
+// The scheme exactly as written (GUri's own parts lower-case it); nothing when absent.
+std::optional<std::string> writtenScheme(const std::string& url) {
+    g_autofree char* scheme = g_uri_parse_scheme(url.c_str());
+    return present(scheme);
+}
+
+// The parts as written, without normalising case or default ports. Relative references parse
+// too: their scheme is absent.
 std::optional<Origin> originOf(const std::string& url) {
     if (url.find('\0') != std::string::npos) return std::nullopt;
-    g_autoptr(GUri) uri = g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr);
-    if (uri == nullptr) return std::nullopt;
-    Origin origin{present(g_uri_get_scheme(uri)), present(g_uri_get_host(uri)), std::nullopt};
-    if (g_uri_get_port(uri) != -1) origin.port = g_uri_get_port(uri);
+    g_autofree char* host = nullptr;
+    gint port = -1;
+    if (!g_uri_split(url.c_str(), G_URI_FLAGS_NONE, nullptr, nullptr, &host, &port, nullptr,
+                     nullptr, nullptr, nullptr)) {
+        return std::nullopt;
+    }
+    Origin origin{writtenScheme(url), present(host), std::nullopt};
+    if (port != -1) origin.port = port;
     return origin;
 }
 
 // The scheme exactly as written; empty when the address has none.
 std::string schemeOf(const std::string& url) {
-    g_autofree char* scheme = g_uri_parse_scheme(url.c_str());
-    return scheme ? scheme : "";
+    return writtenScheme(url).value_or("");
 }
 
 std::string lowerCase(std::string text) {

@@ -2,17 +2,20 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "main_window.h"
 
 namespace lumory {
 
 struct OverlayWindowSpec {
+    std::string title;
     int width = 0;
     int height = 0;
 };
 
-// The borderless floating window of the live overlay.
+// The borderless floating window of the live overlay: kept above other windows, on every
+// workspace, out of the taskbar and the window switcher, with nothing drawn behind its page.
 class OverlayWindow {
 public:
     virtual ~OverlayWindow() = default;
@@ -30,16 +33,30 @@ public:
 
 struct StatusMenuItem {
     std::string title;  // empty for a separator
+    bool checkable = false;
     bool checked = false;
     std::function<void()> action;
+
+    bool isSeparator() const { return title.empty(); }
 };
 
-// An item in the desktop's status area (or the app's own fallback) with a small menu.
+// A few items the shell puts into one of its own menus for a while; they go when this goes.
+class MenuSection {
+public:
+    virtual ~MenuSection() = default;
+    virtual void setItems(const std::vector<StatusMenuItem>& items) = 0;
+    virtual void setItemChecked(size_t index, bool checked) = 0;
+};
+
+// An item in the desktop's status area with a small menu; it leaves the area when this goes.
 class StatusItem {
 public:
     virtual ~StatusItem() = default;
+    // The short text shown in the status area.
     virtual void setTitle(const std::string& title) = 0;
     virtual void setToolTip(const std::string& toolTip) = 0;
+    // A themed icon name, for status areas that show icons only.
+    virtual void setIconName(const std::string& iconName) = 0;
     virtual void setMenu(const std::vector<StatusMenuItem>& items) = 0;
     virtual void setItemChecked(size_t index, bool checked) = 0;
 };

@@ -1,6 +1,7 @@
 #include "page_bridge.h"
 
 #include "app_delegate.h"
+#include "window_controls.h"
 
 #include <utility>
 
@@ -103,9 +104,7 @@ void AppDelegate::didReceiveScriptMessage(WebView& sender, const std::string& na
 }
 
 void AppDelegate::positionWindowControls(double left, double top) {
-    // Placed by the window-controls code.
-    (void)left;
-    (void)top;
+    window->placeWindowControls(closeButtonOrigin(left, top, webView->zoom()));
 }
 
 }  // namespace lumory

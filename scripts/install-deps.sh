@@ -9,18 +9,21 @@ profile=${1:-run}
 build_packages=(
   cmake ninja-build g++ pkg-config
   libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev libsoup-3.0-dev
-  libecal2.0-dev libpulse-dev nlohmann-json3-dev
+  libecal2.0-dev libpulse-dev nlohmann-json3-dev libcanberra-gtk3-dev
   nodejs
 )
-# What a desktop session provides: the calendar database, a sound server, a session bus.
-# glib-networking gives libsoup its TLS for the update feed.
-run_packages=(evolution-data-server pulseaudio dbus dbus-x11 glib-networking)
+# What a desktop session provides: the calendar database, a sound server and its event sounds,
+# a session bus. glib-networking gives libsoup its TLS for the update feed.
+run_packages=(evolution-data-server pulseaudio dbus dbus-x11 glib-networking libcanberra-pulse
+  sound-theme-freedesktop)
 test_packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick jwm libxtst-dev weston
   pulseaudio-utils sox
   libglib2.0-bin
+  # The Debian package: built with CPack (dpkg-shlibdeps, file), then checked.
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 case "$profile" in

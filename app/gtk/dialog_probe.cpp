@@ -36,11 +36,20 @@ gboolean reportShown(GtkWidget* widget, GdkEvent*, gpointer data) {
                            {"width", allocation.width},
                            {"height", allocation.height}});
     }
+    GtkWindow* owner = gtk_window_get_transient_for(GTK_WINDOW(widget));
+    nlohmann::json textField = nullptr;
+    GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(widget));
+    g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(area));
+    for (GList* child = children; child != nullptr; child = child->next) {
+        if (GTK_IS_ENTRY(child->data)) textField = text(gtk_entry_get_text(GTK_ENTRY(child->data)));
+    }
     emitTestProbe({{"event", "dialog"},
                    {"title", text(gtk_window_get_title(GTK_WINDOW(widget)))},
                    {"modal", gtk_window_get_modal(GTK_WINDOW(widget)) != FALSE},
+                   {"transientFor", owner ? text(gtk_window_get_title(owner)) : ""},
                    {"text", stringProperty(G_OBJECT(widget), "text")},
                    {"secondaryText", stringProperty(G_OBJECT(widget), "secondary-text")},
+                   {"textField", textField},
                    {"buttons", buttons}});
     return GDK_EVENT_PROPAGATE;
 }

@@ -4,6 +4,7 @@
 
 #include "dialog_probe.h"
 #include "gobject_ptr.h"
+#include "test_probe.h"
 
 namespace lumory::gtk {
 
@@ -37,11 +38,17 @@ void GtkAlerts::beginSheet(const AlertSpec& spec, std::function<void(AlertRespon
                                                  spec.informativeText.c_str());
     }
     gtk_window_set_title(GTK_WINDOW(dialog), "Lumory");
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
     // GNOME puts the affirmative button last (rightmost): add them in reverse, ids keep the order.
     for (int index = static_cast<int>(spec.buttons.size()) - 1; index >= 0; --index) {
         gtk_dialog_add_button(GTK_DIALOG(dialog), spec.buttons[index].c_str(), index);
     }
-    if (!spec.buttons.empty()) gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
+    if (!spec.buttons.empty()) {
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
+        // Enter answers with the first button: GTK would otherwise focus the leftmost one.
+        GtkWidget* first = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), 0);
+        gtk_window_set_focus(GTK_WINDOW(dialog), first);
+    }
 
     auto* state = new SheetState{std::move(done), nullptr};
     if (spec.textField) {
@@ -52,6 +59,8 @@ void GtkAlerts::beginSheet(const AlertSpec& spec, std::function<void(AlertRespon
         GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
         gtk_container_add(GTK_CONTAINER(area), entry);
         gtk_widget_show(entry);
+        // Typing goes to the field at once, as it does in a browser's prompt.
+        gtk_window_set_focus(GTK_WINDOW(dialog), entry);
         state->entry = entry;
     }
     g_signal_connect_data(

@@ -1,7 +1,10 @@
 #include "gtk_desktop.h"
+#include "test_probe.h"
 
+#include "appindicator_status_item.h"
 #include "gtk_main_window.h"
 #include "test_probe.h"
+#include "gtk_overlay_window.h"
 #include "webkit_web_view.h"
 
 #ifndef LUMORY_VERSION
@@ -13,6 +16,7 @@ namespace lumory::gtk {
 namespace {
 
 constexpr char kProductFolder[] = "lumory";
+constexpr char kStatusItemId[] = "lumory-live-overlay";
 
 std::string userPath(const char* base, std::initializer_list<const char*> parts) {
     std::string path = base;
@@ -38,10 +42,31 @@ public:
     void zoom() override { window_->zoom(); }
     void toggleFullScreen() override { window_->toggleFullScreen(); }
     void performDrag() override { window_->performDrag(); }
+    void placeWindowControls(Point closeOrigin) override {
+        window_->placeWindowControls(closeOrigin);
+    }
 
 private:
     std::unique_ptr<GtkMainWindow> window_;
     GtkMainWindow*& registered_;
+};
+
+// GNOME's session manager (or the portal inside a sandbox) shows `reason` when the user tries to
+// log out; without a session manager the cookie is 0 and there is nothing to release.
+class GtkSessionInhibition : public SessionInhibition {
+public:
+    GtkSessionInhibition(GtkApplication* application, GtkWindow* window, const std::string& reason)
+        : application_(GObjectPtr<GtkApplication>::retain(application)) {
+        cookie_ = gtk_application_inhibit(application, window, GTK_APPLICATION_INHIBIT_LOGOUT,
+                                          reason.c_str());
+    }
+    ~GtkSessionInhibition() override {
+        if (cookie_ != 0) gtk_application_uninhibit(application_.get(), cookie_);
+    }
+
+private:
+    GObjectPtr<GtkApplication> application_;
+    guint cookie_ = 0;
 };
 
 }  // namespace
@@ -192,6 +217,14 @@ gboolean GtkDesktop::extendContextMenu(WebKitWebView*, WebKitContextMenu* menu, 
                                                              action.get(), title.c_str(), nullptr)
                                                        : webkit_context_menu_item_new_separator());
         }
+        auto added = self->addedContextItems_.find(entry.title);
+        if (added != self->addedContextItems_.end() && !added->second.empty()) {
+            webkit_context_menu_append(submenu, webkit_context_menu_item_new_separator());
+            for (const auto& [title, action] : added->second) {
+                webkit_context_menu_append(submenu, webkit_context_menu_item_new_from_gaction(
+                                                        action.get(), title.c_str(), nullptr));
+            }
+        }
         webkit_context_menu_append(
             menu, webkit_context_menu_item_new_with_submenu(entry.title.c_str(), submenu));
         g_object_unref(submenu);
@@ -216,12 +249,43 @@ bool GtkDesktop::openURL(const std::string& url) {
     return opened != FALSE;
 }
 
-std::unique_ptr<OverlayWindow> GtkDesktop::createOverlayWindow(const OverlayWindowSpec&, WebView&) {
-    return nullptr;  // The overlay window arrives with the overlay.
+std::unique_ptr<OverlayWindow> GtkDesktop::createOverlayWindow(
+    const OverlayWindowSpec& spec, WebView& content, std::function<void()> closeRequested) {
+    auto& host = static_cast<WebKitWebViewHost&>(content);
+    WindowFrameStore frames(
+        userPath(g_get_user_config_dir(), {kProductFolder, "window-frames.ini"}));
+    return std::make_unique<GtkOverlayWindow>(application_, spec, host.widget(), std::move(frames),
+                                              std::move(closeRequested));
 }
 
 std::unique_ptr<StatusItem> GtkDesktop::createStatusItem() {
-    return nullptr;  // The status item arrives with the overlay.
+    // Icons installed beside the shell (share/icons next to bin/), for any install prefix.
+    std::optional<std::string> iconThemePath;
+    g_autofree char* executable = g_file_read_link("/proc/self/exe", nullptr);
+    if (executable != nullptr) {
+        g_autofree char* bin = g_path_get_dirname(executable);
+        g_autofree char* icons = g_build_filename(bin, "..", "share", "icons", nullptr);
+        g_autofree char* canonical = g_canonicalize_filename(icons, nullptr);
+        if (g_file_test(canonical, G_FILE_TEST_IS_DIR)) iconThemePath = canonical;
+    }
+    return std::make_unique<AppIndicatorStatusItem>(kStatusItemId, iconThemePath);
+}
+
+std::unique_ptr<MenuSection> GtkDesktop::addMenuSection(const std::string& menuTitle) {
+    if (!menuModel_) return nullptr;
+    GMenuModel* bar = G_MENU_MODEL(menuModel_.get());
+    for (int i = 0; i < g_menu_model_get_n_items(bar); ++i) {
+        g_autofree char* label = nullptr;
+        if (!g_menu_model_get_item_attribute(bar, i, G_MENU_ATTRIBUTE_LABEL, "s", &label) ||
+            menuTitle != label) {
+            continue;
+        }
+        GObjectPtr<GMenuModel> submenu(g_menu_model_get_item_link(bar, i, G_MENU_LINK_SUBMENU));
+        if (!submenu || !G_IS_MENU(submenu.get())) return nullptr;
+        return std::make_unique<GtkMenuSection>(application_, G_MENU(submenu.get()),
+                                                addedContextItems_[menuTitle]);
+    }
+    return nullptr;
 }
 
 GtkWindow* GtkDesktop::mainGtkWindow() const {
@@ -230,6 +294,21 @@ GtkWindow* GtkDesktop::mainGtkWindow() const {
 
 void GtkDesktop::activate() {
     if (mainWindow_) gtk_window_present(mainWindow_->gtkWindow());
+}
+
+std::unique_ptr<SessionInhibition> GtkDesktop::inhibitLogout(const std::string& reason) {
+    return std::make_unique<GtkSessionInhibition>(application_, mainGtkWindow(), reason);
+}
+
+void GtkDesktop::activateWithToken(const std::string& activationToken) {
+    if (!mainWindow_) return;
+    GtkWindow* window = mainWindow_->gtkWindow();
+    // On Wayland the token goes to xdg-activation; on X11 its "_TIME" part is the user time.
+    if (!activationToken.empty()) gtk_window_set_startup_id(window, activationToken.c_str());
+    gtk_window_present(window);
+    if (testProbeEnabled()) {
+        emitTestProbe({{"event", "activated"}, {"token", activationToken}});
+    }
 }
 
 void GtkDesktop::terminate() {

@@ -5,9 +5,12 @@
 
 #include <optional>
 #include <string>
+#include <map>
+
 #include "desktop.h"
 
 #include "gobject_ptr.h"
+#include "gtk_menu_section.h"
 
 namespace lumory::gtk {
 
@@ -28,13 +31,17 @@ public:
                     std::function<void(const MenuAction&)> perform) override;
     void showAboutPanel() override;
     bool openURL(const std::string& url) override;
-    std::unique_ptr<OverlayWindow> createOverlayWindow(const OverlayWindowSpec& spec,
-                                                       WebView& content) override;
+    std::unique_ptr<OverlayWindow> createOverlayWindow(
+        const OverlayWindowSpec& spec, WebView& content,
+        std::function<void()> closeRequested) override;
     std::unique_ptr<StatusItem> createStatusItem() override;
+    std::unique_ptr<MenuSection> addMenuSection(const std::string& menuTitle) override;
     // The main window while it exists, for dialogs to attach to.
     GtkWindow* mainGtkWindow() const;
     void activate() override;
+    void activateWithToken(const std::string& activationToken) override;
     void terminate() override;
+    std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) override;
 
 private:
     struct ActionEntry;
@@ -67,6 +74,8 @@ private:
     std::function<void(const MenuAction&)> perform_;
     GtkMainWindow* mainWindow_ = nullptr;
     std::optional<RetitledItem> fullScreenItem_;
+    // Items that sections added to a menu for a while, by menu title, for the context menu.
+    std::map<std::string, ContextMenuItems> addedContextItems_;
 };
 
 }  // namespace lumory::gtk

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <utility>
+#include <string_view>
 
 namespace lumory::gtk {
 
 namespace {
 
 constexpr guint kFrameSaveDelayMs = 400;
+constexpr gint64 kLateDoubleClickUs = 500 * 1000;
 
 }  // namespace
 
@@ -46,7 +48,8 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     menuBar_ = gtk_menu_bar_new_from_model(menuModel);
     gtk_widget_set_no_show_all(menuBar_, TRUE);
     gtk_box_pack_start(GTK_BOX(column), menuBar_, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(column), content, TRUE, TRUE, 0);
+    windowButtons_ = std::make_unique<GtkWindowButtons>(GTK_WINDOW(window_), content);
+    gtk_box_pack_start(GTK_BOX(column), windowButtons_->widget(), TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(window_), column);
 
     g_signal_connect(menuBar_, "deactivate", G_CALLBACK(+[](GtkMenuShell*, gpointer self) {
@@ -56,6 +59,8 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const MainWindowSpec& 
     g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkMainWindow::keyPressed), this);
     g_signal_connect(window_, "key-release-event", G_CALLBACK(&GtkMainWindow::keyReleased), this);
     g_signal_connect(content, "button-press-event", G_CALLBACK(&GtkMainWindow::buttonPressed),
+                     this);
+    g_signal_connect(content, "motion-notify-event", G_CALLBACK(&GtkMainWindow::pointerMoved),
                      this);
     g_signal_connect(content, "button-release-event", G_CALLBACK(&GtkMainWindow::buttonReleased),
                      this);
@@ -145,11 +150,54 @@ void GtkMainWindow::toggleFullScreen() {
 }
 
 // Script messages arrive after the press that caused them, so the press is remembered here.
+// As on a title bar, the move itself starts once the pointer leaves the drag threshold: a
+// plain click never hands the pointer to the window manager, so a double click reaches us.
 void GtkMainWindow::performDrag() {
-    if (!primaryPress_) return;
-    gtk_window_begin_move_drag(GTK_WINDOW(window_), 1, static_cast<gint>(primaryPress_->x_root),
-                               static_cast<gint>(primaryPress_->y_root), primaryPress_->time);
-    primaryPress_.reset();
+    // A quick double click may be over before its message arrives; it still counts.
+    bool recentDouble = releasedDoubleTime_ != 0 &&
+                        g_get_monotonic_time() - releasedDoubleTime_ < kLateDoubleClickUs;
+    if (primaryPressIsDouble_ || (!primaryPress_ && recentDouble)) {
+        primaryPress_.reset();
+        primaryPressIsDouble_ = false;
+        releasedDoubleTime_ = 0;
+        titleBarDoubleClicked();
+        return;
+    }
+    if (primaryPress_) dragArmed_ = true;
+}
+
+gboolean GtkMainWindow::pointerMoved(GtkWidget* widget, GdkEventMotion* event, gpointer data) {
+    auto* self = static_cast<GtkMainWindow*>(data);
+    if (!self->dragArmed_ || !self->primaryPress_ || (event->state & GDK_BUTTON1_MASK) == 0) {
+        return FALSE;
+    }
+    const GdkEventButton& press = *self->primaryPress_;
+    if (!gtk_drag_check_threshold(widget, static_cast<int>(press.x), static_cast<int>(press.y),
+                                  static_cast<int>(event->x), static_cast<int>(event->y))) {
+        return FALSE;
+    }
+    self->dragArmed_ = false;
+    gtk_window_begin_move_drag(GTK_WINDOW(self->window_), 1, static_cast<gint>(press.x_root),
+                               static_cast<gint>(press.y_root), event->time);
+    self->primaryPress_.reset();
+    return TRUE;
+}
+
+void GtkMainWindow::placeWindowControls(Point closeOrigin) {
+    windowButtons_->placeClose(closeOrigin);
+}
+
+// What the desktop's own title bars do on a double click (GNOME lets the user choose).
+void GtkMainWindow::titleBarDoubleClicked() {
+    g_autofree char* action = nullptr;
+    g_object_get(gtk_widget_get_settings(window_), "gtk-titlebar-double-click", &action, nullptr);
+    std::string_view chosen = action ? action : "toggle-maximize";
+    if (chosen == "none" || chosen == "menu" || chosen == "lower") return;
+    if (chosen == "minimize") {
+        miniaturize();
+    } else {
+        zoom();
+    }
 }
 
 void GtkMainWindow::menuItemActivated() {
@@ -217,12 +265,27 @@ gboolean GtkMainWindow::keyReleased(GtkWidget*, GdkEventKey* event, gpointer dat
 gboolean GtkMainWindow::buttonPressed(GtkWidget*, GdkEventButton* event, gpointer data) {
     auto* self = static_cast<GtkMainWindow*>(data);
     self->altAlone_ = false;
-    if (event->button == 1 && event->type == GDK_BUTTON_PRESS) self->primaryPress_ = *event;
+    if (event->button != 1) return FALSE;
+    if (event->type == GDK_BUTTON_PRESS) {
+        self->primaryPress_ = *event;
+        self->primaryPressIsDouble_ = false;
+        self->dragArmed_ = false;
+        self->releasedDoubleTime_ = 0;
+    } else if (event->type == GDK_2BUTTON_PRESS && self->primaryPress_) {
+        // GDK follows the second press of a double click with this event.
+        self->primaryPressIsDouble_ = true;
+    }
     return FALSE;
 }
 
 gboolean GtkMainWindow::buttonReleased(GtkWidget*, GdkEventButton* event, gpointer data) {
-    if (event->button == 1) static_cast<GtkMainWindow*>(data)->primaryPress_.reset();
+    auto* self = static_cast<GtkMainWindow*>(data);
+    if (event->button == 1) {
+        self->releasedDoubleTime_ = self->primaryPressIsDouble_ ? g_get_monotonic_time() : 0;
+        self->primaryPress_.reset();
+        self->primaryPressIsDouble_ = false;
+        self->dragArmed_ = false;
+    }
     return FALSE;
 }
 
@@ -234,6 +297,7 @@ gboolean GtkMainWindow::stateChanged(GtkWidget*, GdkEventWindowState* event, gpo
     if (self->fullScreen_ != wasFullScreen && self->fullScreenChanged_) {
         self->fullScreenChanged_(self->fullScreen_);
     }
+    self->windowButtons_->windowStateChanged(self->maximized_);
     return FALSE;
 }
 

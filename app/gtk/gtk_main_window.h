@@ -3,8 +3,10 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+#include "gtk_window_buttons.h"
 #include "main_window.h"
 #include "window_frame_store.h"
 
@@ -28,6 +30,7 @@ public:
     void zoom() override;
     void toggleFullScreen() override;
     void performDrag() override;
+    void placeWindowControls(Point closeOrigin) override;
 
     // Hides the menu bar again once a menu item has done its work.
     void menuItemActivated();
@@ -41,12 +44,14 @@ private:
     static gboolean keyReleased(GtkWidget*, GdkEventKey* event, gpointer self);
     static gboolean buttonPressed(GtkWidget*, GdkEventButton* event, gpointer self);
     static gboolean buttonReleased(GtkWidget*, GdkEventButton* event, gpointer self);
+    static gboolean pointerMoved(GtkWidget*, GdkEventMotion* event, gpointer self);
     static gboolean stateChanged(GtkWidget*, GdkEventWindowState* event, gpointer self);
     static gboolean configured(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean deleteRequested(GtkWidget*, GdkEvent*, gpointer self);
     // `key`: the key press or release that asked for the bar, which then opens its first menu.
     void showMenuBar(bool show, GdkEventKey* key);
     bool openFirstMenuOnReplay();
+    void titleBarDoubleClicked();
     void saveFrameSoon();
     void saveFrame();
 
@@ -67,6 +72,13 @@ private:
     // Alt pressed and released alone toggles the menu bar, as in desktop browsers.
     bool altAlone_ = false;
     std::optional<GdkEventButton> primaryPress_;
+    // The remembered press is the second of a double click: the title areas then maximise.
+    bool primaryPressIsDouble_ = false;
+    // The page asked for a move with the remembered press; it starts past the drag threshold.
+    bool dragArmed_ = false;
+    // When the second press of a double click was released (monotonic µs), 0 for none.
+    gint64 releasedDoubleTime_ = 0;
+    std::unique_ptr<GtkWindowButtons> windowButtons_;
     guint saveTimer_ = 0;
     guint openMenuSource_ = 0;
     GdkEvent* openMenuKey_ = nullptr;

@@ -8,38 +8,24 @@
 #include <string>
 
 #include "app_delegate.h"
+#include "dbus_notification_server.h"
+#include "display_backend.h"
 #include "gio_service_launcher.h"
 #include "glib_host_system.h"
 #include "gtk_alerts.h"
 #include "gtk_desktop.h"
 #include "gtk_main_queue.h"
 #include "keyfile_defaults_store.h"
+#include "notification_desktop.h"
+#include "reminders/desktop_notification_center.h"
 #include "soup_http_client.h"
 #include "system_clock.h"
+#include "test_probe.h"
+#include "timerfd_wall_clock_alarm.h"
 
 namespace {
 
 constexpr char kApplicationId[] = "org.lumory.Lumory";
-
-// Until notifications reach the desktop's server, the shell has none to offer.
-class NoNotificationCenter : public lumory::NotificationCenter {
-public:
-    void setDelegate(lumory::NotificationCenterDelegate*) override {}
-    void setCategories(const std::vector<lumory::NotificationCategory>&) override {}
-    void getPendingRequests(
-        std::function<void(std::vector<lumory::NotificationRequest>)> done) override {
-        done({});
-    }
-    void removePendingRequests(const std::vector<std::string>&) override {}
-    void add(const lumory::NotificationRequest&) override {}
-    void getAuthorizationStatus(std::function<void(lumory::AuthorizationStatus)> done) override {
-        done(lumory::AuthorizationStatus::Denied);
-    }
-    void requestAuthorization(std::function<void(std::optional<std::string>)> done) override {
-        done(std::nullopt);
-    }
-    bool openSettings() override { return false; }
-};
 
 std::string settingsPath() {
     g_autofree char* path =
@@ -51,19 +37,57 @@ struct Shell {
     explicit Shell(GtkApplication* application)
         : desktop(application),
           alerts([this] { return desktop.mainGtkWindow(); }),
-          defaults(settingsPath()) {}
+          defaults(settingsPath()),
+          notificationCenter(notificationServer, alarm, clock, mainQueue, notificationHooks()) {}
+
+    lumory::NotificationCenterHooks notificationHooks() {
+        lumory::NotificationCenterHooks hooks;
+        hooks.applicationIsActive = [this] {
+            GtkWindow* window = desktop.mainGtkWindow();
+            return window != nullptr && gtk_window_is_active(window);
+        };
+        hooks.playEventSound = [this] {
+            lumory::gtk::playNotificationSound(desktop.mainGtkWindow());
+        };
+        hooks.openSettings = [] { return lumory::gtk::openNotificationSettings(); };
+        if (lumory::gtk::testProbeEnabled()) {
+            hooks.requestAdded = [this](const lumory::NotificationRequest& request) {
+                auto in = std::chrono::duration_cast<std::chrono::milliseconds>(request.due -
+                                                                                clock.now());
+                lumory::gtk::emitTestProbe({{"event", "notification-added"},
+                                            {"identifier", request.identifier},
+                                            {"inMs", in.count()},
+                                            {"userInfo", request.content.userInfo}});
+            };
+        }
+        return hooks;
+    }
 
     lumory::gtk::GtkDesktop desktop;
     lumory::gtk::GioServiceLauncher serviceLauncher;
     lumory::gtk::GtkMainQueue mainQueue;
     lumory::gtk::GlibHostSystem system;
     lumory::gtk::GtkAlerts alerts;
-    NoNotificationCenter notificationCenter;
     lumory::gtk::SoupHttpClient http;
     lumory::gtk::KeyFileDefaultsStore defaults;
     lumory::gtk::SystemClock clock;
+    lumory::gtk::DBusNotificationServer notificationServer;
+    lumory::gtk::TimerfdWallClockAlarm alarm;
+    lumory::DesktopNotificationCenter notificationCenter;
     std::unique_ptr<lumory::AppDelegate> delegate;
 };
+
+// Windows and the About dialog show Lumory's icon also when the shell runs from a build or
+// install tree whose share folder the desktop does not search: ../share/icons beside bin/.
+void useOwnIcon() {
+    g_autofree char* executable = g_file_read_link("/proc/self/exe", nullptr);
+    if (executable != nullptr) {
+        g_autofree char* folder = g_path_get_dirname(executable);
+        g_autofree char* icons = g_build_filename(folder, "..", "share", "icons", nullptr);
+        gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons);
+    }
+    gtk_window_set_default_icon_name(kApplicationId);
+}
 
 void activated(GApplication* application, gpointer data) {
     auto* shell = static_cast<Shell*>(data);
@@ -71,6 +95,7 @@ void activated(GApplication* application, gpointer data) {
         shell->delegate->applicationShouldHandleReopen();
         return;
     }
+    useOwnIcon();
     shell->delegate = std::make_unique<lumory::AppDelegate>(lumory::AppPlatform{
         shell->desktop, shell->serviceLauncher, shell->mainQueue, shell->system, shell->alerts,
         shell->notificationCenter, shell->http, shell->defaults, shell->clock});
@@ -85,6 +110,13 @@ void shuttingDown(GApplication*, gpointer data) {
     if (shell->delegate) shell->delegate->applicationWillTerminate();
 }
 
+// The session manager asks whether the session may end: the flush starts, and with it the
+// inhibition that makes the session wait for its answer.
+void sessionEnding(GtkApplication*, gpointer data) {
+    auto* shell = static_cast<Shell*>(data);
+    if (shell->delegate) shell->delegate->requestTermination();
+}
+
 gboolean terminationRequested(gpointer data) {
     auto* shell = static_cast<Shell*>(data);
     if (shell->delegate) {
@@ -95,20 +127,20 @@ gboolean terminationRequested(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
-// The token the launcher handed this process: Wayland's XDG_ACTIVATION_TOKEN, or the X11
-// startup id. Read before GTK's start-up clears DESKTOP_STARTUP_ID from the environment.
-std::string& launchToken() {
+// Wayland launchers hand over an activation token in XDG_ACTIVATION_TOKEN. GTK 3 passes a second
+// launch's DESKTOP_STARTUP_ID on to the running shell by itself, but knows nothing of this one.
+std::string& activationToken() {
     static std::string token;
     return token;
 }
 
-void takeLaunchToken() {
-    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
-        const char* value = g_getenv(name);
-        if (value != nullptr && *value != '\0' && g_utf8_validate(value, -1, nullptr)) {
-            launchToken() = value;
-            break;
-        }
+void takeActivationToken() {
+    const char* token = g_getenv("XDG_ACTIVATION_TOKEN");
+    const char* startupId = g_getenv("DESKTOP_STARTUP_ID");
+    bool gtkPassesOne = startupId != nullptr && *startupId != '\0';
+    if (token != nullptr && *token != '\0' && !gtkPassesOne &&
+        g_utf8_validate(token, -1, nullptr)) {
+        activationToken() = token;
     }
     // Good for one activation only: nothing this shell starts may use it.
     g_unsetenv("XDG_ACTIVATION_TOKEN");
@@ -122,16 +154,13 @@ struct LumoryApplicationClass {
 };
 G_DEFINE_TYPE(LumoryApplication, lumory_application, GTK_TYPE_APPLICATION)
 
-// A second launch hands its token to the running shell, which presents its window with it (GTK
-// reads "desktop-startup-id" there on X11 and Wayland alike). GTK 3 itself would only pass
-// DESKTOP_STARTUP_ID, and only while it is still in the environment, which it no longer is.
+// A second launch hands its token to the running shell as the startup id, which GTK there uses
+// to present the window (on Wayland through the activation protocol).
 void lumory_application_add_platform_data(GApplication* application, GVariantBuilder* builder) {
     G_APPLICATION_CLASS(lumory_application_parent_class)->add_platform_data(application, builder);
-    const char* passed = g_getenv("DESKTOP_STARTUP_ID");
-    bool gtkPassedOne = passed != nullptr && g_utf8_validate(passed, -1, nullptr);
-    if (launchToken().empty() || gtkPassedOne) return;
+    if (activationToken().empty()) return;
     g_variant_builder_add(builder, "{sv}", "desktop-startup-id",
-                          g_variant_new_string(launchToken().c_str()));
+                          g_variant_new_string(activationToken().c_str()));
 }
 
 void lumory_application_class_init(LumoryApplicationClass* applicationClass) {
@@ -143,7 +172,8 @@ void lumory_application_init(LumoryApplication*) {}
 }  // namespace
 
 int main(int argc, char** argv) {
-    takeLaunchToken();
+    lumory::gtk::preferDisplayBackend();
+    takeActivationToken();
     auto* application = GTK_APPLICATION(g_object_new(lumory_application_get_type(),
                                                      "application-id", kApplicationId, "flags",
                                                      G_APPLICATION_DEFAULT_FLAGS, nullptr));
@@ -152,7 +182,10 @@ int main(int argc, char** argv) {
         Shell shell(application);
         g_signal_connect(application, "activate", G_CALLBACK(activated), &shell);
         g_signal_connect(application, "shutdown", G_CALLBACK(shuttingDown), &shell);
-        // The session ending or a plain `kill` goes through the same quit as the menu.
+        g_object_set(application, "register-session", TRUE, nullptr);
+        g_signal_connect(application, "query-end", G_CALLBACK(sessionEnding), &shell);
+        // A plain `kill`, a closing terminal or systemd at shutdown goes through the same quit
+        // as the menu.
         guint terminateSource = g_unix_signal_add(SIGTERM, terminationRequested, &shell);
         guint hangUpSource = g_unix_signal_add(SIGHUP, terminationRequested, &shell);
         guint interruptSource = g_unix_signal_add(SIGINT, terminationRequested, &shell);

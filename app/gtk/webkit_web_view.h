@@ -35,7 +35,22 @@ public:
 
 private:
     struct Handler;
+    struct PendingRequest;
     static void loadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+    static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer self);
+    static GtkWidget* createRequested(WebKitWebView*, WebKitNavigationAction* action,
+                                      gpointer self);
+    static gboolean scriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
+    static gboolean runFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
+                                   gpointer self);
+    static void webProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                     gpointer self);
+    static gboolean zoomEvent(GtkWidget*, GdkEvent* event, gpointer self);
+    static gboolean zoomKey(GtkWidget*, GdkEventKey* event, gpointer self);
+    std::shared_ptr<PendingRequest> holdRequest(WebKitScriptDialog* dialog,
+                                                WebKitFileChooserRequest* chooser);
+    void setZoom(double level);
     void cancelRequestTimeout();
     void probeLoadedPage();
 
@@ -44,6 +59,11 @@ private:
     GObjectPtr<WebKitWebView> view_;
     std::vector<std::unique_ptr<Handler>> handlers_;
     guint requestTimeout_ = 0;
+    // Dialogs and file choosers the page waits on; answered with "cancel" if the view goes first.
+    std::vector<std::shared_ptr<PendingRequest>> pendingRequests_;
+    bool zoomAllowed_;
+    double pinchStartZoom_ = 1.0;
+    double scrollZoomDelta_ = 0;
     // Cleared on destruction so late script completions find nothing to call.
     std::shared_ptr<WebKitWebViewHost*> self_;
 };

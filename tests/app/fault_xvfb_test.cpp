@@ -121,7 +121,7 @@ Outcome runOnce(const XvfbDisplay& display, const FaultRun& run) {
             [](const json& report) { return report.value("event", "") == "load-finished"; }, 700ms);
         if (later) outcome.problem = "the page changed afterwards to " + later->value("url", "");
     }
-    if (waitForExit(shell.pid(), 0ms) != -1) {
+    if (shell.waitUntilEnded(0ms) != -1) {
         outcome.problem += " / the shell ended by itself";
         return outcome;
     }

@@ -120,7 +120,7 @@ public:
     void setCategories(const std::vector<NotificationCategory>& value) override {
         categories = value;
     }
-    void getPendingRequests(std::function<void(std::vector<NotificationRequest>)> done) override {
+    void getPendingRequests(std::function<void(std::vector<std::string>)> done) override {
         pendingQueries.push_back(std::move(done));
     }
     void removePendingRequests(const std::vector<std::string>& identifiers) override {
@@ -131,7 +131,7 @@ public:
             });
         }
     }
-    void add(const NotificationRequest& request) override {
+    void add(NotificationRequest request) override {
         added.push_back(request);
         std::erase_if(pending, [&](const NotificationRequest& existing) {
             return existing.identifier == request.identifier;
@@ -153,7 +153,10 @@ public:
     void answerPendingQueries() {
         auto queries = std::move(pendingQueries);
         pendingQueries.clear();
-        for (auto& query : queries) query(pending);
+        std::vector<std::string> identifiers;
+        for (const NotificationRequest& request : pending)
+            identifiers.push_back(request.identifier);
+        for (auto& query : queries) query(identifiers);
     }
 
     NotificationCenterDelegate* delegate = nullptr;
@@ -161,11 +164,82 @@ public:
     std::vector<NotificationRequest> pending;
     std::vector<NotificationRequest> added;
     std::vector<std::vector<std::string>> removals;
-    std::vector<std::function<void(std::vector<NotificationRequest>)>> pendingQueries;
+    std::vector<std::function<void(std::vector<std::string>)>> pendingQueries;
     std::vector<std::function<void(AuthorizationStatus)>> statusQueries;
     std::vector<std::function<void(std::optional<std::string>)>> authorizationRequests;
     int settingsOpened = 0;
     bool settingsOpen = true;
+};
+
+// A notification server that answers at once and records what it was asked.
+class FakeNotificationServer : public NotificationServer {
+public:
+    void setListener(NotificationServerListener* value) override { listener = value; }
+    void capabilities(std::function<void(std::vector<std::string>)> done) override {
+        done(present ? serverCapabilities : std::vector<std::string>{});
+    }
+    void notify(const DesktopNotification& notification,
+                std::function<void(std::optional<std::uint32_t>)> done) override {
+        if (!present) {
+            done(std::nullopt);
+            return;
+        }
+        shown.push_back(notification);
+        std::uint32_t id = notification.replacesId != 0 ? notification.replacesId : nextId++;
+        if (deferReplies) {
+            replies.push_back([done = std::move(done), id] { done(id); });
+        } else {
+            done(id);
+        }
+    }
+    // Delivers the Notify replies held back while `deferReplies` was set.
+    void reply() {
+        auto waiting = std::move(replies);
+        replies.clear();
+        for (auto& answer : waiting) answer();
+    }
+    void close(std::uint32_t id) override { closed.push_back(id); }
+    void isAvailable(std::function<void(bool)> done) override { done(present || activatable); }
+
+    // The server's side: a button or the notification itself was pressed.
+    void invoke(std::uint32_t id, const std::string& key, const std::string& token = {}) {
+        if (!token.empty()) listener->activationToken(id, token);
+        listener->actionInvoked(id, key);
+    }
+    void restart(bool nowPresent) {
+        present = nowPresent;
+        listener->serverChanged(nowPresent);
+    }
+
+    NotificationServerListener* listener = nullptr;
+    bool present = true;
+    bool activatable = false;
+    std::vector<std::string> serverCapabilities = {"actions", "body", "sound"};
+    std::vector<DesktopNotification> shown;
+    std::vector<std::uint32_t> closed;
+    std::uint32_t nextId = 1;
+    bool deferReplies = false;
+    std::vector<std::function<void()>> replies;
+};
+
+// An alarm that wakes its owner only when the test says the instant came (or the machine
+// woke up, or the clock was set).
+class FakeWallClockAlarm : public WallClockAlarm {
+public:
+    void setWakeHandler(std::function<void()> value) override { wake = std::move(value); }
+    void arm(std::chrono::system_clock::time_point at) override { armedAt = at; }
+    void disarm() override { armedAt.reset(); }
+
+    // Moves `clock` to the armed instant and wakes the owner, as the timer would.
+    bool fire(FakeClock& clock) {
+        if (!armedAt) return false;
+        if (clock.current < *armedAt) clock.current = *armedAt;
+        wake();
+        return true;
+    }
+
+    std::function<void()> wake;
+    std::optional<std::chrono::system_clock::time_point> armedAt;
 };
 
 }  // namespace lumory::fakes

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "host_system.h"
 #include "service_process.h"
@@ -17,12 +19,19 @@ public:
     ~FakeServiceProcess() override {
         if (registered_ == this) registered_ = nullptr;
     }
-    bool isRunning() const override { return running; }
+    bool isRunning() const override {
+        runningChecks.push_back(std::chrono::steady_clock::now());
+        return running;
+    }
     void terminate() override {
         ++terminateRequests;
+        terminatedAt = std::chrono::steady_clock::now();
         if (stopsOnTerminate) running = false;
     }
-    void interrupt() override { ++interruptRequests; }
+    void interrupt() override {
+        ++interruptRequests;
+        interruptedAt = std::chrono::steady_clock::now();
+    }
     void stopReading() override { readingStopped = true; }
 
     bool running = true;
@@ -30,6 +39,10 @@ public:
     bool readingStopped = false;
     int terminateRequests = 0;
     int interruptRequests = 0;
+    // When the shell looked and when it asked, to check its pacing.
+    mutable std::vector<std::chrono::steady_clock::time_point> runningChecks;
+    std::chrono::steady_clock::time_point terminatedAt;
+    std::chrono::steady_clock::time_point interruptedAt;
 
 private:
     FakeServiceProcess*& registered_;

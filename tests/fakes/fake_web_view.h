@@ -28,7 +28,17 @@ public:
     void evaluateScript(const std::string& script,
                         std::function<void(std::optional<std::string>)> done) override {
         scripts.push_back(script);
-        if (done) done(std::nullopt);
+        if (holdCompletions) {
+            heldCompletions.push_back(std::move(done));
+        } else if (done) {
+            done(evaluationError);
+        }
+    }
+    // Completes the oldest held evaluation with `error` (nothing: it ran).
+    void completeEvaluation(std::optional<std::string> error) {
+        auto done = std::move(heldCompletions.front());
+        heldCompletions.erase(heldCompletions.begin());
+        if (done) done(std::move(error));
     }
     void reload() override { ++reloads; }
     void performEditingCommand(EditingCommand command) override {
@@ -37,10 +47,11 @@ public:
     void addScriptMessageHandler(const std::string& name) override { handlers.push_back(name); }
     void removeScriptMessageHandler(const std::string& name) override {
         removedHandlers.push_back(name);
+        if (removalLog) removalLog->push_back(name);
     }
     void addUserScript(const std::string& source) override { userScripts.push_back(source); }
     std::string currentUrl() const override { return url_; }
-    double zoom() const override { return 1.0; }
+    double zoom() const override { return zoomLevel; }
     void focus() override { ++focusCount; }
 
     const Load* lastLoad() const { return loads.empty() ? nullptr : &loads.back(); }
@@ -51,8 +62,15 @@ public:
     std::vector<std::string> handlers;
     std::vector<std::string> removedHandlers;
     std::vector<std::string> userScripts;
+    double zoomLevel = 1.0;
     int reloads = 0;
     int focusCount = 0;
+    // Every evaluation reports this error at once, unless completions are held for the test.
+    std::optional<std::string> evaluationError;
+    bool holdCompletions = false;
+    std::vector<std::function<void(std::optional<std::string>)>> heldCompletions;
+    // Also records removed handlers here, for a view that is gone before the test looks.
+    std::vector<std::string>* removalLog = nullptr;
 
 private:
     std::string url_;

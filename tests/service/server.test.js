@@ -1,126 +1,135 @@
-// The reference service against the shell's contract, on a loopback port of its choosing.
+// The reference service against the shell's contract, on a loopback port of its choosing: the
+// ready line, the secret path, the Host check, bounded bodies, the port fallback and stopping.
 'use strict';
 
 const test = require('node:test');
 const assert = require('node:assert');
+const net = require('node:net');
+const fs = require('node:fs');
+const path = require('node:path');
 const { spawn } = require('node:child_process');
-const http = require('node:http');
+const { startProcess, request, json, withTimeout, serverFile, temporaryFolder } = require('./support');
 
-const server = process.env.LUMORY_SERVER;
+test('announces an address under a secret path and serves the page only there', async (t) => {
+  const service = startProcess(t);
+  const ready = await service.ready;
+  assert.strictEqual(ready.event, 'ready');
+  assert.match(ready.url, /^http:\/\/127\.0\.0\.1:\d+\/[A-Za-z0-9_-]{20,}\/$/);
 
-function start(env) {
-  const child = spawn(process.execPath, [server], {
-    env: { PATH: '/usr/bin:/bin', HOST: '127.0.0.1', PORT: '0', ...env },
-    stdio: ['ignore', 'pipe', 'pipe'],
-  });
-  const ready = new Promise((resolve, reject) => {
-    let buffer = '';
-    const timer = setTimeout(() => reject(new Error('no ready line')), 10000);
-    child.stdout.on('data', (chunk) => {
-      buffer += chunk;
-      const line = buffer.split('\n').find((text) => text.includes('"ready"'));
-      if (line) {
-        clearTimeout(timer);
-        resolve(JSON.parse(line));
-      }
-    });
-  });
-  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-  return { child, ready, exited };
-}
-
-function request(url, method, body) {
-  return new Promise((resolve, reject) => {
-    const req = http.request(url, { method, timeout: 5000 }, (response) => {
-      let text = '';
-      response.on('data', (chunk) => { text += chunk; });
-      response.on('end', () => resolve({ status: response.statusCode, text }));
-    });
-    req.on('error', reject);
-    req.on('timeout', () => req.destroy(new Error('timed out')));
-    req.end(body);
-  });
-}
-
-function withTimeout(promise, ms, what) {
-  let timer;
-  return Promise.race([
-    promise,
-    new Promise((_, reject) => { timer = setTimeout(() => reject(new Error(what)), ms); }),
-  ]).finally(() => clearTimeout(timer));
-}
-
-test('announces its address, serves the page and takes reminder actions', async () => {
-  const service = start({});
-  try {
-    const ready = await service.ready;
-    assert.strictEqual(ready.event, 'ready');
-    assert.match(ready.url, /^http:\/\/127\.0\.0\.1:\d+\/$/);
-
-    const page = await request(ready.url, 'GET');
-    assert.strictEqual(page.status, 200);
-    for (const part of ['id="sidebar"', 'id="topbar"', 'class="workspace-brand"']) {
-      assert.ok(page.text.includes(part), part);
-    }
-
-    const action = await request(new URL('api/reminders/action', ready.url), 'POST',
-      JSON.stringify({ action: 'done', id: 'r1' }));
-    assert.strictEqual(action.status, 200);
-    const tooLarge = await request(new URL('api/reminders/action', ready.url), 'POST',
-      'x'.repeat(100 * 1024));
-    assert.strictEqual(tooLarge.status, 413);
-    assert.strictEqual((await request(new URL('missing', ready.url), 'GET')).status, 404);
-  } finally {
-    service.child.kill('SIGKILL');
+  const page = await request(ready.url);
+  assert.strictEqual(page.status, 200);
+  for (const part of ['id="sidebar"', 'id="topbar"', 'class="workspace-brand"', 'Lumory workspace']) {
+    assert.ok(page.text.includes(part), part);
   }
+  assert.match(page.headers['content-security-policy'], /script-src 'self'/);
+  assert.strictEqual(page.headers['referrer-policy'], 'no-referrer');
+  const overlay = await request(`${ready.url}?live=overlay`);
+  assert.ok(overlay.text.includes('class="live-head"'));
+  assert.strictEqual((await request(`${ready.url}static/app.js`)).status, 200);
+
+  // Without the secret, or with a guess of it, nothing is there.
+  const origin = new URL(ready.url).origin;
+  for (const guess of ['/', '/api/state', '/static/app.js', `/${'A'.repeat(24)}/api/state`]) {
+    assert.strictEqual((await request(origin + guess)).status, 404, guess);
+  }
+  assert.strictEqual((await request(`${ready.url}static/../server.js`)).status, 404);
+  assert.strictEqual((await request(`${ready.url}static/%2e%2e%2fserver.js`)).status, 404);
+  // A second launch picks a new secret.
+  const other = startProcess(t);
+  assert.notStrictEqual(new URL((await other.ready).url).pathname, new URL(ready.url).pathname);
 });
 
-test('stops on SIGTERM', async () => {
-  const service = start({});
+test('refuses a Host it did not announce and a foreign Origin', async (t) => {
+  const service = startProcess(t);
+  const { url } = await service.ready;
+  const port = new URL(url).port;
+  for (const host of ['localhost:' + port, 'evil.example:' + port, '127.0.0.1', '127.0.0.1:1', null]) {
+    const answer = await request(`${url}api/state`, { headers: { host } });
+    // Node itself answers 400 to a request without any Host.
+    assert.strictEqual(answer.status, host === null ? 400 : 421, `Host: ${host}`);
+  }
+  assert.strictEqual((await request(`${url}api/state`, { headers: { host: `127.0.0.1:${port}` } })).status, 200);
+  const foreign = await request(`${url}api/tasks`, { method: 'POST', body: '{"title":"x"}',
+    headers: { 'content-type': 'application/json', origin: 'http://evil.example' } });
+  assert.strictEqual(foreign.status, 403);
+  const form = await request(`${url}api/tasks`, { method: 'POST', body: 'title=x',
+    headers: { 'content-type': 'application/x-www-form-urlencoded' } });
+  assert.strictEqual(form.status, 415);
+});
+
+test('takes reminder actions and bounds request bodies', async (t) => {
+  const service = startProcess(t);
+  const { url } = await service.ready;
+  const task = (await json(`${url}api/tasks`, 'POST', { title: 'Call the bank', due: Date.now() + 3600000 })).json;
+  const action = await json(`${url}api/reminders/action`, 'POST',
+    { id: `lumory.reminder.${task.id}`, action: 'complete', deliveryId: `lumory.reminder.${task.id}.1` });
+  assert.strictEqual(action.status, 200);
+  assert.strictEqual((await json(`${url}api/tasks`, 'GET')).json[0].done, true);
+  // The shell posts without an Origin; a retry after success changes nothing and still succeeds.
+  assert.strictEqual((await json(`${url}api/reminders/action`, 'POST', { id: task.id, action: 'complete' })).status, 200);
+  assert.strictEqual((await json(`${url}api/reminders/action`, 'POST', { id: task.id, action: 'done' })).status, 400);
+  assert.strictEqual((await request(`${url}api/reminders/action`, { method: 'POST', body: '{not json',
+    headers: { 'content-type': 'application/json' } })).status, 400);
+
+  const tooLarge = await request(`${url}api/reminders/action`, { method: 'POST', body: 'x'.repeat(100 * 1024),
+    headers: { 'content-type': 'application/json' } });
+  assert.strictEqual(tooLarge.status, 413);
+  // A large note is fine up to its own, larger bound.
+  const big = await json(`${url}api/note?path=Big.md`, 'PUT', { text: 'y'.repeat(2 * 1024 * 1024) });
+  assert.strictEqual(big.status, 200);
+  const huge = await json(`${url}api/note?path=Big.md`, 'PUT', { text: 'y'.repeat(9 * 1024 * 1024) });
+  assert.strictEqual(huge.status, 413);
+  assert.strictEqual(fs.statSync(path.join(service.home, 'Lumory', 'Big.md')).size, 2 * 1024 * 1024);
+  // A body far past any limit is not read to its end; the service goes on serving.
+  const endless = await request(`${url}api/tasks`, { method: 'POST', body: 'z'.repeat(40 * 1024 * 1024),
+    headers: { 'content-type': 'application/json' } }).then((answer) => answer.status, () => 'closed');
+  assert.ok(endless === 413 || endless === 'closed', String(endless));
+  assert.strictEqual((await request(`${url}api/state`)).status, 200);
+  assert.strictEqual((await request(`${url}missing`)).status, 404);
+});
+
+test('stops on SIGTERM', async (t) => {
+  const service = startProcess(t);
   await service.ready;
   service.child.kill('SIGTERM');
   const ended = await withTimeout(service.exited, 5000, 'still running after SIGTERM');
   assert.strictEqual(ended.code, 0);
 });
 
-test('stops once the shell that started it is gone', async () => {
+test('stops once the shell that started it is gone', async (t) => {
   const parent = spawn('sleep', ['60'], { stdio: 'ignore' });
-  const service = start({ LUMORY_PARENT_PID: String(parent.pid) });
-  try {
-    await service.ready;
-    parent.kill('SIGKILL');
-    await withTimeout(service.exited, 5000, 'still running without its parent');
-  } finally {
-    parent.kill('SIGKILL');
-    service.child.kill('SIGKILL');
-  }
+  t.after(() => parent.kill('SIGKILL'));
+  const service = startProcess(t, { LUMORY_PARENT_PID: String(parent.pid) });
+  await service.ready;
+  parent.kill('SIGKILL');
+  await withTimeout(service.exited, 5000, 'still running without its parent');
 });
 
-test('reports a port it cannot use on standard error and exits', async () => {
-  const first = start({});
-  try {
-    const ready = await first.ready;
-    const port = new URL(ready.url).port;
-    const second = spawn(process.execPath, [server], {
-      env: { PATH: '/usr/bin:/bin', HOST: '127.0.0.1', PORT: port },
-      stdio: ['ignore', 'pipe', 'pipe'],
-    });
-    let errors = '';
-    second.stderr.on('data', (chunk) => { errors += chunk; });
-    const ended = await withTimeout(new Promise((resolve) => second.on('exit', resolve)), 5000,
-      'second service did not exit');
-    assert.strictEqual(ended, 1);
-    assert.match(errors, /EADDRINUSE/);
-  } finally {
-    first.child.kill('SIGKILL');
-  }
+test('listens on a free port when its port is taken, an empty PORT meaning the default', async (t) => {
+  const first = startProcess(t);
+  const taken = new URL((await first.ready).url).port;
+  const second = startProcess(t, { PORT: taken });
+  const moved = new URL((await second.ready).url);
+  assert.notStrictEqual(moved.port, taken);
+  assert.strictEqual((await request(`${moved.href}api/state`)).status, 200);
+
+  // Hold the default port (unless someone else already does) so that the fallback is certain.
+  const holder = net.createServer();
+  await new Promise((resolve) => {
+    holder.once('error', resolve);
+    holder.listen(43981, '127.0.0.1', resolve);
+  });
+  t.after(() => holder.close());
+  const third = startProcess(t, { PORT: '' });
+  const fallback = new URL((await third.ready).url);
+  assert.notStrictEqual(fallback.port, '43981');
+  assert.ok(Number(fallback.port) > 0);
 });
 
-test('refuses a port that is not a number', async () => {
-  for (const port of ['abc', '', '70000', '80x']) {
-    const child = spawn(process.execPath, [server], {
-      env: { PATH: '/usr/bin:/bin', HOST: '127.0.0.1', PORT: port },
-      stdio: ['ignore', 'pipe', 'pipe'],
+test('refuses a port that is not a number, and a workspace it cannot make', async (t) => {
+  for (const port of ['abc', '70000', '80x', '-1']) {
+    const child = spawn(process.execPath, [serverFile], {
+      env: { PATH: '/usr/bin:/bin', HOST: '127.0.0.1', PORT: port }, stdio: ['ignore', 'pipe', 'pipe'],
     });
     let errors = '';
     child.stderr.on('data', (chunk) => { errors += chunk; });
@@ -129,4 +138,10 @@ test('refuses a port that is not a number', async () => {
     assert.strictEqual(code, 1, port);
     assert.match(errors, /PORT must be a number from 0 to 65535/);
   }
+  const folder = temporaryFolder(t);
+  fs.writeFileSync(path.join(folder, 'file'), '');
+  const blocked = startProcess(t, { LUMORY_WORKSPACE: path.join(folder, 'file', 'notes') });
+  const ended = await withTimeout(blocked.exited, 5000, 'still running without a workspace');
+  assert.strictEqual(ended.code, 1);
+  assert.match(blocked.errors(), /lumory-server: .*workspace/);
 });

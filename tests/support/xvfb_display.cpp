@@ -80,8 +80,10 @@ bool XvfbDisplay::screenshot(const std::string& path) const {
 namespace {
 
 // Distinct colours in an image: a blank window on a black screen has a handful.
-int colourCount(const std::string& path) {
-    std::string command = "timeout 20 identify -format %k '" + path + "' 2>/dev/null";
+int colourCount(const std::string& path, const std::string& crop = "") {
+    std::string command = crop.empty() ? "timeout 20 identify -format %k '" + path + "' 2>/dev/null"
+                                       : "timeout 20 convert '" + path + "' -crop " + crop +
+                                             " +repage -format %k info: 2>/dev/null";
     FILE* output = popen(command.c_str(), "r");
     if (output == nullptr) return 0;
     int count = 0;
@@ -104,10 +106,25 @@ std::string pixelColour(const std::string& path, int x, int y) {
 }
 
 bool XvfbDisplay::screenshotOnceDrawn(const std::string& path, int timeoutMs) const {
-    constexpr int kBlankColours = 16;
+    // An empty window with its own window buttons already shows about 40 colours; any text
+    // brings hundreds.
+    constexpr int kBlankColours = 80;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (screenshot(path) && colourCount(path) > kBlankColours) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        usleep(200 * 1000);
+    }
+}
+
+bool XvfbDisplay::screenshotOnceDrawn(const std::string& path, int timeoutMs, int x, int y,
+                                      int width, int height) const {
+    constexpr int kBlankColours = 16;
+    std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" +
+                       std::to_string(x) + "+" + std::to_string(y);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (screenshot(path) && colourCount(path, crop) > kBlankColours) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         usleep(200 * 1000);
     }

@@ -23,6 +23,10 @@ public:
     // Takes screenshots until one shows more than a blank window (the web view paints its first
     // frame a while after the page reports itself loaded) or `timeoutMs` passes.
     bool screenshotOnceDrawn(const std::string& path, int timeoutMs) const;
+    // The same, looking only at the rectangle at (x, y) of `width` x `height`: for a window that
+    // opens over another one already drawn.
+    bool screenshotOnceDrawn(const std::string& path, int timeoutMs, int x, int y, int width,
+                             int height) const;
 
 private:
     pid_t pid_ = -1;

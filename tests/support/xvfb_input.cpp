@@ -27,6 +27,12 @@ void XvfbInput::movePointer(int px, int py) {
     XSync(x(display_), False);
 }
 
+void XvfbInput::focusFollowsPointer() {
+    if (!display_) return;
+    XSetInputFocus(x(display_), PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(x(display_), False);
+}
+
 bool XvfbInput::chord(const std::vector<std::string>& keys) {
     if (!display_) return false;
     std::vector<KeyCode> codes;

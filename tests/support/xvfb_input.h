@@ -16,6 +16,9 @@ public:
     bool connected() const { return display_ != nullptr; }
     // Puts the pointer at (x, y); without a window manager keyboard focus follows it.
     void movePointer(int x, int y);
+    // Lets keyboard focus follow the pointer again (as it does before any window took focus),
+    // so a window is no longer active once the pointer leaves it.
+    void focusFollowsPointer();
     // Presses the keys in order (X key names such as "Control_L", "t") and releases them in
     // reverse: one chord.
     bool chord(const std::vector<std::string>& keys);

@@ -5,13 +5,44 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "xvfb_process.h"
 
 namespace lumory::testing {
 
-XvfbSessionBus::XvfbSessionBus() {
+namespace {
+
+constexpr char kBareConfig[] =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+}  // namespace
+
+XvfbSessionBus::XvfbSessionBus(bool serviceFiles) {
+    std::string configArgument = "--session";
+    if (!serviceFiles) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "lumory-bus-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) return;
+        configFolder_ = pattern;
+        std::ofstream(configFolder_ + "/bus.conf") << kBareConfig;
+        configArgument = "--config-file=" + configFolder_ + "/bus.conf";
+    }
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
     pid_ = fork();
@@ -20,7 +51,7 @@ XvfbSessionBus::XvfbSessionBus() {
         dup2(devnull, 0);
         dup2(devnull, 2);
         dup2(fds[1], 1);
-        execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
+        execlp("dbus-daemon", "dbus-daemon", configArgument.c_str(), "--nofork", "--nopidfile",
                "--print-address=1", static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -44,6 +75,10 @@ XvfbSessionBus::XvfbSessionBus() {
 
 XvfbSessionBus::~XvfbSessionBus() {
     stopProcess(pid_, std::chrono::seconds(3));
+    if (!configFolder_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(configFolder_, ignored);
+    }
 }
 
 }  // namespace lumory::testing

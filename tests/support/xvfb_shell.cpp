@@ -148,6 +148,13 @@ int ShellUnderTest::stop(std::chrono::milliseconds timeout) {
     return status;
 }
 
+int ShellUnderTest::waitUntilEnded(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0 || reaped_) return -1;
+    int status = waitForExit(pid_, timeout);
+    if (status != -1) reaped_ = true;
+    return status;
+}
+
 std::string ShellUnderTest::standardError() const {
     std::ifstream file(root_ + "/shell-stderr.txt");
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

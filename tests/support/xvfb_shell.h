@@ -34,6 +34,8 @@ public:
 
     // Asks the shell to quit (SIGTERM); its wait status, or -1 when it did not end in time.
     int stop(std::chrono::milliseconds timeout);
+    // Waits for the shell to end on its own; its wait status, or -1 when it still runs.
+    int waitUntilEnded(std::chrono::milliseconds timeout);
     // Kills the shell alone, as a crash would.
     void killShellOnly();
 

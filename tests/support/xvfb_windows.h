@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumory::testing {
 
@@ -14,5 +15,14 @@ struct WindowGeometry {
 
 // The viewable top-level window titled `title` on a test display, if there is one.
 std::optional<WindowGeometry> findWindow(const std::string& displayName, const std::string& title);
+
+// Every viewable window titled `title` (a dialog may share its main window's title).
+std::vector<WindowGeometry> findWindows(const std::string& displayName, const std::string& title);
+// The _NET_WM_STATE atoms ("_NET_WM_STATE_ABOVE", ...) of the viewable window titled `title`.
+std::vector<std::string> windowStates(const std::string& displayName, const std::string& title);
+
+// True when the viewable window titled `upper` is stacked above the one titled `lower`.
+bool stackedAbove(const std::string& displayName, const std::string& upper,
+                  const std::string& lower);
 
 }  // namespace lumory::testing

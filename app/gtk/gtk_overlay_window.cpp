@@ -1,0 +1,219 @@
+#include "gtk_overlay_window.h"
+
+#include <algorithm>
+
+#include "gobject_ptr.h"
+
+namespace lumory::gtk {
+
+namespace {
+
+constexpr guint kFrameSaveDelayMs = 400;
+constexpr char kStyleClass[] = "lumory-overlay";
+// The page draws the whole window; the theme's window background would show behind it.
+constexpr char kTransparentStyle[] =
+    "window.lumory-overlay, window.lumory-overlay.background { background-color: transparent; }";
+
+}  // namespace
+
+GtkOverlayWindow::GtkOverlayWindow(GtkApplication* application, const OverlayWindowSpec& spec,
+                                   GtkWidget* content, WindowFrameStore frameStore,
+                                   std::function<void()> closeRequested)
+    : content_(content),
+      frameStore_(std::move(frameStore)),
+      closeRequested_(std::move(closeRequested)),
+      width_(spec.width),
+      height_(spec.height) {
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    g_object_ref_sink(window_);
+    GtkWindow* window = GTK_WINDOW(window_);
+    // The application's shortcuts work while the overlay has the focus.
+    gtk_window_set_application(window, application);
+    gtk_window_set_title(window, spec.title.c_str());
+    gtk_window_set_default_size(window, spec.width, spec.height);
+
+    // A title bar widget that is never shown: no visible decorations, but the client-side
+    // frame stays, with its resize edges and, where the desktop composites, its shadow.
+    GtkWidget* titleBar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    gtk_widget_set_no_show_all(titleBar, TRUE);
+    gtk_window_set_titlebar(window, titleBar);
+
+    if (GdkVisual* rgba = gdk_screen_get_rgba_visual(gtk_widget_get_screen(window_))) {
+        gtk_widget_set_visual(window_, rgba);
+    }
+    gtk_widget_set_app_paintable(window_, TRUE);
+    GObjectPtr<GtkCssProvider> style(gtk_css_provider_new());
+    gtk_css_provider_load_from_data(style.get(), kTransparentStyle, -1, nullptr);
+    GtkStyleContext* context = gtk_widget_get_style_context(window_);
+    gtk_style_context_add_class(context, kStyleClass);
+    gtk_style_context_add_provider(context, GTK_STYLE_PROVIDER(style.get()),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+
+    gtk_window_set_keep_above(window, TRUE);
+    gtk_window_stick(window);
+    gtk_window_set_skip_taskbar_hint(window, TRUE);
+    gtk_window_set_skip_pager_hint(window, TRUE);
+
+    gtk_container_add(GTK_CONTAINER(window_), content);
+    g_signal_connect(content, "button-press-event", G_CALLBACK(&GtkOverlayWindow::buttonPressed),
+                     this);
+    g_signal_connect(content, "button-release-event", G_CALLBACK(&GtkOverlayWindow::buttonReleased),
+                     this);
+    g_signal_connect(window_, "configure-event", G_CALLBACK(&GtkOverlayWindow::configured), this);
+    g_signal_connect_after(window_, "size-allocate", G_CALLBACK(&GtkOverlayWindow::allocated),
+                           this);
+    g_signal_connect_after(window_, "realize", G_CALLBACK(&GtkOverlayWindow::realized), this);
+    g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkOverlayWindow::deleteRequested), this);
+}
+
+GtkOverlayWindow::~GtkOverlayWindow() {
+    saveFramePendingNow();
+    g_signal_handlers_disconnect_by_data(window_, this);
+    g_signal_handlers_disconnect_by_data(content_, this);
+    gtk_widget_hide(window_);
+    // The overlay is often closed from inside its own page's message or its status menu's
+    // activation; the widgets go once those have returned.
+    g_idle_add(
+        [](gpointer data) -> gboolean {
+            gtk_widget_destroy(GTK_WIDGET(data));
+            g_object_unref(data);
+            return G_SOURCE_REMOVE;
+        },
+        window_);
+}
+
+bool GtkOverlayWindow::setFrameAutosaveName(const std::string& name) {
+    autosaveName_ = name;
+    auto frame = frameStore_.load(name);
+    if (!frame) return false;
+    width_ = frame->width;
+    height_ = frame->height;
+    gtk_window_resize(GTK_WINDOW(window_), width_, height_);
+    gtk_window_move(GTK_WINDOW(window_), frame->x, frame->y);
+    return true;
+}
+
+void GtkOverlayWindow::center() {
+    GdkDisplay* display = gtk_widget_get_display(window_);
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr && gdk_display_get_n_monitors(display) > 0) {
+        monitor = gdk_display_get_monitor(display, 0);
+    }
+    if (monitor == nullptr) return;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    int x = area.x + std::max(0, (area.width - width_) / 2);
+    int y = area.y + std::max(0, (area.height - height_) / 2);
+    gtk_window_move(GTK_WINDOW(window_), x, y);
+}
+
+void GtkOverlayWindow::makeKeyAndOrderFront() {
+    gtk_widget_show_all(window_);
+    gtk_window_present(GTK_WINDOW(window_));
+}
+
+void GtkOverlayWindow::orderOut() {
+    saveFramePendingNow();
+    gtk_widget_hide(window_);
+}
+
+void GtkOverlayWindow::setIgnoresMouseEvents(bool ignores) {
+    ignoresMouseEvents_ = ignores;
+    applyInputShape();
+    if (!ignores) {
+        // The client-side frame sets its own input shape (the shadow lets clicks through) on
+        // its next allocation.
+        gtk_widget_queue_resize(window_);
+    }
+}
+
+// An empty input shape: the pointer's events go to whatever lies below, with or without a
+// window manager.
+void GtkOverlayWindow::applyInputShape() {
+    if (!gtk_widget_get_realized(window_)) return;
+    if (ignoresMouseEvents_) {
+        cairo_region_t* nothing = cairo_region_create();
+        gtk_widget_input_shape_combine_region(window_, nothing);
+        cairo_region_destroy(nothing);
+        primaryPress_.reset();
+    } else {
+        gtk_widget_input_shape_combine_region(window_, nullptr);
+    }
+    // Sent now, before the status item and menus announce the change: whoever reacts to those
+    // must find the window already letting clicks through (or not).
+    gdk_display_flush(gtk_widget_get_display(window_));
+}
+
+// Script messages arrive after the press that caused them, so the press is remembered here.
+void GtkOverlayWindow::performDrag() {
+    if (!primaryPress_) return;
+    gtk_window_begin_move_drag(GTK_WINDOW(window_), 1, static_cast<gint>(primaryPress_->x_root),
+                               static_cast<gint>(primaryPress_->y_root), primaryPress_->time);
+    primaryPress_.reset();
+}
+
+gboolean GtkOverlayWindow::buttonPressed(GtkWidget*, GdkEventButton* event, gpointer data) {
+    auto* self = static_cast<GtkOverlayWindow*>(data);
+    if (event->button == 1 && event->type == GDK_BUTTON_PRESS) self->primaryPress_ = *event;
+    return FALSE;
+}
+
+gboolean GtkOverlayWindow::buttonReleased(GtkWidget*, GdkEventButton* event, gpointer data) {
+    if (event->button == 1) static_cast<GtkOverlayWindow*>(data)->primaryPress_.reset();
+    return FALSE;
+}
+
+gboolean GtkOverlayWindow::configured(GtkWidget*, GdkEventConfigure*, gpointer data) {
+    static_cast<GtkOverlayWindow*>(data)->saveFrameSoon();
+    return FALSE;
+}
+
+// The client-side frame resets the input shape whenever the window is allocated.
+void GtkOverlayWindow::allocated(GtkWidget*, GdkRectangle*, gpointer data) {
+    auto* self = static_cast<GtkOverlayWindow*>(data);
+    if (self->ignoresMouseEvents_) self->applyInputShape();
+}
+
+// The window manager's close (Alt+F4) closes the overlay as its menus do.
+gboolean GtkOverlayWindow::deleteRequested(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* self = static_cast<GtkOverlayWindow*>(data);
+    if (self->closeRequested_) self->closeRequested_();
+    return TRUE;
+}
+
+void GtkOverlayWindow::realized(GtkWidget*, gpointer data) {
+    static_cast<GtkOverlayWindow*>(data)->applyInputShape();
+}
+
+// Moving or resizing sends a stream of configure events; the frame is written once they settle.
+void GtkOverlayWindow::saveFrameSoon() {
+    if (!autosaveName_ || saveTimer_ != 0) return;
+    saveTimer_ = g_timeout_add(
+        kFrameSaveDelayMs,
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<GtkOverlayWindow*>(data);
+            self->saveTimer_ = 0;
+            self->saveFrame();
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+void GtkOverlayWindow::saveFramePendingNow() {
+    if (saveTimer_ == 0) return;
+    g_source_remove(saveTimer_);
+    saveTimer_ = 0;
+    saveFrame();
+}
+
+void GtkOverlayWindow::saveFrame() {
+    if (!autosaveName_ || !gtk_widget_get_visible(window_)) return;
+    WindowFrame frame;
+    gtk_window_get_position(GTK_WINDOW(window_), &frame.x, &frame.y);
+    gtk_window_get_size(GTK_WINDOW(window_), &frame.width, &frame.height);
+    width_ = frame.width;
+    height_ = frame.height;
+    frameStore_.save(*autosaveName_, frame);
+}
+
+}  // namespace lumory::gtk

@@ -1,0 +1,225 @@
+// Quitting: the page is asked to save first, and the shell stays open when it cannot.
+#include <algorithm>
+
+#include "app_delegate_fixture.h"
+
+namespace lumory::fakes {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kReady[] = "{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
+constexpr char kFlushScript[] = "window.dispatchEvent(new Event('lumory-desktop-flush'))";
+constexpr char kTooSlow[] = "Saving took too long. Lumory is still open so no edits are lost.";
+constexpr char kCouldNotSave[] = "Lumory could not save before quitting";
+
+class TerminationTest : public AppDelegateTest {
+protected:
+    void SetUp() override {
+        launch();
+        launcher.writeOutput(kReady);
+        page().scripts.clear();
+    }
+
+    void answerFlush(const nlohmann::json& body) {
+        desktop.webViewDelegate->didReceiveScriptMessage(page(), "lumoryDesktopFlush", body);
+    }
+
+    int flushes() const {
+        return static_cast<int>(std::count(desktop.webView->scripts.begin(),
+                                           desktop.webView->scripts.end(), kFlushScript));
+    }
+    int terminations() const {
+        return static_cast<int>(
+            std::count(desktop.events.begin(), desktop.events.end(), "terminate"));
+    }
+
+    void expectAlert(const std::string& text) {
+        ASSERT_EQ(alerts.sheets.size(), 1u);
+        EXPECT_EQ(alerts.sheets[0].spec.messageText, kCouldNotSave);
+        EXPECT_EQ(alerts.sheets[0].spec.informativeText, text);
+        EXPECT_EQ(alerts.sheets[0].spec.buttons, std::vector<std::string>{"Keep Working"});
+        EXPECT_FALSE(alerts.sheets[0].spec.textField);
+    }
+};
+
+TEST_F(TerminationTest, QuitsAtOnceWhileTheLoadingOrFailurePageShows) {
+    // Loading page: a fresh shell whose service has not said where it serves.
+    FakeDesktop loadingDesktop;
+    FakeServiceLauncher loadingLauncher;
+    AppDelegate loading(AppPlatform{loadingDesktop, loadingLauncher, queue, system, alerts,
+                                    notifications, http, defaults, clock});
+    loading.applicationDidFinishLaunching();
+    loading.requestTermination();
+    EXPECT_EQ(loadingDesktop.events.back(), "terminate");
+    EXPECT_TRUE(loadingDesktop.webView->scripts.empty());
+    EXPECT_TRUE(loadingDesktop.inhibitReasons.empty());
+
+    // Failure page: the service ended after its page was shown.
+    launcher.exit(3);
+    ASSERT_FALSE(delegate->isConnected());
+    desktop.choose("Quit Lumory");
+    EXPECT_EQ(terminations(), 1);
+    EXPECT_EQ(flushes(), 0);
+    EXPECT_TRUE(desktop.inhibitReasons.empty());
+    queue.advance(6s);
+    EXPECT_TRUE(alerts.sheets.empty());
+}
+
+TEST_F(TerminationTest, EveryQuitWhileAFlushRunsIsAbsorbedAndOneAnswerEndsThemAll) {
+    desktop.choose("Quit Lumory");
+    desktop.choose("Quit Lumory");
+    desktop.closeWindow();
+    delegate->requestTermination();  // a signal or the session ending
+    EXPECT_EQ(page().scripts, std::vector<std::string>{kFlushScript});
+    EXPECT_EQ(terminations(), 0);
+    EXPECT_EQ(desktop.inhibitReasons, std::vector<std::string>{"Saving your note"});
+    EXPECT_EQ(*desktop.activeInhibitions, 1);
+
+    answerFlush({{"ok", true}});
+    EXPECT_EQ(terminations(), 1);
+    answerFlush({{"ok", true}});
+    queue.advance(10s);
+    EXPECT_EQ(terminations(), 1);
+    EXPECT_TRUE(alerts.sheets.empty());
+    // Logging out stays held back until the service has been stopped.
+    EXPECT_EQ(*desktop.activeInhibitions, 1);
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(*desktop.activeInhibitions, 0);
+}
+
+TEST_F(TerminationTest, NoAnswerWithinFiveSecondsKeepsTheShellOpenAndALateAnswerChangesNothing) {
+    desktop.choose("Minimize");
+    desktop.choose("Quit Lumory");
+    queue.advance(4999ms);
+    EXPECT_TRUE(alerts.sheets.empty());
+    queue.advance(1ms);
+    expectAlert(kTooSlow);
+    EXPECT_EQ(terminations(), 0);
+    // The minimised window comes back to carry the alert.
+    EXPECT_EQ(desktop.mainWindow->calls.back(), "front");
+    // The note is still unsaved: logging out keeps waiting, also once the alert is gone.
+    EXPECT_EQ(desktop.inhibitReasons,
+              (std::vector<std::string>{"Saving your note", kCouldNotSave}));
+    EXPECT_EQ(*desktop.activeInhibitions, 1);
+
+    answerFlush({{"ok", true}});
+    EXPECT_EQ(terminations(), 0);
+    EXPECT_EQ(alerts.sheets.size(), 1u);
+    alerts.answer(0);
+    EXPECT_EQ(*desktop.activeInhibitions, 1);
+
+    // A new quit asks the page again, with a fresh five seconds.
+    desktop.closeWindow();
+    EXPECT_EQ(flushes(), 2);
+    EXPECT_EQ(desktop.inhibitReasons.back(), "Saving your note");
+    EXPECT_EQ(*desktop.activeInhibitions, 1);
+    queue.advance(4s);
+    answerFlush({{"ok", true}});
+    EXPECT_EQ(terminations(), 1);
+    queue.advance(10s);
+    EXPECT_TRUE(alerts.sheets.empty());
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(*desktop.activeInhibitions, 0);
+}
+
+TEST_F(TerminationTest, ThePageErrorOrAMissingOkKeepsTheShellOpenWithTheReason) {
+    desktop.choose("Quit Lumory");
+    answerFlush({{"ok", false}, {"error", "The disk is full."}});
+    expectAlert("The disk is full.");
+    alerts.answer(0);
+
+    desktop.choose("Quit Lumory");
+    answerFlush({{"ok", "true"}});
+    expectAlert("The current note could not be saved.");
+    alerts.answer(-1);
+
+    desktop.choose("Quit Lumory");
+    answerFlush(nlohmann::json::array({true}));
+    expectAlert("The current note could not be saved.");
+    EXPECT_EQ(terminations(), 0);
+    queue.advance(10s);
+    EXPECT_EQ(alerts.sheets.size(), 1u);  // the time-outs were called off
+}
+
+TEST_F(TerminationTest, AnEvaluationErrorEndsTheFlushWithItsDescription) {
+    page().evaluationError = "The web process is gone";
+    desktop.choose("Quit Lumory");
+    expectAlert("The web process is gone");
+    EXPECT_EQ(queue.pendingCount(), 0u);
+    answerFlush({{"ok", true}});
+    EXPECT_EQ(terminations(), 0);
+}
+
+TEST_F(TerminationTest, ALateEvaluationErrorOfAnEarlierFlushDoesNotEndTheCurrentOne) {
+    page().holdCompletions = true;
+    desktop.choose("Quit Lumory");
+    queue.advance(5s);
+    expectAlert(kTooSlow);
+    alerts.answer(0);
+
+    desktop.choose("Quit Lumory");
+    page().completeEvaluation("stale");
+    EXPECT_TRUE(alerts.sheets.empty());
+    page().completeEvaluation(std::nullopt);  // the second ran: only the page's answer counts
+    EXPECT_TRUE(alerts.sheets.empty());
+    answerFlush({{"ok", true}});
+    EXPECT_EQ(terminations(), 1);
+}
+
+TEST_F(TerminationTest, TheFinalCleanUpDetachesThePageAndSilencesTheService) {
+    desktop.choose("Quit Lumory");
+    FakeServiceProcess* process = launcher.process();
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(page().removedHandlers,
+              (std::vector<std::string>{"lumoryDesktopFlush", "lumoryDesktopReminders",
+                                        "lumoryDesktopWindowDrag", "lumoryDesktopWindowControls",
+                                        "lumoryDesktopOverlay"}));
+    EXPECT_TRUE(process->readingStopped);
+    EXPECT_EQ(process->terminateRequests, 1);
+    launcher.exit(0);
+    queue.advance(30s);
+    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(page().lastLoad()->isRequest);  // no failure page
+    delegate->requestTermination();
+    EXPECT_EQ(flushes(), 1);
+}
+
+TEST_F(TerminationTest, AServiceThatStopsOnTerminateEndsTheWaitAtTheFirstLook) {
+    FakeServiceProcess* process = launcher.process();
+    process->runningChecks.clear();
+    delegate->applicationWillTerminate();
+    // One look before asking, one after the first 20 ms.
+    ASSERT_EQ(process->runningChecks.size(), 2u);
+    EXPECT_GE(process->runningChecks[1] - process->terminatedAt, 20ms);
+    EXPECT_EQ(process->interruptRequests, 0);
+}
+
+TEST_F(TerminationTest, AServiceThatIgnoresTerminateIsInterruptedAfterOneSecondOfPolling) {
+    FakeServiceProcess* process = launcher.process();
+    process->stopsOnTerminate = false;
+    process->runningChecks.clear();
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(process->terminateRequests, 1);
+    ASSERT_EQ(process->interruptRequests, 1);
+    EXPECT_GE(process->interruptedAt - process->terminatedAt, 1s);
+    ASSERT_GE(process->runningChecks.size(), 3u);
+    EXPECT_LE(process->runningChecks.size(), 51u);
+    for (size_t at = 2; at < process->runningChecks.size(); ++at) {
+        EXPECT_GE(process->runningChecks[at] - process->runningChecks[at - 1], 20ms);
+    }
+    // Nothing is awaited after the interrupt.
+    EXPECT_LE(process->runningChecks.back(), process->interruptedAt);
+}
+
+TEST_F(TerminationTest, AnEndedServiceGetsNoSignal) {
+    FakeServiceProcess* process = launcher.process();
+    launcher.exit(0);
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(process->terminateRequests, 0);
+    EXPECT_EQ(process->interruptRequests, 0);
+    EXPECT_TRUE(process->readingStopped);
+}
+
+}  // namespace
+}  // namespace lumory::fakes

@@ -1,0 +1,198 @@
+#include "fake_session_manager.h"
+
+namespace lumory::testing {
+
+namespace {
+
+constexpr char kManagerXml[] = R"(<node>
+  <interface name="org.gnome.SessionManager">
+    <method name="RegisterClient">
+      <arg type="s" direction="in"/><arg type="s" direction="in"/>
+      <arg type="o" direction="out"/>
+    </method>
+    <method name="Inhibit">
+      <arg type="s" direction="in"/><arg type="u" direction="in"/>
+      <arg type="s" direction="in"/><arg type="u" direction="in"/>
+      <arg type="u" direction="out"/>
+    </method>
+    <method name="Uninhibit"><arg type="u" direction="in"/></method>
+    <method name="IsInhibited">
+      <arg type="u" direction="in"/><arg type="b" direction="out"/>
+    </method>
+  </interface>
+</node>)";
+
+constexpr char kClientXml[] = R"(<node>
+  <interface name="org.gnome.SessionManager.ClientPrivate">
+    <method name="EndSessionResponse">
+      <arg type="b" direction="in"/><arg type="s" direction="in"/>
+    </method>
+    <signal name="QueryEndSession"><arg type="u"/></signal>
+    <signal name="EndSession"><arg type="u"/></signal>
+    <signal name="CancelEndSession"/>
+    <signal name="Stop"/>
+  </interface>
+</node>)";
+
+const GDBusInterfaceVTable kVTable = {&FakeSessionManager::methodCalled, nullptr, nullptr, {}};
+
+}  // namespace
+
+FakeSessionManager::FakeSessionManager(const std::string& busAddress) {
+    thread_ = std::thread([this, busAddress] { serve(busAddress); });
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(10), [this] { return ready_; });
+}
+
+FakeSessionManager::~FakeSessionManager() {
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(10), [this] { return ready_; });
+    }
+    if (loop_ != nullptr) g_main_loop_quit(loop_);
+    if (thread_.joinable()) thread_.join();
+}
+
+// Runs on the manager's thread: every method call is answered there.
+void FakeSessionManager::serve(const std::string& busAddress) {
+    context_ = g_main_context_new();
+    g_main_context_push_thread_default(context_);
+    loop_ = g_main_loop_new(context_, FALSE);
+    connection_ = g_dbus_connection_new_for_address_sync(
+        busAddress.c_str(),
+        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                             G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    if (connection_ != nullptr) {
+        GDBusNodeInfo* manager = g_dbus_node_info_new_for_xml(kManagerXml, nullptr);
+        g_dbus_connection_register_object(connection_, "/org/gnome/SessionManager",
+                                          manager->interfaces[0], &kVTable, this, nullptr, nullptr);
+        g_dbus_node_info_unref(manager);
+        GVariant* owned = g_dbus_connection_call_sync(
+            connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "RequestName", g_variant_new("(su)", "org.gnome.SessionManager", 4u),
+            G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        if (owned != nullptr) {
+            guint32 result = 0;
+            g_variant_get(owned, "(u)", &result);
+            started_ = result == 1;  // primary owner
+            g_variant_unref(owned);
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        ready_ = true;
+    }
+    changed_.notify_all();
+    if (started_) g_main_loop_run(loop_);
+    if (connection_ != nullptr) {
+        g_dbus_connection_close_sync(connection_, nullptr, nullptr);
+        g_object_unref(connection_);
+    }
+    g_main_loop_unref(loop_);
+    g_main_context_pop_thread_default(context_);
+    g_main_context_unref(context_);
+}
+
+void FakeSessionManager::methodCalled(GDBusConnection* connection, const gchar*, const gchar* path,
+                                      const gchar*, const gchar* method, GVariant* parameters,
+                                      GDBusMethodInvocation* invocation, gpointer data) {
+    auto* self = static_cast<FakeSessionManager*>(data);
+    std::unique_lock lock(self->mutex_);
+    std::string name = method;
+    if (name == "RegisterClient") {
+        const gchar* appId = nullptr;
+        const gchar* startupId = nullptr;
+        g_variant_get(parameters, "(&s&s)", &appId, &startupId);
+        std::string clientPath =
+            "/org/gnome/SessionManager/Client" + std::to_string(self->clientPaths_.size() + 1);
+        GDBusNodeInfo* client = g_dbus_node_info_new_for_xml(kClientXml, nullptr);
+        g_dbus_connection_register_object(connection, clientPath.c_str(), client->interfaces[0],
+                                          &kVTable, self, nullptr, nullptr);
+        g_dbus_node_info_unref(client);
+        self->clientPaths_.push_back(clientPath);
+        self->clientApps_[clientPath] = appId;
+        self->log_.push_back(std::string("register:") + appId);
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", clientPath.c_str()));
+    } else if (name == "Inhibit") {
+        const gchar* appId = nullptr;
+        const gchar* reason = nullptr;
+        guint32 xid = 0, flags = 0;
+        g_variant_get(parameters, "(&su&su)", &appId, &xid, &reason, &flags);
+        Inhibition inhibition{appId, reason, flags, self->nextCookie_++, false};
+        self->inhibitions_.push_back(inhibition);
+        self->log_.push_back("inhibit:" + std::to_string(inhibition.cookie) + ":" +
+                             std::to_string(flags) + ":" + reason);
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", inhibition.cookie));
+    } else if (name == "Uninhibit") {
+        guint32 cookie = 0;
+        g_variant_get(parameters, "(u)", &cookie);
+        for (Inhibition& inhibition : self->inhibitions_) {
+            if (inhibition.cookie == cookie) inhibition.released = true;
+        }
+        self->log_.push_back("uninhibit:" + std::to_string(cookie));
+        g_dbus_method_invocation_return_value(invocation, nullptr);
+    } else if (name == "IsInhibited") {
+        guint32 flags = 0;
+        g_variant_get(parameters, "(u)", &flags);
+        bool inhibited = false;
+        for (const Inhibition& inhibition : self->inhibitions_) {
+            inhibited = inhibited || (!inhibition.released && (inhibition.flags & flags) != 0);
+        }
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(b)", inhibited));
+    } else if (name == "EndSessionResponse") {
+        gboolean ok = FALSE;
+        const gchar* reason = nullptr;
+        g_variant_get(parameters, "(b&s)", &ok, &reason);
+        self->log_.push_back("response:" + self->clientApps_[path] + (ok ? ":true" : ":false"));
+        g_dbus_method_invocation_return_value(invocation, nullptr);
+    } else {
+        g_dbus_method_invocation_return_dbus_error(invocation,
+                                                   "org.freedesktop.DBus.Error.UnknownMethod",
+                                                   ("No method " + name + " at " + path).c_str());
+    }
+    lock.unlock();
+    self->changed_.notify_all();
+}
+
+std::vector<std::string> FakeSessionManager::log() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
+std::vector<FakeSessionManager::Inhibition> FakeSessionManager::inhibitions() const {
+    std::lock_guard lock(mutex_);
+    return inhibitions_;
+}
+
+bool FakeSessionManager::waitFor(const std::function<bool(const std::vector<std::string>&)>& done,
+                                 std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return done(log_); });
+}
+
+void FakeSessionManager::emitToClients(const char* signal, GVariant* parameters) {
+    std::vector<std::string> paths;
+    {
+        std::lock_guard lock(mutex_);
+        paths = clientPaths_;
+    }
+    g_variant_ref_sink(parameters);
+    for (const std::string& path : paths) {
+        g_dbus_connection_emit_signal(connection_, nullptr, path.c_str(),
+                                      "org.gnome.SessionManager.ClientPrivate", signal, parameters,
+                                      nullptr);
+    }
+    g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
+    g_variant_unref(parameters);
+}
+
+void FakeSessionManager::queryEndSession() {
+    emitToClients("QueryEndSession", g_variant_new("(u)", 0u));
+}
+
+void FakeSessionManager::endSession() {
+    emitToClients("EndSession", g_variant_new("(u)", 0u));
+}
+
+}  // namespace lumory::testing
