@@ -66,15 +66,6 @@ bool isTestPage(const json& report) {
            report.value("text", "").find("Fault test page") != std::string::npos;
 }
 
-long peakResidentKilobytes(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-    }
-    return 0;
-}
-
 std::string shortened(std::string text) {
     if (text.size() > 300) text = text.substr(0, 300) + "...";
     return text;
@@ -125,7 +116,7 @@ Outcome runOnce(const XvfbDisplay& display, const FaultRun& run) {
         outcome.problem += " / the shell ended by itself";
         return outcome;
     }
-    if (run.measureMemory) outcome.peakKilobytes = peakResidentKilobytes(shell.pid());
+    if (run.measureMemory) outcome.peakKilobytes = peakResidentKiB(shell.pid());
     int status = shell.stop(15s);
     if (status == -1) {
         outcome.problem += " / the shell did not quit within 15 s";

@@ -8,8 +8,11 @@ const http = require('http');
 
 const [mode, ...args] = fs.readFileSync(`${process.env.HOME}/fault-plan`, 'utf8').trim().split(' ');
 
+// Answers the shell's save request before quitting, as the real page does.
 const page = '<!doctype html><html><head><meta charset="utf-8"><title>Lumory</title></head>' +
-  '<body><h1>Fault test page</h1></body></html>';
+  '<body><h1>Fault test page</h1><script>window.addEventListener("lumory-desktop-flush", () => ' +
+  'window.webkit.messageHandlers.lumoryDesktopFlush.postMessage({ ok: true }));</script>' +
+  '</body></html>';
 
 function serve(announce) {
   const server = http.createServer((request, response) => {
