@@ -24,7 +24,7 @@ bool requireFullAccess(CommandContext& context, const RequestId& id, EntityType 
 
 // Replies first, then lowers the count, so that the drain never exits before the reply is out.
 void requestFullAccess(CommandContext& context, const RequestId& id, EntityType type) {
-    context.beginAccessRequest();
+    context.beginDeferredReply();
     // A store that answers twice must not lower the count twice.
     auto answered = std::make_shared<std::atomic<bool>>(false);
     auto completion = [&context, id, type, answered](bool granted,
@@ -37,14 +37,14 @@ void requestFullAccess(CommandContext& context, const RequestId& id, EntityType 
             context.reply(id, {{"status", statusName(statusOf(context, type))},
                                {"granted", granted}});
         }
-        context.endAccessRequest();
+        context.endDeferredReply();
     };
     try {
         context.store.requestFullAccess(type, completion);
     } catch (const std::exception& error) {
         if (answered->exchange(true)) return;
         context.fail(id, error.what()[0] != '\0' ? error.what() : kAccessRequestFailed);
-        context.endAccessRequest();
+        context.endDeferredReply();
     }
 }
 

@@ -219,6 +219,19 @@ std::optional<Instant> instantFromTime(std::time_t time) {
     return time_point_cast<Instant::duration>(seconds);
 }
 
+std::optional<Instant> shifted(Instant instant, seconds offset) {
+    // Limits far inside what 64-bit seconds hold, so that the sum below cannot overflow.
+    constexpr seconds kFarther = days{400 * 366};
+    if (offset > kFarther || offset < -kFarther) return std::nullopt;
+    const sys_seconds whole = floor<seconds>(instant);
+    if (!representable(whole + offset)) return std::nullopt;
+    return instant + offset;
+}
+
+seconds secondsBetween(Instant from, Instant to) {
+    return floor<seconds>(to) - floor<seconds>(from);
+}
+
 DueDate localComponents(Instant date, bool withTime) {
     std::time_t t = system_clock::to_time_t(floor<seconds>(date));
     std::tm fields{};

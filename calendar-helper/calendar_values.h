@@ -2,6 +2,7 @@
 
 // How dates, colours and calendars travel between the helper and its peer.
 
+#include <chrono>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -37,6 +38,11 @@ void sortCalendars(std::vector<Calendar>& calendars);
 
 // A C time as an instant; nothing outside the years an instant can hold (about 1678 to 2261).
 std::optional<Instant> instantFromTime(std::time_t time);
+// The instant moved by `offset`, or nothing when that lies outside the same years: date
+// arithmetic never wraps around.
+std::optional<Instant> shifted(Instant instant, std::chrono::seconds offset);
+// The whole seconds from `from` to `to`, counted without overflow.
+std::chrono::seconds secondsBetween(Instant from, Instant to);
 
 // Calendar fields in the helper's time zone (TZ honoured) and back.
 Instant localMidnight(int year, int month, int day);

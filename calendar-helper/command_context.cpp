@@ -2,18 +2,18 @@
 
 namespace lumory::cal {
 
-void CommandContext::beginAccessRequest() {
+void CommandContext::beginDeferredReply() {
     std::lock_guard lock(pending.lock);
     ++pendingCount;
 }
 
-void CommandContext::endAccessRequest() {
+void CommandContext::endDeferredReply() {
     std::lock_guard lock(pending.lock);
     --pendingCount;
     pending.condition.notify_all();
 }
 
-int CommandContext::outstandingAccessRequests() {
+int CommandContext::outstandingReplies() {
     std::lock_guard lock(pending.lock);
     return pendingCount;
 }

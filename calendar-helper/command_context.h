@@ -22,15 +22,19 @@ public:
 
     void emit(const nlohmann::json& object) { output.emit(object); }
     void emitText(std::string text) { output.emitText(std::move(text)); }
+    void emitStreamed(const std::function<void(const Output::Piece& write)>& produce) {
+        output.emitStreamed(produce);
+    }
     void reply(const RequestId& id, nlohmann::json payload) { output.reply(id, std::move(payload)); }
     void fail(const RequestId& id, std::string_view message) { output.fail(id, message); }
 
-    // Access requests whose answer has not been replied yet; the drain waits for them.
-    void beginAccessRequest();
-    void endAccessRequest();
-    int outstandingAccessRequests();
+    // Requests answered later, off the reader thread (access requests, reminder fetches), whose
+    // reply is not out yet; the drain waits for them. End each after its reply was written.
+    void beginDeferredReply();
+    void endDeferredReply();
+    int outstandingReplies();
 
-    // Waits until no access request is outstanding, or at most `limit`.
+    // Waits until no deferred reply is outstanding, or at most `limit`.
     void drain(std::chrono::steady_clock::duration limit);
 
 private:

@@ -98,7 +98,8 @@ void apply(const json& request, Event& event, EventStore& store) {
             throw Failure{kCalendarReadOnly + calendar->title};
         event.calendar = std::move(calendar);
     }
-    if (!event.endDate && event.startDate) event.endDate = *event.startDate + kDefaultDuration;
+    if (!event.endDate && event.startDate)
+        event.endDate = shifted(*event.startDate, kDefaultDuration);
 }
 
 void createEvent(CommandContext& context, const RequestId& id, const json& request) {

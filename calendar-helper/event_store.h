@@ -1,13 +1,12 @@
 #pragma once
 
-// The calendar database as the helper's commands see it. Realised on Evolution Data Server
-// (eds/) and in memory (tests). Command logic never knows which one it runs on.
-//
-// First draft: the frame/access work owns authorization, access requests, reset and change
-// notification; the calendar/event/reminder work owns the data members and their value types.
-// Extend in place; keep it shaped by what the commands need, not by EDS.
+// The calendar database as the helper's commands see it: authorization and access requests,
+// change notices, and calendars, events, reminder lists and reminders with their value types.
+// Realised on Evolution Data Server (eds/) and in memory (tests); command logic never knows
+// which one it runs on, so the interface is shaped by what the commands need, not by EDS.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -72,6 +71,26 @@ struct Event {
     std::optional<Instant> occurrenceDate() const {
         return recurrenceDate ? recurrenceDate : startDate;
     }
+};
+
+// One occurrence of a listing: its own times; everything else comes from its pattern.
+struct Occurrence {
+    Instant start;
+    std::optional<Instant> end;
+    std::optional<Instant> recurrence;
+    std::uint32_t pattern = 0;  // index into EventListing::patterns
+};
+
+// The occurrences in a window, compact: a series' shared fields are held once however many
+// times it repeats (an event every minute is half a million occurrences a year).
+struct EventListing {
+    std::vector<Event> patterns;
+    std::vector<Occurrence> occurrences;
+
+    // A whole event as one record, its pattern in place.
+    void add(Event event);
+    // The occurrence as an Event of its own.
+    Event event(const Occurrence& occurrence) const;
 };
 
 // A due date as calendar fields in the helper's time zone; without hour it is date-only.
@@ -140,6 +159,14 @@ public:
     // the store's order. No calendars means all event calendars.
     virtual std::vector<Event> events(Instant start, Instant end,
                                       const std::optional<std::vector<std::string>>& calendarIds) = 0;
+    // The same occurrences, compact, for listings that may be very long. Stores that expand
+    // series themselves should give each series one pattern.
+    virtual EventListing eventListing(Instant start, Instant end,
+                                      const std::optional<std::vector<std::string>>& calendarIds) {
+        EventListing listing;
+        for (auto& event : events(start, end, calendarIds)) listing.add(std::move(event));
+        return listing;
+    }
     // The event with that identifier (the first occurrence of a series), or nothing.
     virtual std::optional<Event> event(const std::string& identifier) = 0;
     // Saves this event or this one occurrence only, committed at once; fills in the identifier

@@ -47,8 +47,18 @@ void appendMember(std::string& out, const char* key, const std::string& value) {
     appendString(out, value);
 }
 
-// The same object as encode(), written straight as compact JSON text.
-void appendEncoded(std::string& out, const Event& event) {
+// The same object as encode(), written straight as compact JSON text; `times`, when given,
+// replaces the event's own start, end and place in its series.
+void appendEncoded(std::string& out, const Event& pattern, const Occurrence* times = nullptr) {
+    Event timed;
+    if (times) {
+        // Only the times are copied, not the texts.
+        timed.startDate = times->start;
+        timed.endDate = times->end;
+        timed.recurrenceDate = times->recurrence;
+    }
+    const Event& when = times ? timed : pattern;
+    const Event& event = pattern;
     out += "{\"id\":";
     appendString(out, event.identifier);
     appendMember(out, "title", event.title.value_or(""));
@@ -59,9 +69,9 @@ void appendEncoded(std::string& out, const Event& event) {
     bool writable = event.calendar && event.calendar->allowsContentModifications;
     out += writable ? ",\"writable\":true" : ",\"writable\":false";
     out += ",\"availability\":" + std::to_string(event.availability);
-    if (event.startDate) appendMember(out, "start", formatDate(*event.startDate));
-    if (event.endDate) appendMember(out, "end", formatDate(*event.endDate));
-    if (auto occurrence = event.occurrenceDate())
+    if (when.startDate) appendMember(out, "start", formatDate(*when.startDate));
+    if (when.endDate) appendMember(out, "end", formatDate(*when.endDate));
+    if (auto occurrence = when.occurrenceDate())
         appendMember(out, "occurrence", formatDate(*occurrence));
     if (event.lastModifiedDate)
         appendMember(out, "lastModified", formatDate(*event.lastModifiedDate));
@@ -85,6 +95,21 @@ void appendEncoded(std::string& out, const Event& event) {
 }
 
 }  // namespace
+
+void EventListing::add(Event event) {
+    if (!event.startDate) return;  // never in a window
+    occurrences.push_back({*event.startDate, event.endDate, event.recurrenceDate,
+                           static_cast<std::uint32_t>(patterns.size())});
+    patterns.push_back(std::move(event));
+}
+
+Event EventListing::event(const Occurrence& occurrence) const {
+    Event event = patterns[occurrence.pattern];
+    event.startDate = occurrence.start;
+    event.endDate = occurrence.end;
+    event.recurrenceDate = occurrence.recurrence;
+    return event;
+}
 
 std::string encodeText(const Event& event) {
     std::string text;
@@ -123,10 +148,13 @@ json encode(const Event& event) {
 }
 
 bool eventInWindow(const Event& event, Instant start, Instant end) {
-    if (!event.startDate) return false;
-    Instant eventEnd = std::max(event.endDate.value_or(*event.startDate), *event.startDate);
-    if (eventEnd == *event.startDate) return *event.startDate >= start && *event.startDate < end;
-    return *event.startDate < end && eventEnd > start;
+    return event.startDate && occursInWindow(*event.startDate, event.endDate, start, end);
+}
+
+bool occursInWindow(Instant eventStart, std::optional<Instant> eventEnd, Instant start, Instant end) {
+    Instant last = std::max(eventEnd.value_or(eventStart), eventStart);
+    if (last == eventStart) return eventStart >= start && eventStart < end;
+    return eventStart < end && last > start;
 }
 
 std::optional<Calendar> calendarWithId(EventStore& store, const std::string& identifier) {
@@ -162,30 +190,37 @@ void listEvents(CommandContext& context, const RequestId& id, const json& reques
         if (calendarIds->empty()) return context.reply(id, {{"events", json::array()}});
     }
 
-    auto events = context.store.events(*from, *to, calendarIds);
-    std::vector<const Event*> sorted;
-    sorted.reserve(events.size());
-    for (const auto& event : events) sorted.push_back(&event);
-    std::stable_sort(sorted.begin(), sorted.end(), [](const Event* a, const Event* b) {
-        return a->startDate.value_or(Instant::min()) < b->startDate.value_or(Instant::min());
+    // A year of a busy calendar, or of an event that repeats every minute, is hundreds of
+    // thousands of occurrences: held compact, sorted by index, and written out as they are
+    // encoded rather than built whole.
+    const EventListing listing = context.store.eventListing(*from, *to, calendarIds);
+    std::vector<std::uint32_t> order(listing.occurrences.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return listing.occurrences[a].start < listing.occurrences[b].start;
     });
-
-    // A year of a busy calendar is thousands of events: written as text, not built as a tree.
-    std::string text = "{\"events\":[";
-    for (size_t i = 0; i < sorted.size(); ++i) {
-        if (i > 0) text += ',';
-        appendEncoded(text, *sorted[i]);
-    }
-    text += ']';
+    std::string idText;
     if (id) {
         try {
-            text += ",\"id\":" + id->dump(-1, ' ', false, json::error_handler_t::replace);
+            idText = ",\"id\":" + id->dump(-1, ' ', false, json::error_handler_t::replace);
         } catch (const std::exception&) {
             return;  // an id that cannot be written gets no reply, as with every other reply
         }
     }
-    text += '}';
-    context.emitText(std::move(text));
+    context.emitStreamed([&](const Output::Piece& write) {
+        write("{\"events\":[");
+        std::string text;
+        for (size_t i = 0; i < order.size(); ++i) {
+            text.clear();
+            if (i > 0) text += ',';
+            const Occurrence& occurrence = listing.occurrences[order[i]];
+            appendEncoded(text, listing.patterns[occurrence.pattern], &occurrence);
+            write(text);
+        }
+        write("]");
+        write(idText);
+        write("}");
+    });
 }
 
 }  // namespace lumory::cal

@@ -18,6 +18,7 @@ std::string encodeText(const Event& event);
 // Whether an occurrence belongs to the window [start, end): it overlaps it, or, lasting no time
 // at all, starts inside it. Both stores list by this rule.
 bool eventInWindow(const Event& event, Instant start, Instant end);
+bool occursInWindow(Instant eventStart, std::optional<Instant> eventEnd, Instant start, Instant end);
 
 // The first event calendar with that identifier, in the store's order.
 std::optional<Calendar> calendarWithId(EventStore& store, const std::string& identifier);

@@ -7,7 +7,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <future>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "command_context.h"
@@ -16,9 +17,21 @@
 #include "helper_role.h"
 #include "request_reader.h"
 
+// Present only in builds with LeakSanitizer; the exit handlers that would run it are skipped.
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
+
 namespace {
 
 constexpr auto kDrainLimit = std::chrono::seconds(120);
+
+// A run under a sanitizer (its options set in the environment), or one asked for with
+// LUMORY_CAL_DIAGNOSTICS=1, keeps standard error, so that reports reach it or their log_path.
+bool diagnosing() {
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"})
+        if (std::getenv(name) != nullptr) return true;
+    const char* asked = std::getenv("LUMORY_CAL_DIAGNOSTICS");
+    return asked != nullptr && std::strcmp(asked, "1") == 0;
+}
 
 // The helper never writes to standard error; libraries that log are silenced.
 void silenceStandardError() {
@@ -32,6 +45,12 @@ void silenceStandardError() {
     }
 }
 
+[[noreturn]] void endProcess() {
+    if (__lsan_do_leak_check != nullptr) __lsan_do_leak_check();
+    // Other threads may be inside GLib; skip the exit handlers rather than race them.
+    _exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -43,27 +62,24 @@ int main(int argc, char* argv[]) {
 
     // A peer that closed our output must not end us before the drain.
     std::signal(SIGPIPE, SIG_IGN);
-    silenceStandardError();
+    if (!diagnosing()) silenceStandardError();
 
     // Process-wide for the life of the process; ended with _exit, never destroyed.
-    auto* store = new cal::EdsEventStore();
     auto* output = new cal::Output(cal::Output::descriptorWriter(STDOUT_FILENO));
+    // The ready notice is the first line: change notices of the start-up wait behind it.
+    output->holdUntilOpened();
+    auto* store = new cal::EdsEventStore();
     auto* context = new cal::CommandContext(*store, *output);
 
     store->setChangeHandler([context] { context->emit({{"event", "changed"}}); });
 
-    // The process may only end once the ready notice is out, however fast the input ends.
-    auto* readyWritten = new std::promise<void>();
-    std::thread([context, ready = readyWritten->get_future()] {
+    output->open({{"event", "ready"}, {"status", cal::statusName(cal::currentStatus(*context))}});
+    // Requests already waiting are read only now, so that no reply can precede the notice.
+    std::thread([context] {
         cal::readRequests(*context, STDIN_FILENO);
         context->drain(kDrainLimit);
-        ready.wait();
-        // Other threads may be inside GLib; skip the exit handlers rather than race them.
-        _exit(0);
+        endProcess();
     }).detach();
-
-    context->emit({{"event", "ready"}, {"status", cal::statusName(cal::currentStatus(*context))}});
-    readyWritten->set_value();
 
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     g_main_loop_run(loop);

@@ -52,6 +52,8 @@ void listReminders(CommandContext& context, const RequestId& id, const json& req
     ReminderQuery open{false, includeOverdue ? std::nullopt : from, *to, listIds};
     ReminderQuery completed{true, from, *to, listIds};
 
+    // The reply leaves from the last completion; until then the drain waits for it.
+    context.beginDeferredReply();
     auto join = std::make_shared<ReminderJoin>();
     auto completion = [&context, id, join](std::optional<std::vector<Reminder>> fetched) {
         std::unique_lock lock(join->lock);
@@ -62,13 +64,24 @@ void listReminders(CommandContext& context, const RequestId& id, const json& req
         }
         if (--join->outstanding > 0) return;
         lock.unlock();
-        json encoded = json::array();
-        for (const auto& [identifier, reminder] : join->reminders)
-            encoded.push_back(encode(reminder));
-        context.reply(id, {{"reminders", std::move(encoded)}});
+        try {
+            json encoded = json::array();
+            for (const auto& [identifier, reminder] : join->reminders)
+                encoded.push_back(encode(reminder));
+            context.reply(id, {{"reminders", std::move(encoded)}});
+        } catch (const std::exception& error) {
+            context.fail(id, error.what());
+        }
+        context.endDeferredReply();
     };
-    context.store.fetchReminders(open, completion);
-    context.store.fetchReminders(completed, completion);
+    // A fetch that cannot even start counts as done, so the join still replies once.
+    for (const ReminderQuery* query : {&open, &completed}) {
+        try {
+            context.store.fetchReminders(*query, completion);
+        } catch (const std::exception&) {
+            completion(std::nullopt);
+        }
+    }
 }
 
 }  // namespace lumory::cal

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app_delegate.h"
 #include "dbus_notification_server.h"
@@ -171,7 +172,29 @@ void lumory_application_init(LumoryApplication*) {}
 
 }  // namespace
 
+// A desktop whose portal has no Inhibit backend makes GTK warn at start-up and at every save
+// before quitting. The shell works the same without it (logout is simply not held back), so
+// these two warnings about the desktop are not the user's business; every other one still shows.
+GLogWriterOutput quietPortalInhibitWarnings(GLogLevelFlags level, const GLogField* fields,
+                                            gsize count, gpointer data) {
+    std::string_view domain;
+    std::string_view message;
+    for (gsize i = 0; i < count; ++i) {
+        if (fields[i].length != -1) continue;
+        auto value = static_cast<const char*>(fields[i].value);
+        if (g_strcmp0(fields[i].key, "GLIB_DOMAIN") == 0) domain = value;
+        if (g_strcmp0(fields[i].key, "MESSAGE") == 0) message = value;
+    }
+    if (domain == "Gtk" &&
+        (message.starts_with("Creating a portal monitor failed") ||
+         message.starts_with("Calling org.freedesktop.portal.Inhibit.Inhibit failed"))) {
+        return G_LOG_WRITER_HANDLED;
+    }
+    return g_log_writer_default(level, fields, count, data);
+}
+
 int main(int argc, char** argv) {
+    g_log_set_writer_func(quietPortalInhibitWarnings, nullptr, nullptr);
     lumory::gtk::preferDisplayBackend();
     takeActivationToken();
     auto* application = GTK_APPLICATION(g_object_new(lumory_application_get_type(),

@@ -1,9 +1,11 @@
 // Benchmarks of lumory-cal, run by hand:
-//   calendar_helper_bench [REQUESTS]
+//   calendar_helper_bench [REQUESTS] [--baseline OTHER_LUMORY_CAL]
 // - requests per second of {"id":N,"cmd":"status"} through the real helper over a pipe, beside
 //   the same lines echoed by cat (the pipe's own cost);
 // - time from spawn to the ready notice with a cold EDS (fresh session) and a warm one, beside a
 //   bare EDS connection (registry, personal calendar and task list) made the same way.
+// - with --baseline, spawn to ready of this build and another one (an earlier build, say),
+//   started by turns in one warm session, 15 pairs.
 // Each measurement that needs EDS runs inside its own private session (eds_session.sh).
 
 #include <libecal/libecal.h>
@@ -28,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int kWarmRuns = 5;
+constexpr int kComparedPairs = 15;
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -39,9 +42,9 @@ double median(std::vector<double> values) {
 }
 
 // One process's start: spawn to ready notice (helper) or a bare connection (this program).
-double helperStartOnce() {
+double helperStartOnce(const std::string& path = LUMORY_CAL_PATH) {
     const auto start = Clock::now();
-    LineProtocolProcess helper({LUMORY_CAL_PATH}, {"LUMORY_DESKTOP=1"});
+    LineProtocolProcess helper({path}, {"LUMORY_DESKTOP=1"});
     auto ready = helper.readLine(60s);
     const double elapsed = millisecondsSince(start);
     if (!ready || ready->find("fullAccess") == std::string::npos) {
@@ -87,6 +90,31 @@ int startPhase(const std::string& what, const char* self) {
         }
     }
     std::printf("%.1f %.1f\n", times[0], median({times.begin() + 1, times.end()}));
+    return 0;
+}
+
+// Inside a warm session: this build and `baseline` started by turns. Prints the two medians and
+// the quartiles of each.
+int comparePhase(const std::string& baseline) {
+    helperStartOnce();
+    helperStartOnce(baseline);
+    std::vector<double> ours, theirs;
+    for (int pair = 0; pair < kComparedPairs; ++pair) {
+        if (pair % 2 == 0) {
+            ours.push_back(helperStartOnce());
+            theirs.push_back(helperStartOnce(baseline));
+        } else {
+            theirs.push_back(helperStartOnce(baseline));
+            ours.push_back(helperStartOnce());
+        }
+    }
+    auto quartile = [](std::vector<double> values, double q) {
+        std::sort(values.begin(), values.end());
+        return values[static_cast<size_t>(q * (values.size() - 1))];
+    };
+    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f\n", median(ours), quartile(ours, 0.25),
+                quartile(ours, 0.75), median(theirs), quartile(theirs, 0.25),
+                quartile(theirs, 0.75));
     return 0;
 }
 
@@ -149,10 +177,18 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         if (phase == "throughput") return throughputPhase(argc > 3 ? std::atoi(argv[3]) : 200000);
+        if (phase == "compare" && argc > 3) return comparePhase(argv[3]);
         return startPhase(phase, self);
     }
 
-    const int requests = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 200000;
+    int requests = 200000;
+    std::string baseline;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--baseline" && i + 1 < argc)
+            baseline = argv[++i];
+        else
+            requests = std::max(1000, std::atoi(argv[i]));
+    }
     double helperRate = 0, catRate = 0;
     std::sscanf(inSession(self, "throughput", requests).c_str(), "%lf %lf", &helperRate, &catRate);
     double helperCold = 0, helperWarm = 0, bareCold = 0, bareWarm = 0;
@@ -173,5 +209,23 @@ int main(int argc, char* argv[]) {
     reportFigure("calendar helper status requests", "per s", {helperRate}, {catRate});
     reportFigure("calendar helper spawn to ready, cold", "ms", {helperCold}, {bareCold});
     reportFigure("calendar helper spawn to ready, warm", "ms", {helperWarm}, {bareWarm});
+    if (!baseline.empty()) {
+        std::vector<std::string> argv = {LUMORY_EDS_SESSION, "--limit", "600",   self,
+                                         "--phase",          "compare", baseline};
+        LineProtocolProcess run(argv);
+        auto line = run.readLine(600s);
+        double ours = 0, ours25 = 0, ours75 = 0, theirs = 0, theirs25 = 0, theirs75 = 0;
+        if (!line || std::sscanf(line->c_str(), "%lf %lf %lf %lf %lf %lf", &ours, &ours25, &ours75,
+                                 &theirs, &theirs25, &theirs75) != 6) {
+            std::fprintf(stderr, "the comparison gave no result\n");
+            return 1;
+        }
+        std::printf("spawn to ready, warm, %d pairs by turns, ms (median, quartiles):\n",
+                    kComparedPairs);
+        std::printf("  this build   %8.1f  [%.1f, %.1f]\n", ours, ours25, ours75);
+        std::printf("  baseline     %8.1f  [%.1f, %.1f] (%s)\n", theirs, theirs25, theirs75,
+                    baseline.c_str());
+        std::printf("  ratio        %8.2f\n", ours / theirs);
+    }
     return 0;
 }

@@ -14,7 +14,8 @@ namespace lumory::cal::eds {
 
 class ClientCache {
 public:
-    // The connected client of the source, or null with the reason in `error`. Any thread.
+    // The connected client of the source, or null with the reason in `error`. Any thread; it
+    // blocks only the calling thread while the client connects.
     GObjectPtr<ECalClient> client(ESource* source, ECalClientSourceType type,
                                   std::string* error = nullptr);
     void clear();
@@ -22,6 +23,7 @@ public:
 private:
     std::mutex lock;
     std::map<std::string, GObjectPtr<ECalClient>> clients;  // by source uid
+    unsigned generation = 0;                                // counts clear()s
 };
 
 }  // namespace lumory::cal::eds

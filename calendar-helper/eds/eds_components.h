@@ -33,8 +33,9 @@ struct OwnedList {
 // An event (or one occurrence) as stored; `client` resolves the zones its times name.
 Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* client);
 // Writes the event's own fields onto a component, leaving what the peer cannot see (alarms,
-// attendees, categories...) as it was.
-void fillComponent(ECalComponent* component, const Event& event);
+// attendees, categories...) as it was, and start and end too unless they change. `client`
+// resolves the zones the component's times name.
+void fillComponent(ECalComponent* component, const Event& event, ECalClient* client);
 
 // An all-day event covers whole local days; its end is exclusive, at least one day on.
 Instant allDayEnd(Instant start, Instant end);
@@ -56,6 +57,6 @@ std::vector<GObjectPtr<ECalComponent>> componentsForUid(ECalClient* client, cons
 
 // Occurrences in [start, end) of the client's events, repeating ones expanded here.
 void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant start, Instant end,
-                        std::vector<Event>& out);
+                        EventListing& out);
 
 }  // namespace lumory::cal::eds

@@ -19,26 +19,14 @@ constexpr guint kChangeCoalescingMs = 100;
 // Opening every calendar before the ready notice; a stuck backend must not hold start-up.
 constexpr auto kWatchOpeningLimit = std::chrono::seconds(10);
 
+constexpr const char* kStoreClosed = "the calendar store was closed";
+
 constexpr AuthorizationStatus kRestricted = 1;
 constexpr AuthorizationStatus kFullAccess = 3;
 
 bool isCalendarOrTaskList(ESource* source) {
     return e_source_has_extension(source, E_SOURCE_EXTENSION_CALENDAR) ||
            e_source_has_extension(source, E_SOURCE_EXTENSION_TASK_LIST);
-}
-
-// Runs `work` on the thread that runs the global default main context. An idle source rather
-// than g_main_context_invoke, which would run it on the calling thread whenever the context is
-// free to acquire.
-void onMainContext(std::function<void()> work) {
-    auto* heapWork = new std::function<void()>(std::move(work));
-    g_idle_add_full(
-        G_PRIORITY_DEFAULT,
-        [](gpointer data) -> gboolean {
-            (*static_cast<std::function<void()>*>(data))();
-            return G_SOURCE_REMOVE;
-        },
-        heapWork, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
 }
 
 bool activatable(GDBusConnection* bus, const char* name) {
@@ -78,6 +66,9 @@ bool startService(GDBusConnection* bus, const char* name) {
 struct EdsEventStore::Watch {
     GObjectPtr<ECalClient> client;
     GObjectPtr<GCancellable> opening;
+    // Last revision seen (empty until known): a freshly connected client announces it again,
+    // unchanged.
+    std::string revision;
     gulong propertyHandler = 0;
     gulong diedHandler = 0;
 
@@ -95,29 +86,82 @@ struct EdsEventStore::OpenRequest {
     GObjectPtr<GCancellable> cancellable;
 };
 
-EdsEventStore::EdsEventStore() { connect(); }
+EdsEventStore::EdsEventStore() : self(std::make_shared<EdsEventStore*>(this)) {
+    install(probeConnection());
+}
 
-EdsEventStore::~EdsEventStore() { disconnect(); }
+EdsEventStore::~EdsEventStore() {
+    // Callbacks already queued on the main context find the store gone; jobs finish first.
+    self.reset();
+    workers.shutDown();
+    for (auto& pending : pendingAccess) pending.completion(false, std::string(kStoreClosed));
+    pendingAccess.clear();
+    disconnect();
+}
 
-void EdsEventStore::connect() {
+void EdsEventStore::onMainContext(std::function<void(EdsEventStore&)> work,
+                                  std::function<void()> ifGone) {
+    onMainContext(self, std::move(work), std::move(ifGone));
+}
+
+void EdsEventStore::onMainContext(WeakSelf store, std::function<void(EdsEventStore&)> work,
+                                  std::function<void()> ifGone) {
+    // An idle source rather than g_main_context_invoke, which would run it on the calling
+    // thread whenever the context is free to acquire.
+    struct Call {
+        WeakSelf store;
+        std::function<void(EdsEventStore&)> work;
+        std::function<void()> ifGone;
+    };
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            auto* call = static_cast<Call*>(data);
+            // The store is destroyed on this same thread, so it cannot go while the work runs.
+            if (auto store = call->store.lock())
+                call->work(**store);
+            else if (call->ifGone)
+                call->ifGone();
+            return G_SOURCE_REMOVE;
+        },
+        new Call{std::move(store), std::move(work), std::move(ifGone)},
+        [](gpointer data) { delete static_cast<Call*>(data); });
+}
+
+// Blocking D-Bus calls only (any thread but the main context's, once it runs).
+EdsEventStore::Connection EdsEventStore::probeConnection() {
+    Connection found;
     g_autoptr(GError) error = nullptr;
-    auto newBus = GObjectPtr<GDBusConnection>::adopt(
-        g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
-    if (!newBus) return;
+    found.bus =
+        GObjectPtr<GDBusConnection>::adopt(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
+    if (!found.bus) return found;
     // The shared connection ends the process when the bus goes away unless told otherwise.
-    g_dbus_connection_set_exit_on_close(newBus.get(), FALSE);
+    g_dbus_connection_set_exit_on_close(found.bus.get(), FALSE);
 
     // Without EDS on this bus the registry would wait for its service until a long timeout.
-    registryActivatable = activatable(newBus.get(), kRegistryBusName);
-    factoryActivatable = activatable(newBus.get(), kCalendarFactoryBusName);
-    const bool registryPresent = registryActivatable || owned(newBus.get(), kRegistryBusName);
-    const bool factoryRuns = (factoryActivatable || owned(newBus.get(), kCalendarFactoryBusName)) &&
-                             startService(newBus.get(), kCalendarFactoryBusName);
-    GObjectPtr<ESourceRegistry> newRegistry;
+    found.registryActivatable = activatable(found.bus.get(), kRegistryBusName);
+    found.factoryActivatable = activatable(found.bus.get(), kCalendarFactoryBusName);
+    const bool registryPresent =
+        found.registryActivatable || owned(found.bus.get(), kRegistryBusName);
+    found.factoryRuns =
+        (found.factoryActivatable || owned(found.bus.get(), kCalendarFactoryBusName)) &&
+        startService(found.bus.get(), kCalendarFactoryBusName);
+    // Made on a thread without a main context of its own, the registry signals on the global
+    // default one, where install() connects to them.
     if (registryPresent)
-        newRegistry = GObjectPtr<ESourceRegistry>::adopt(e_source_registry_new_sync(nullptr, nullptr));
+        found.registry =
+            GObjectPtr<ESourceRegistry>::adopt(e_source_registry_new_sync(nullptr, nullptr));
+    return found;
+}
+
+void EdsEventStore::install(Connection connection) {
+    if (!connection.bus) return;
+    auto newBus = std::move(connection.bus);
+    auto newRegistry = std::move(connection.registry);
+    registryActivatable = connection.registryActivatable;
+    factoryActivatable = connection.factoryActivatable;
     registryOwned = static_cast<bool>(newRegistry);
-    factoryOwned = factoryRuns;
+    factoryOwned = connection.factoryRuns;
     busOpen = !g_dbus_connection_is_closed(newBus.get());
 
     busClosedHandler = g_signal_connect(newBus.get(), "closed", G_CALLBACK(onBusClosed), this);
@@ -185,20 +229,41 @@ AuthorizationStatus EdsEventStore::authorizationStatus(EntityType) {
 }
 
 void EdsEventStore::requestFullAccess(EntityType type, AccessCompletion completion) {
-    onMainContext([this, type, completion = std::move(completion)] {
-        if (!connected()) {
-            disconnect();
-            connect();
-            if (changeHandler) watchAllSources();
-        }
-        completion(authorizationStatus(type) == kFullAccess, std::nullopt);
-    });
+    auto closed = [completion] { completion(false, std::string(kStoreClosed)); };
+    onMainContext(
+        [type, completion](EdsEventStore& store) {
+            if (store.connected()) return completion(true, std::nullopt);
+            // Connecting again blocks for as long as the bus takes: on a worker, so that change
+            // notices and other answers keep flowing meanwhile. Requests made meanwhile share it.
+            store.pendingAccess.push_back({type, completion});
+            if (store.reconnecting) return;
+            store.reconnecting = true;
+            const bool posted = store.workers.post([weak = WeakSelf(store.self)] {
+                auto connection = std::make_shared<Connection>(probeConnection());
+                onMainContext(weak, [connection](EdsEventStore& current) {
+                    current.disconnect();
+                    current.install(std::move(*connection));
+                    if (current.changeHandler) current.watchAllSources();
+                    current.answerAccessRequests();
+                });
+            });
+            if (!posted) store.answerAccessRequests();
+        },
+        closed);
+}
+
+void EdsEventStore::answerAccessRequests() {
+    reconnecting = false;
+    auto answering = std::move(pendingAccess);
+    pendingAccess.clear();
+    for (auto& pending : answering)
+        pending.completion(authorizationStatus(pending.type) == kFullAccess, std::nullopt);
 }
 
 void EdsEventStore::reset() {
     clients.clear();
-    onMainContext([this] {
-        if (changeHandler) watchAllSources();
+    onMainContext([](EdsEventStore& store) {
+        if (store.changeHandler) store.watchAllSources();
     });
 }
 
@@ -290,6 +355,12 @@ void EdsEventStore::onClientOpened(GObject*, GAsyncResult* result, gpointer data
     watch->opening.reset();
     if (!client) return;  // unreadable calendar: its registry entry still reports changes
     watch->client = GObjectPtr<ECalClient>::share(E_CAL_CLIENT(client.get()));
+    // Read from the client's cached properties, no round trip.
+    g_autofree gchar* revision = nullptr;
+    if (e_client_get_backend_property_sync(client.get(), CLIENT_BACKEND_PROPERTY_REVISION,
+                                           &revision, nullptr, nullptr) &&
+        revision != nullptr)
+        watch->revision = revision;
     watch->propertyHandler = g_signal_connect(client.get(), "backend-property-changed",
                                               G_CALLBACK(onBackendPropertyChanged), self);
     watch->diedHandler =
@@ -298,14 +369,27 @@ void EdsEventStore::onClientOpened(GObject*, GAsyncResult* result, gpointer data
 
 void EdsEventStore::onBackendDied(EClient*, gpointer self) {
     // Not from inside the dying client's own signal, which rewatching would unref.
-    onMainContext([store = static_cast<EdsEventStore*>(self)] { store->rewatchAll(); });
+    static_cast<EdsEventStore*>(self)->onMainContext(
+        [](EdsEventStore& store) { store.rewatchAll(); });
 }
 
-void EdsEventStore::onBackendPropertyChanged(EClient*, const char* name, const char*,
+void EdsEventStore::onBackendPropertyChanged(EClient* client, const char* name, const char* value,
                                              gpointer self) {
     // The revision moves with every write to the calendar, whoever made it.
-    if (std::strcmp(name, CLIENT_BACKEND_PROPERTY_REVISION) == 0)
-        static_cast<EdsEventStore*>(self)->scheduleChange();
+    if (std::strcmp(name, CLIENT_BACKEND_PROPERTY_REVISION) != 0) return;
+    auto* store = static_cast<EdsEventStore*>(self);
+    const std::string revision = value != nullptr ? value : "";
+    for (auto& [uid, watch] : store->watches) {
+        if (watch->client.get() != E_CAL_CLIENT(client)) continue;
+        if (watch->revision == revision) return;
+        // Until the client has heard its calendar's revision it reports an empty one; the
+        // first real value then is news to the client only.
+        const bool learned = watch->revision.empty();
+        watch->revision = revision;
+        if (learned) return;
+        break;
+    }
+    store->scheduleChange();
 }
 
 void EdsEventStore::onSourceChanged(ESourceRegistry*, ESource* source, gpointer self) {

@@ -9,19 +9,21 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "eds_clients.h"
 #include "event_store.h"
 #include "gobject_ptr.h"
+#include "worker_pool.h"
 
 namespace lumory::cal {
 
 class EdsEventStore final : public EventStore {
 public:
-    // Connects at once. Must be made on the thread that runs the global default main context:
-    // registry, bus-name and client signals are delivered there.
+    // Connects at once. Must be made, and destroyed, on the thread that runs the global default
+    // main context: registry, bus-name and client signals are delivered there.
     EdsEventStore();
     ~EdsEventStore() override;
     EdsEventStore(const EdsEventStore&) = delete;
@@ -40,6 +42,9 @@ public:
     std::optional<Calendar> defaultCalendar(EntityType type) override;
     std::vector<Event> events(Instant start, Instant end,
                               const std::optional<std::vector<std::string>>& calendarIds) override;
+    EventListing eventListing(
+        Instant start, Instant end,
+        const std::optional<std::vector<std::string>>& calendarIds) override;
     std::optional<Event> event(const std::string& identifier) override;
     void saveEvent(Event& event) override;
     void removeEvent(const Event& event) override;
@@ -54,9 +59,26 @@ public:
 private:
     struct Watch;
     struct OpenRequest;
+    // What connecting found: made by blocking calls on any thread, taken over on the main context.
+    struct Connection {
+        eds::GObjectPtr<GDBusConnection> bus;
+        eds::GObjectPtr<ESourceRegistry> registry;
+        bool registryActivatable = false;
+        bool factoryActivatable = false;
+        bool factoryRuns = false;
+    };
+    // A handle that main-context callbacks hold instead of the store; empty once it is gone.
+    using WeakSelf = std::weak_ptr<EdsEventStore*>;
+
+    static Connection probeConnection();
+    // Runs `work` with the store on the main context, or `ifGone` there once it is destroyed.
+    void onMainContext(std::function<void(EdsEventStore&)> work, std::function<void()> ifGone = {});
+    static void onMainContext(WeakSelf store, std::function<void(EdsEventStore&)> work,
+                              std::function<void()> ifGone = {});
+    void answerAccessRequests();
 
     // Main context only.
-    void connect();
+    void install(Connection connection);
     void disconnect();
     void watchAllSources();
     void watchSource(ESource* source);
@@ -72,7 +94,8 @@ private:
     static void onSourceAdded(ESourceRegistry*, ESource* source, gpointer self);
     static void onSourceRemoved(ESourceRegistry*, ESource* source, gpointer self);
     static void onClientOpened(GObject*, GAsyncResult* result, gpointer request);
-    static void onBackendPropertyChanged(EClient*, const char* name, const char*, gpointer self);
+    static void onBackendPropertyChanged(EClient* client, const char* name, const char* value,
+                                         gpointer self);
     static void onBackendDied(EClient*, gpointer self);
     static gboolean onChangeDue(gpointer self);
 
@@ -94,6 +117,17 @@ private:
 
     // Clients the data operations read and write through; any thread.
     eds::ClientCache clients;
+
+    std::shared_ptr<EdsEventStore*> self;
+    // Access requests waiting for the reconnection in flight (main context only).
+    struct PendingAccess {
+        EntityType type;
+        AccessCompletion completion;
+    };
+    std::vector<PendingAccess> pendingAccess;
+    bool reconnecting = false;
+    // Reconnections and reminder fetches; joined before anything else of the store goes.
+    WorkerPool workers{4};
 
     std::function<void()> changeHandler;
     std::map<std::string, Watch*> watches;  // by source uid

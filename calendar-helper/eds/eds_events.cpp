@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "calendar_values.h"
 #include "eds_components.h"
@@ -65,15 +66,74 @@ void setText(ECalComponent* component, const std::optional<std::string>& title) 
     e_cal_component_set_summary(component, text.get());
 }
 
-void setTime(ECalComponent* component, Instant instant, bool isDate, bool start) {
-    GObjectPtr<ICalTime> time =
-        GObjectPtr<ICalTime>::adopt(isDate ? localDate(instant) : utcTime(instant));
-    // Without the "UTC" zone name the component writes a UTC time as a floating one.
-    OwnedDateTime value(e_cal_component_datetime_new(time.get(), isDate ? nullptr : "UTC"));
+// The zone a stored time is written in: its TZID's, UTC, or none (dates and floating times).
+ICalTimezone* zoneOf(ECalComponentDateTime* time, ECalClient* client) {
+    if (!time) return nullptr;
+    ICalTime* value = e_cal_component_datetime_get_value(time);
+    if (!value || i_cal_time_is_date(value)) return nullptr;
+    if (i_cal_time_is_utc(value)) return i_cal_timezone_get_utc_timezone();
+    if (ICalTimezone* attached = i_cal_time_get_timezone(value)) return attached;
+    const char* tzid = e_cal_component_datetime_get_tzid(time);
+    if (!tzid || !*tzid) return nullptr;
+    ICalTimezone* zone =
+        client ? e_cal_client_tzlookup_cb(tzid, client, nullptr, nullptr) : nullptr;
+    if (!zone) zone = i_cal_timezone_get_builtin_timezone_from_tzid(tzid);
+    if (!zone) zone = i_cal_timezone_get_builtin_timezone(tzid);
+    return zone;
+}
+
+// Writes a time in `zone` (UTC named as such, or the component writes a floating time), or as a
+// local date.
+void setTime(ECalComponent* component, Instant instant, bool isDate, ICalTimezone* zone,
+             bool start) {
+    GObjectPtr<ICalTime> time;
+    const char* tzid = nullptr;
+    ICalTimezone* utc = i_cal_timezone_get_utc_timezone();
+    if (isDate) {
+        time = GObjectPtr<ICalTime>::adopt(localDate(instant));
+    } else if (!zone || zone == utc) {
+        time = GObjectPtr<ICalTime>::adopt(utcTime(instant));
+        tzid = "UTC";
+    } else {
+        time = GObjectPtr<ICalTime>::adopt(timeInZone(instant, zone, false));
+        tzid = i_cal_timezone_get_tzid(zone);
+    }
+    OwnedDateTime value(e_cal_component_datetime_new(time.get(), tzid));
     if (start)
         e_cal_component_set_dtstart(component, value.get());
     else
         e_cal_component_set_dtend(component, value.get());
+}
+
+// Start and end are rewritten only when they change, each in the zone it was written in; a
+// time that had none (a new event, a date, a floating time) gets the local zone, as Evolution
+// gives it. Rewriting an untouched time in UTC would show the event in UTC there and let a
+// series drift across daylight-saving changes.
+void fillTimes(ECalComponent* component, const Event& event, ECalClient* client) {
+    if (!event.startDate) return;
+    Instant end = event.endDate.value_or(*event.startDate);
+    if (event.isAllDay) end = allDayEnd(*event.startDate, end);
+    const Event stored = eventFrom(component, Calendar{}, client);
+    const bool sameKind = stored.isAllDay == event.isAllDay;
+    const bool startSame = sameKind && stored.startDate == event.startDate;
+    const bool endSame = sameKind && stored.endDate == end;
+    if (startSame && endSame) return;
+
+    ICalComponent* ical = e_cal_component_get_icalcomponent(component);
+    OwnedDateTime oldStart(e_cal_component_get_dtstart(component));
+    OwnedDateTime oldEnd(e_cal_component_get_dtend(component));
+    ICalTimezone* startZone = zoneOf(oldStart.get(), client);
+    if (!startZone) startZone = localTimezone();
+    ICalTimezone* endZone = oldEnd ? zoneOf(oldEnd.get(), client) : startZone;
+    if (!endZone) endZone = startZone;
+    if (!startSame) setTime(component, *event.startDate, event.isAllDay, startZone, true);
+    // DTEND and DURATION must not both be present; a duration would move the end with the start.
+    const bool hasDuration =
+        e_cal_util_component_has_property(ical, I_CAL_DURATION_PROPERTY) != FALSE;
+    if (!endSame || hasDuration || !oldEnd) {
+        e_cal_util_component_remove_property_by_kind(ical, I_CAL_DURATION_PROPERTY, TRUE);
+        setTime(component, end, event.isAllDay, endZone, false);
+    }
 }
 
 }  // namespace
@@ -109,7 +169,9 @@ Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* 
     if (!event.endDate && event.startDate) {
         if (auto duration = GObjectPtr<ICalDuration>::adopt(i_cal_component_get_duration(ical));
             duration && !i_cal_duration_is_null_duration(duration.get()))
-            event.endDate = *event.startDate + seconds{i_cal_duration_as_int(duration.get())};
+            // An end beyond the years an instant holds is no end.
+            event.endDate =
+                shifted(*event.startDate, seconds{i_cal_duration_as_int(duration.get())});
         else if (event.isAllDay)
             event.endDate = nextLocalMidnight(*event.startDate);
     }
@@ -140,17 +202,10 @@ Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* 
     return event;
 }
 
-void fillComponent(ECalComponent* component, const Event& event) {
+void fillComponent(ECalComponent* component, const Event& event, ECalClient* client) {
     ICalComponent* ical = e_cal_component_get_icalcomponent(component);
     setText(component, event.title);
-    if (event.startDate) {
-        // DTEND and DURATION must not both be present.
-        e_cal_util_component_remove_property_by_kind(ical, I_CAL_DURATION_PROPERTY, TRUE);
-        setTime(component, *event.startDate, event.isAllDay, true);
-        Instant end = event.endDate.value_or(*event.startDate);
-        if (event.isAllDay) end = allDayEnd(*event.startDate, end);
-        setTime(component, end, event.isAllDay, false);
-    }
+    fillTimes(component, event, client);
     if (event.notes) {
         OwnedText text(e_cal_component_text_new(event.notes->c_str(), nullptr));
         GSList single{text.get(), nullptr};
@@ -228,7 +283,20 @@ GObjectPtr<ECalComponent> masterOf(const std::vector<GObjectPtr<ECalComponent>>&
     throw StoreError(error && error->message ? error->message : fallback);
 }
 
-void createIn(ECalClient* client, ECalComponent* component) {
+// The calendar written to holds the zones the component's times name, so that every reader
+// can resolve them. `from` resolves them where the component was read.
+void addZonesTo(ECalClient* client, ECalComponent* component, ECalClient* from) {
+    OwnedDateTime start(e_cal_component_get_dtstart(component));
+    OwnedDateTime end(e_cal_component_get_dtend(component));
+    for (ECalComponentDateTime* time : {start.get(), end.get()}) {
+        ICalTimezone* zone = zoneOf(time, from);
+        if (zone && zone != i_cal_timezone_get_utc_timezone())
+            e_cal_client_add_timezone_sync(client, zone, nullptr, nullptr);
+    }
+}
+
+void createIn(ECalClient* client, ECalComponent* component, ECalClient* from) {
+    addZonesTo(client, component, from);
     g_autoptr(GError) error = nullptr;
     g_autofree gchar* uid = nullptr;
     if (!e_cal_client_create_object_sync(client, e_cal_component_get_icalcomponent(component),
@@ -241,6 +309,20 @@ void removeFrom(ECalClient* client, const std::string& uid, const char* rid, ECa
     if (!e_cal_client_remove_object_sync(client, uid.c_str(), rid, mod, E_CAL_OPERATION_FLAG_NONE,
                                          nullptr, &error))
         raise(error, "the event could not be removed");
+}
+
+// Creates the copy in the target calendar, then runs `removeOriginal`. When that fails the copy
+// goes again, so the user never has the event twice, and the removal's error is raised.
+void moveAtomically(ECalClient* target, ECalComponent* copy, ECalClient* from,
+                    const std::string& copyUid, const std::function<void()>& removeOriginal) {
+    createIn(target, copy, from);
+    try {
+        removeOriginal();
+    } catch (const StoreError&) {
+        e_cal_client_remove_object_sync(target, copyUid.c_str(), nullptr, E_CAL_OBJ_MOD_ALL,
+                                        E_CAL_OPERATION_FLAG_NONE, nullptr, nullptr);
+        throw;
+    }
 }
 
 // The backend writes the exception of a removed occurrence without its zone, which moves it
@@ -276,14 +358,23 @@ GObjectPtr<ECalComponent> detachedCopy(ECalComponent* master) {
 }  // namespace
 }  // namespace eds
 
-std::vector<Event> EdsEventStore::events(
+EventListing EdsEventStore::eventListing(
     Instant start, Instant end, const std::optional<std::vector<std::string>>& calendarIds) {
     auto registry = sourceRegistry();
-    std::vector<Event> result;
+    EventListing listing;
     for (auto& open : eds::openSources(registry.get(), EntityType::event, clients, calendarIds)) {
         if (!open.client) continue;
-        eds::collectOccurrences(open.client.get(), open.calendar, start, end, result);
+        eds::collectOccurrences(open.client.get(), open.calendar, start, end, listing);
     }
+    return listing;
+}
+
+std::vector<Event> EdsEventStore::events(
+    Instant start, Instant end, const std::optional<std::vector<std::string>>& calendarIds) {
+    const EventListing listing = eventListing(start, end, calendarIds);
+    std::vector<Event> result;
+    result.reserve(listing.occurrences.size());
+    for (const auto& occurrence : listing.occurrences) result.push_back(listing.event(occurrence));
     return result;
 }
 
@@ -334,8 +425,8 @@ void EdsEventStore::saveEvent(Event& event) {
         e_cal_component_set_new_vtype(component.get(), E_CAL_COMPONENT_EVENT);
         g_autofree gchar* uid = e_util_generate_uid();
         e_cal_component_set_uid(component.get(), uid);
-        eds::fillComponent(component.get(), event);
-        eds::createIn(targetClient, component.get());
+        eds::fillComponent(component.get(), event, targetClient);
+        eds::createIn(targetClient, component.get(), targetClient);
         event.identifier = uid;
     } else {
         auto stored =
@@ -354,6 +445,8 @@ void EdsEventStore::saveEvent(Event& event) {
                 auto rid = eds::recurrenceInstant(component.get(), storedClient);
                 if (rid && rid == event.recurrenceDate) base = component;
             }
+            // Only detached occurrences stored, none of them this one: changed meanwhile.
+            if (!base && !master) throw StoreError("event not found: " + event.identifier);
             auto series =
                 eds::seriesTimeOf(master ? master.get() : components.front().get(), storedClient);
             std::string rid = eds::recurrenceIdText(series, *event.recurrenceDate);
@@ -364,14 +457,15 @@ void EdsEventStore::saveEvent(Event& event) {
                 e_cal_component_set_recurid(copy.get(), nullptr);
                 g_autofree gchar* uid = e_util_generate_uid();
                 e_cal_component_set_uid(copy.get(), uid);
-                eds::fillComponent(copy.get(), event);
-                eds::createIn(targetClient, copy.get());
-                if (base)
-                    eds::removeFrom(storedClient, event.identifier, rid.c_str(),
-                                    E_CAL_OBJ_MOD_ONLY_THIS);
-                if (master)
-                    eds::excludeOccurrence(storedClient, master.get(), series,
-                                           *event.recurrenceDate);
+                eds::fillComponent(copy.get(), event, storedClient);
+                eds::moveAtomically(targetClient, copy.get(), storedClient, uid, [&] {
+                    if (base)
+                        eds::removeFrom(storedClient, event.identifier, rid.c_str(),
+                                        E_CAL_OBJ_MOD_ONLY_THIS);
+                    if (master)
+                        eds::excludeOccurrence(storedClient, master.get(), series,
+                                               *event.recurrenceDate);
+                });
                 event.identifier = uid;
                 event.recurrenceDate.reset();
                 event.hasRecurrenceRules = false;
@@ -388,7 +482,8 @@ void EdsEventStore::saveEvent(Event& event) {
                         e_cal_component_range_new(E_CAL_COMPONENT_RANGE_SINGLE, value.get()));
                     e_cal_component_set_recurid(component.get(), range.get());
                 }
-                eds::fillComponent(component.get(), event);
+                eds::fillComponent(component.get(), event, storedClient);
+                eds::addZonesTo(storedClient, component.get(), storedClient);
                 g_autoptr(GError) error = nullptr;
                 if (!e_cal_client_modify_object_sync(
                         storedClient, e_cal_component_get_icalcomponent(component.get()),
@@ -399,11 +494,14 @@ void EdsEventStore::saveEvent(Event& event) {
             if (!master) throw StoreError("event not found: " + event.identifier);
             auto component =
                 eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master.get()));
-            eds::fillComponent(component.get(), event);
+            eds::fillComponent(component.get(), event, storedClient);
             if (moving) {
-                eds::createIn(targetClient, component.get());
-                eds::removeFrom(storedClient, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
+                eds::moveAtomically(
+                    targetClient, component.get(), storedClient, event.identifier, [&] {
+                        eds::removeFrom(storedClient, event.identifier, nullptr, E_CAL_OBJ_MOD_ALL);
+                    });
             } else {
+                eds::addZonesTo(storedClient, component.get(), storedClient);
                 g_autoptr(GError) error = nullptr;
                 if (!e_cal_client_modify_object_sync(
                         storedClient, e_cal_component_get_icalcomponent(component.get()),

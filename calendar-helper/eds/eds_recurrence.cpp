@@ -28,30 +28,31 @@ std::string utcText(Instant instant) {
 struct Expansion {
     ECalClient* client;
     const Event* master;
+    std::uint32_t pattern;
     const std::set<Instant>* detached;
     Instant start, end;
-    std::vector<Event>* out;
+    EventListing* out;
 };
 
+// Each occurrence adds only its times; the series' fields stay in its one pattern.
 gboolean onInstance(ICalComponent*, ICalTime* instanceStart, ICalTime* instanceEnd, gpointer data,
                     GCancellable*, GError**) {
     auto* expansion = static_cast<Expansion*>(data);
     auto start = instantOf(instanceStart, i_cal_time_get_tzid(instanceStart), expansion->client);
     if (!start || expansion->detached->count(*start)) return TRUE;
-    Event occurrence = *expansion->master;
-    if (auto end = instantOf(instanceEnd, i_cal_time_get_tzid(instanceEnd), expansion->client))
-        occurrence.endDate = std::max(*end, *start);
-    else if (occurrence.startDate && occurrence.endDate)
-        occurrence.endDate = *start + (*occurrence.endDate - *occurrence.startDate);
-    occurrence.startDate = *start;
-    occurrence.recurrenceDate = *start;
-    if (eventInWindow(occurrence, expansion->start, expansion->end))
-        expansion->out->push_back(std::move(occurrence));
+    const Event& master = *expansion->master;
+    std::optional<Instant> end;
+    if (auto instant = instantOf(instanceEnd, i_cal_time_get_tzid(instanceEnd), expansion->client))
+        end = std::max(*instant, *start);
+    else if (master.startDate && master.endDate)
+        end = shifted(*start, secondsBetween(*master.startDate, *master.endDate));
+    if (occursInWindow(*start, end, expansion->start, expansion->end))
+        expansion->out->occurrences.push_back({*start, end, *start, expansion->pattern});
     return TRUE;
 }
 
 void expandSeries(ECalClient* client, const Calendar& calendar, const std::string& uid,
-                  Instant start, Instant end, std::vector<Event>& out) {
+                  Instant start, Instant end, EventListing& out) {
     auto components = componentsForUid(client, uid);
     std::set<Instant> detached;
     GObjectPtr<ECalComponent> master;
@@ -62,22 +63,26 @@ void expandSeries(ECalClient* client, const Calendar& calendar, const std::strin
         }
         Event occurrence = eventFrom(component.get(), calendar, client);
         if (occurrence.recurrenceDate) detached.insert(*occurrence.recurrenceDate);
-        if (eventInWindow(occurrence, start, end)) out.push_back(std::move(occurrence));
+        if (eventInWindow(occurrence, start, end)) out.add(std::move(occurrence));
     }
     if (!master) return;
-    Event pattern = eventFrom(master.get(), calendar, client);
-    Expansion expansion{client, &pattern, &detached, start, end, &out};
+    const auto pattern = static_cast<std::uint32_t>(out.patterns.size());
+    out.patterns.push_back(eventFrom(master.get(), calendar, client));
+    const std::size_t before = out.occurrences.size();
+    Expansion expansion{client, &out.patterns.back(), pattern, &detached, start, end, &out};
     auto from = GObjectPtr<ICalTime>::adopt(utcTime(start - kMargin));
     auto to = GObjectPtr<ICalTime>::adopt(utcTime(end + kMargin));
     e_cal_recur_generate_instances_sync(e_cal_component_get_icalcomponent(master.get()), from.get(),
                                         to.get(), onInstance, &expansion, e_cal_client_tzlookup_cb,
                                         client, localTimezone(), nullptr, nullptr);
+    // A series with nothing in the window leaves no pattern behind.
+    if (out.occurrences.size() == before) out.patterns.pop_back();
 }
 
 }  // namespace
 
 void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant start, Instant end,
-                        std::vector<Event>& out) {
+                        EventListing& out) {
     if (end <= start) return;
     std::string query = "(occur-in-time-range? (make-time \"" + utcText(start - kMargin) +
                         "\") (make-time \"" + utcText(end + kMargin) + "\"))";
@@ -98,7 +103,7 @@ void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant st
         item->data = nullptr;
         if (!component) continue;
         Event event = eventFrom(component.get(), calendar, client);
-        if (eventInWindow(event, start, end)) out.push_back(std::move(event));
+        if (eventInWindow(event, start, end)) out.add(std::move(event));
     }
     g_slist_free_full(found, [](gpointer ical) {
         if (ical) g_object_unref(ical);

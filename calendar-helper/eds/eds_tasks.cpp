@@ -1,7 +1,6 @@
 // Reminders as EDS tasks (VTODO) in task lists.
 
 #include <algorithm>
-#include <thread>
 
 #include "calendar_values.h"
 #include "eds_components.h"
@@ -145,9 +144,11 @@ GObjectPtr<ECalComponent> storedTask(ECalClient* client, const std::string& uid)
 }  // namespace eds
 
 void EdsEventStore::fetchReminders(const ReminderQuery& query, ReminderCompletion completion) {
-    // The fetch reads through sync calls, so it runs on a thread of its own; the other fetch of
-    // the same listing runs beside it.
-    std::thread([this, query, completion = std::move(completion)] {
+    // The fetch reads through sync calls, so it runs on a worker of the store (joined before
+    // the store goes); the other fetch of the same listing runs beside it.
+    auto shared = std::make_shared<ReminderCompletion>(std::move(completion));
+    const bool posted = workers.post([this, query, shared] {
+        const ReminderCompletion& completion = *shared;
         std::vector<Reminder> found;
         auto registry = sourceRegistry();
         if (!registry) return completion(std::nullopt);
@@ -167,7 +168,8 @@ void EdsEventStore::fetchReminders(const ReminderQuery& query, ReminderCompletio
             g_slist_free_full(components, g_object_unref);
         }
         completion(std::move(found));
-    }).detach();
+    });
+    if (!posted) (*shared)(std::nullopt);
 }
 
 std::optional<Reminder> EdsEventStore::reminder(const std::string& identifier) {
@@ -218,8 +220,13 @@ void EdsEventStore::saveReminder(Reminder& reminder) {
             eds::raise(error, "the reminder could not be saved");
         if (moving && !e_cal_client_remove_object_sync(
                           stored->client.get(), reminder.identifier.c_str(), nullptr,
-                          E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
+                          E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error)) {
+            // The copy goes again, so that the reminder is not there twice.
+            e_cal_client_remove_object_sync(targetClient, reminder.identifier.c_str(), nullptr,
+                                            E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr,
+                                            nullptr);
             eds::raise(error, "the reminder could not be moved");
+        }
     } else if (!e_cal_client_modify_object_sync(targetClient, ical, E_CAL_OBJ_MOD_ALL,
                                                 E_CAL_OPERATION_FLAG_NONE, nullptr, &error)) {
         eds::raise(error, "the reminder could not be saved");

@@ -147,7 +147,7 @@ protected:
     }
 
     XvfbDisplay display{kScreenWidth, kScreenHeight};
-    XvfbWindowManager windowManager{display.name()};
+    XvfbWindowManager windowManager{display};
     XvfbSessionBus bus;
     StatusNotifierWatcher watcher{bus.address()};
     ShellUnderTest shell{kShell, kOverlayService};

@@ -399,7 +399,8 @@ TEST_F(ShellOnDisplayTest, LaunchingAgainBringsBackAMinimisedWindowOnX11) {
                             [&] { return findWindow(display.name(), "Lumory").has_value(); });
 }
 
-// Weston runs nested in the test display; with WAYLAND_DISPLAY set GTK picks Wayland.
+// Weston runs nested in the test display. The shell prefers X11 where both exist, so the
+// native Wayland path is asked for, as users of GDK_BACKEND=wayland do.
 TEST_F(ShellOnDisplayTest, LaunchingAgainBringsBackAMinimisedWindowOnWayland) {
     XvfbWeston weston(display, kScreenWidth, kScreenHeight);
     ASSERT_TRUE(weston.started()) << "weston did not start";
@@ -407,6 +408,7 @@ TEST_F(ShellOnDisplayTest, LaunchingAgainBringsBackAMinimisedWindowOnWayland) {
     ASSERT_TRUE(bus.started());
     std::vector<std::string> environment = weston.clientEnvironment();
     environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus.address());
+    environment.push_back("GDK_BACKEND=wayland");
     minimiseThenLaunchAgain(environment, {"XDG_ACTIVATION_TOKEN=lumory-test-token"},
                             [&] { return orangeShows(); });
     screenshot("shell-wayland-back.png");

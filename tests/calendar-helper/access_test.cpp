@@ -65,14 +65,14 @@ TEST_F(Access, GrantedRequestResetsTheStoreBeforeReplying) {
     std::vector<int> outstandingWhenWritten;
     capture.onLine = [&](std::string_view) {
         resetsWhenWritten.push_back(store.resetCount());
-        outstandingWhenWritten.push_back(context.outstandingAccessRequests());
+        outstandingWhenWritten.push_back(context.outstandingReplies());
     };
     auto replies = answer({R"({"cmd":"auth","id":"a"})"});
     EXPECT_EQ(replies, std::vector<json>{json({{"status", "fullAccess"}, {"granted", true}, {"id", "a"}})});
     EXPECT_EQ(resetsWhenWritten, std::vector<int>{1});
     // The reply leaves while the request still counts, so the drain cannot exit before it.
     EXPECT_EQ(outstandingWhenWritten, std::vector<int>{1});
-    EXPECT_EQ(context.outstandingAccessRequests(), 0);
+    EXPECT_EQ(context.outstandingReplies(), 0);
 }
 
 TEST_F(Access, RefusedAndFailedRequestsDoNotReset) {
@@ -87,7 +87,7 @@ TEST_F(Access, RefusedAndFailedRequestsDoNotReset) {
     auto failed = answer({R"({"cmd":"auth","id":2})"});
     EXPECT_EQ(failed, std::vector<json>{json({{"error", "the bus went away"}, {"id", 2}})});
     EXPECT_EQ(store.resetCount(), 0);
-    EXPECT_EQ(context.outstandingAccessRequests(), 0);
+    EXPECT_EQ(context.outstandingReplies(), 0);
 }
 
 TEST_F(Access, OutstandingRequestsEachGetTheirOwnReply) {
@@ -97,7 +97,7 @@ TEST_F(Access, OutstandingRequestsEachGetTheirOwnReply) {
                          R"({"cmd":"status","id":3})"});
     // The status reply does not wait for the access answers.
     EXPECT_EQ(early, std::vector<json>{json({{"status", "notDetermined"}, {"id", 3}})});
-    EXPECT_EQ(context.outstandingAccessRequests(), 2);
+    EXPECT_EQ(context.outstandingReplies(), 2);
 
     std::thread platform([&] { store.releaseAccessRequests(); });
     platform.join();
@@ -105,7 +105,7 @@ TEST_F(Access, OutstandingRequestsEachGetTheirOwnReply) {
     ASSERT_EQ(replies.size(), 3u);
     EXPECT_EQ(replies[1], json({{"status", "fullAccess"}, {"granted", true}, {"id", 1}}));
     EXPECT_EQ(replies[2], json({{"status", "fullAccess"}, {"granted", true}, {"id", 2}}));
-    EXPECT_EQ(context.outstandingAccessRequests(), 0);
+    EXPECT_EQ(context.outstandingReplies(), 0);
 }
 
 TEST_F(Access, DrainWaitsForTheOutstandingReply) {
@@ -130,7 +130,7 @@ TEST_F(Access, DrainGivesUpAtItsLimit) {
     store.holdAccessRequests(true);
     answer({R"({"cmd":"auth","id":1})"});
     context.drain(100ms);
-    EXPECT_EQ(context.outstandingAccessRequests(), 1);
+    EXPECT_EQ(context.outstandingReplies(), 1);
     EXPECT_TRUE(capture.rawLines().empty());
     store.releaseAccessRequests();  // answered after the drain: still exactly one reply
     EXPECT_EQ(capture.rawLines().size(), 1u);

@@ -357,5 +357,180 @@ TEST(EdsEvents, CreatesUpdatesAndDeletesSingleEvents) {
     EXPECT_TRUE(eds.removeSource(other));
 }
 
+// Ends that lie beyond the years an instant can hold (about 1678 to 2261) are left out, at both
+// ends and for single events and occurrences alike; they never wrap around to another century.
+TEST(EdsEvents, EndsBeyondTheYearsAnInstantHoldsAreLeftOut) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("Far");
+    ASSERT_FALSE(calendar.empty());
+    ASSERT_FALSE(eds.addComponent(calendar, vevent("far-1",
+                                                   "DTSTART:22500101T100000Z\r\n"
+                                                   "DURATION:P9000D\r\nSUMMARY:Far\r\n"))
+                     .empty());
+    ASSERT_FALSE(eds.addComponent(calendar, vevent("far-2",
+                                                   "DTSTART:22550101T100000Z\r\n"
+                                                   "DTEND:22600101T100000Z\r\n"
+                                                   "RRULE:FREQ=YEARLY;COUNT=5\r\n"
+                                                   "SUMMARY:Far series\r\n"))
+                     .empty());
+    // Nearly the whole range long: the span itself no longer fits in an instant's count.
+    std::string earlyCalendar = eds.addSource("Early");
+    ASSERT_FALSE(earlyCalendar.empty());
+    ASSERT_FALSE(eds.addComponent(earlyCalendar, vevent("early-1",
+                                                        "DTSTART:16800101T100000Z\r\n"
+                                                        "DTEND:22620301T100000Z\r\n"
+                                                        "RRULE:FREQ=YEARLY;COUNT=2\r\n"
+                                                        "SUMMARY:Early\r\n"))
+                     .empty());
+
+    Helper helper("UTC");
+    json late = helper.events(calendar, "2250-01-01", "2262-04-01");
+    ASSERT_EQ(late.size(), 6u) << late.dump();
+    EXPECT_EQ(late[0]["id"], "far-1");
+    EXPECT_EQ(late[0]["start"], "2250-01-01T10:00:00Z");
+    EXPECT_FALSE(late[0].contains("end")) << late[0].dump();
+    // Occurrences whose end fits keep it; the later ones have none.
+    EXPECT_EQ(field(late, "end"),
+              (std::vector<std::string>{"-", "2260-01-01T10:00:00Z", "2260-12-31T10:00:00Z",
+                                        "2262-01-01T10:00:00Z", "-", "-"}));
+    json early = helper.events(earlyCalendar, "1679-01-01", "1681-06-01");
+    EXPECT_EQ(field(early, "start"),
+              (std::vector<std::string>{"1680-01-01T10:00:00Z", "1681-01-01T10:00:00Z"}));
+    EXPECT_EQ(field(early, "end")[0].substr(0, 5), "2262-") << early.dump();
+    EXPECT_EQ(field(early, "end")[1], "-") << early.dump();
+    EXPECT_TRUE(eds.removeSource(earlyCalendar));
+    EXPECT_TRUE(eds.removeSource(calendar));
+}
+
+namespace {
+constexpr const char* kBerlin = "/freeassociation.sourceforge.net/Europe/Berlin";
+
+std::string berlinTime(const char* property, const char* local) {
+    return std::string(property) + ";TZID=" + kBerlin + ":" + local + "\r\n";
+}
+}  // namespace
+
+// An event written in Berlin time by another program stays in Berlin time: an update that
+// leaves the times alone leaves them as written, new times are written in the event's zone, and
+// a new event gets the helper's own zone, as Evolution does.
+TEST(EdsEvents, UpdatesKeepTheZoneTheEventWasWrittenIn) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("Zoned");
+    ASSERT_FALSE(calendar.empty());
+    {
+        std::unique_ptr<ECalClient, Unref> client(eds.connect(calendar));
+        ASSERT_TRUE(client &&
+                    e_cal_client_add_timezone_sync(
+                        client.get(), i_cal_timezone_get_builtin_timezone("Europe/Berlin"), nullptr,
+                        nullptr));
+    }
+    ASSERT_FALSE(
+        eds.addComponent(calendar, vevent("zoned-1", berlinTime("DTSTART", "20300610T100000") +
+                                                         berlinTime("DTEND", "20300610T110000") +
+                                                         "SUMMARY:Zoned\r\n"))
+            .empty());
+    ASSERT_FALSE(
+        eds.addComponent(calendar, vevent("zoned-2", berlinTime("DTSTART", "20300304T100000") +
+                                                         berlinTime("DTEND", "20300304T103000") +
+                                                         "RRULE:FREQ=WEEKLY;COUNT=6\r\n"
+                                                         "SUMMARY:Weekly\r\n"))
+            .empty());
+    auto storedText = [&](const std::string& uid) {
+        std::string all;
+        for (const auto& text : storedComponents(eds, calendar, uid)) all += text;
+        return all;
+    };
+
+    Helper helper("UTC");
+    EXPECT_EQ(
+        helper.ask(
+            {{"cmd", "update"}, {"eventId", "zoned-1"}, {"title", "Renamed"}})["event"]["start"],
+        "2030-06-10T08:00:00Z");
+    std::string text = storedText("zoned-1");
+    EXPECT_NE(text.find("SUMMARY:Renamed"), std::string::npos) << text;
+    EXPECT_NE(text.find(berlinTime("DTSTART", "20300610T100000")), std::string::npos) << text;
+    EXPECT_NE(text.find(berlinTime("DTEND", "20300610T110000")), std::string::npos) << text;
+
+    // A new end only: the start stays as written, the end is written in Berlin time.
+    helper.ask({{"cmd", "update"}, {"eventId", "zoned-1"}, {"end", "2030-06-10T10:00:00Z"}});
+    text = storedText("zoned-1");
+    EXPECT_NE(text.find(berlinTime("DTSTART", "20300610T100000")), std::string::npos) << text;
+    EXPECT_NE(text.find(berlinTime("DTEND", "20300610T120000")), std::string::npos) << text;
+
+    // One occurrence of the weekly series, renamed, and another one moved by an hour.
+    helper.ask({{"cmd", "update"},
+                {"eventId", "zoned-2"},
+                {"occurrence", "2030-03-11T09:00:00Z"},
+                {"title", "Renamed once"}});
+    helper.ask({{"cmd", "update"},
+                {"eventId", "zoned-2"},
+                {"occurrence", "2030-04-01T08:00:00Z"},
+                {"start", "2030-04-01T09:00:00Z"},
+                {"end", "2030-04-01T09:30:00Z"}});
+    text = storedText("zoned-2");
+    EXPECT_EQ(text.find("DTSTART:2030"), std::string::npos) << text;
+    EXPECT_NE(text.find(berlinTime("DTSTART", "20300311T100000")), std::string::npos) << text;
+    EXPECT_NE(text.find(berlinTime("DTSTART", "20300401T110000")), std::string::npos) << text;
+    // Across the change to summer time the series keeps its wall-clock time.
+    EXPECT_EQ(field(helper.events(calendar, "2030-03-01", "2030-05-01"), "start"),
+              (std::vector<std::string>{"2030-03-04T09:00:00Z", "2030-03-11T09:00:00Z",
+                                        "2030-03-18T09:00:00Z", "2030-03-25T09:00:00Z",
+                                        "2030-04-01T09:00:00Z", "2030-04-08T08:00:00Z"}));
+
+    // Created by a helper that runs in Berlin: written in Berlin time, read back the same.
+    Helper berlin("Europe/Berlin");
+    json created = berlin.ask({{"cmd", "create"},
+                               {"calendarId", calendar},
+                               {"title", "New"},
+                               {"start", "2030-06-12T08:00:00Z"},
+                               {"end", "2030-06-12T09:00:00Z"}})["event"];
+    text = storedText(created["id"].get<std::string>());
+    EXPECT_NE(text.find("Europe/Berlin:20300612T100000"), std::string::npos) << text;
+    EXPECT_EQ(helper.ask({{"cmd", "events"},
+                          {"from", "2030-06-12"},
+                          {"to", "2030-06-13"},
+                          {"calendars", {calendar}}})["events"][0]["start"],
+              "2030-06-12T08:00:00Z");
+    EXPECT_TRUE(eds.removeSource(calendar));
+}
+
+// A move whose removal of the original fails leaves the event where it was, once, and says so.
+// Here the removal misses a detached occurrence whose start is written in another zone than
+// its place in the series.
+TEST(EdsEvents, MoveThatCannotRemoveTheOriginalLeavesOneCopy) {
+    EdsFixture eds;
+    std::string from = eds.addSource("Invitations");
+    std::string to = eds.addSource("Mine");
+    ASSERT_FALSE(from.empty() || to.empty());
+    {
+        std::unique_ptr<ECalClient, Unref> client(eds.connect(from));
+        ASSERT_TRUE(client &&
+                    e_cal_client_add_timezone_sync(
+                        client.get(), i_cal_timezone_get_builtin_timezone("Europe/Berlin"), nullptr,
+                        nullptr));
+    }
+    ASSERT_FALSE(
+        eds.addComponent(from, vevent("invite-1", berlinTime("RECURRENCE-ID", "20300610T100000") +
+                                                      "DTSTART:20300610T090000Z\r\n"
+                                                      "DTEND:20300610T100000Z\r\n"
+                                                      "SUMMARY:Invited\r\n"))
+            .empty());
+
+    Helper helper("UTC");
+    json reply = helper.ask({{"cmd", "update"},
+                             {"eventId", "invite-1"},
+                             {"occurrence", "2030-06-10T08:00:00Z"},
+                             {"calendarId", to}});
+    json inFrom = helper.events(from, "2030-06-01", "2030-07-01");
+    json inTo = helper.events(to, "2030-06-01", "2030-07-01");
+    EXPECT_EQ(inFrom.size() + inTo.size(), 1u) << reply.dump() << inFrom.dump() << inTo.dump();
+    if (reply.contains("error"))
+        EXPECT_EQ(inFrom.size(), 1u);
+    else
+        EXPECT_EQ(inTo.size(), 1u);
+    EXPECT_TRUE(eds.removeSource(from));
+    EXPECT_TRUE(eds.removeSource(to));
+}
+
 }  // namespace
 }  // namespace lumory::testsupport

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "eds_fixture.h"
+#include "helper_client.h"
 #include "line_protocol_process.h"
 
 namespace lumory::testsupport {
@@ -29,8 +30,8 @@ auto hasId(json id) {
 
 std::unique_ptr<LineProtocolProcess> startHelper(const std::vector<std::string>& environment = {},
                                                  bool clearEnvironment = false) {
-    auto helper = std::make_unique<LineProtocolProcess>(
-        std::vector<std::string>{LUMORY_CAL_PATH}, environment, clearEnvironment);
+    auto helper = std::make_unique<LineProtocolProcess>(std::vector<std::string>{helperUnderTest()},
+                                                        environment, clearEnvironment);
     EXPECT_TRUE(helper->started());
     return helper;
 }
@@ -243,6 +244,79 @@ TEST(EdsHelper, SurvivesHostileLines) {
     EXPECT_EQ(helper->readJson(kReplyLimit), json({{"id", "after"}, {"status", "restricted"}}));
     helper->closeInput();
     EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+}
+
+// Every start, with calendars and task lists to open and a request already waiting: the ready
+// notice comes first, then the reply, and nothing more while nothing changes (a calendar
+// announces its unchanged revision once after connecting).
+TEST(EdsHelper, ReadyComesFirstAndNoChangeIsReportedWhenNothingChanged) {
+    EdsFixture eds;
+    ASSERT_NE(eds.registry(), nullptr);
+    std::vector<std::string> sources;
+    for (int n = 0; n < 4; ++n) sources.push_back(eds.addSource("Seeded " + std::to_string(n)));
+    sources.push_back(eds.addSource("Seeded tasks", true));
+    for (const auto& uid : sources) ASSERT_FALSE(uid.empty());
+    // EDS gives a calendar a new revision when its backend loads it again, which it may do
+    // whenever its last client left: the test's own clients keep the backends loaded, so that
+    // nothing changes between the starts.
+    std::vector<std::unique_ptr<ECalClient, void (*)(gpointer)>> keepLoaded;
+    for (const auto& uid : sources) keepLoaded.emplace_back(eds.connect(uid), g_object_unref);
+    {
+        // The first client to open a new calendar makes EDS update its source, a change the
+        // helper rightly reports; let that pass first.
+        auto first = startHelper({"LUMORY_DESKTOP=1"});
+        while (first->readLine(1500ms)) {
+        }
+    }
+
+    for (int start = 0; start < 6; ++start) {
+        auto helper = startHelper({"LUMORY_DESKTOP=1"});
+        helper->writeLine(R"({"id":1,"cmd":"status"})");
+        EXPECT_EQ(helper->readJson(kReplyLimit),
+                  json({{"event", "ready"}, {"status", "fullAccess"}}))
+            << "start " << start;
+        EXPECT_EQ(helper->readJson(kReplyLimit), json({{"id", 1}, {"status", "fullAccess"}}));
+        auto extra = helper->readLine(1500ms);
+        EXPECT_FALSE(extra) << "start " << start << ": " << extra.value_or("");
+        helper->closeInput();
+        EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+    }
+    for (const auto& uid : sources) EXPECT_TRUE(eds.removeSource(uid));
+}
+
+TEST(EdsHelper, ReadyComesFirstWithoutASessionBus) {
+    TemporaryDirectory home;
+    for (int start = 0; start < 40; ++start) {
+        auto helper = startHelper(withoutSessionBus(home), true);
+        helper->writeLine(R"({"id":1,"cmd":"status"})");
+        EXPECT_EQ(helper->readJson(kReplyLimit),
+                  json({{"event", "ready"}, {"status", "restricted"}}))
+            << "start " << start;
+        EXPECT_EQ(helper->readJson(kReplyLimit), json({{"id", 1}, {"status", "restricted"}}));
+        helper->closeInput();
+        EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+    }
+}
+
+// `printf '{"id":1,"cmd":"reminders",...}\n' | lumory-cal`: the listing is fetched off the
+// reader thread, and still answered before the process ends.
+TEST(EdsHelper, AnswersAReminderListingWhoseInputEndsAtOnce) {
+    EdsFixture eds;
+    ASSERT_FALSE(eds.addComponent(EdsFixture::kPersonalTaskList,
+                                  "BEGIN:VTODO\r\nUID:lumory-drain-1\r\nSUMMARY:Stamps\r\n"
+                                  "DUE:20300610T100000Z\r\nEND:VTODO\r\n")
+                     .empty());
+    for (int run = 0; run < 3; ++run) {
+        auto helper = startHelper({"LUMORY_DESKTOP=1"});
+        helper->writeLine(
+            R"({"id":1,"cmd":"reminders","from":"2030-06-01T00:00:00Z","to":"2030-07-01T00:00:00Z"})");
+        helper->closeInput();
+        auto reply = helper->readJsonUntil(hasId(1), kReplyLimit);
+        ASSERT_TRUE(reply) << "run " << run;
+        ASSERT_EQ((*reply)["reminders"].size(), 1u) << reply->dump();
+        EXPECT_EQ((*reply)["reminders"][0]["title"], "Stamps");
+        EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,10 +18,18 @@ namespace lumory::testsupport {
 
 constexpr auto kHelperReplyLimit = std::chrono::seconds(30);
 
+// The helper the tests run: the one built here, or LUMORY_CAL_UNDER_TEST (for example an older
+// build, to see a test fail without a fix; eds_session.sh passes it on through
+// LUMORY_EDS_EXTRA_ENV).
+inline std::string helperUnderTest() {
+    const char* path = std::getenv("LUMORY_CAL_UNDER_TEST");
+    return path != nullptr && *path != '\0' ? path : LUMORY_CAL_PATH;
+}
+
 class HelperClient {
 public:
     explicit HelperClient(const std::string& zone)
-        : process({LUMORY_CAL_PATH}, {"LUMORY_DESKTOP=1", "TZ=" + zone}) {
+        : process({helperUnderTest()}, {"LUMORY_DESKTOP=1", "TZ=" + zone}) {
         auto ready = process.readJsonUntil(
             [](const nlohmann::json& l) { return l.value("event", "") == "ready"; },
             kHelperReplyLimit);

@@ -17,10 +17,15 @@ namespace lumory::cal {
 class OutputCapture {
 public:
     OutputCapture()
-        : output([this](std::string_view line) {
+        : output([this](std::string_view text) {
+              // A long line may come in pieces; it counts once whole.
+              partial.append(text);
+              if (partial.empty() || partial.back() != '\n') return;
+              std::string line = std::move(partial);
+              partial.clear();
               if (onLine) onLine(line);
               std::lock_guard guard(lock);
-              lines.emplace_back(line);
+              lines.push_back(std::move(line));
               added.notify_all();
           }) {}
 
@@ -50,6 +55,7 @@ private:
     std::mutex lock;
     std::condition_variable added;
     std::vector<std::string> lines;
+    std::string partial;  // written under the output's lock
 };
 
 }  // namespace lumory::cal

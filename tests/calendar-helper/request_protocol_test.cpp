@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "command_context.h"
@@ -199,6 +200,48 @@ TEST(Output, ReplacesInvalidTextRatherThanDroppingTheReply) {
     // The request id wins over an "id" the payload may hold.
     capture.output.reply(json(5), {{"id", "payload"}, {"ok", true}});
     EXPECT_EQ(capture.replies()[1], json({{"id", 5}, {"ok", true}}));
+}
+
+// Change notices and replies written during start-up wait for the ready notice, in order.
+TEST(Output, LinesHeldUntilOpenedFollowTheOpeningLine) {
+    OutputCapture capture;
+    capture.output.holdUntilOpened();
+    capture.output.emit({{"event", "changed"}});
+    std::thread([&] { capture.output.reply(json(1), {{"status", "fullAccess"}}); }).join();
+    capture.output.emitText(R"({"events":[]})");
+    EXPECT_TRUE(capture.rawLines().empty());
+    capture.output.open({{"event", "ready"}, {"status", "fullAccess"}});
+    capture.output.emit({{"event", "changed"}});
+    EXPECT_EQ(capture.replies(),
+              (std::vector<json>{json({{"event", "ready"}, {"status", "fullAccess"}}),
+                                 json({{"event", "changed"}}),
+                                 json({{"id", 1}, {"status", "fullAccess"}}),
+                                 json({{"events", json::array()}}), json({{"event", "changed"}})}));
+}
+
+// A reply of any length leaves in pieces of bounded size, never held whole, and no other line
+// gets between its pieces.
+TEST(Output, StreamedLinesLeaveInBoundedPiecesWhole) {
+    std::vector<std::size_t> pieceSizes;
+    std::string written;
+    Output output([&](std::string_view text) {
+        pieceSizes.push_back(text.size());
+        written.append(text);
+    });
+    std::thread other;
+    output.emitStreamed([&](const Output::Piece& write) {
+        write("{\"events\":[");
+        other = std::thread([&] { output.emit({{"event", "changed"}}); });
+        for (int n = 0; n < 20000; ++n) write((n > 0 ? ",\"" : "\"") + std::string(96, 'x') + "\"");
+        write("]}");
+    });
+    other.join();
+    ASSERT_GT(pieceSizes.size(), 20u);
+    EXPECT_LE(*std::max_element(pieceSizes.begin(), pieceSizes.end()), (64u << 10) + 100u);
+    const std::size_t end = written.find('\n');
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(json::parse(written.substr(0, end))["events"].size(), 20000u);
+    EXPECT_EQ(written.substr(end + 1), "{\"event\":\"changed\"}\n");
 }
 
 }  // namespace

@@ -106,12 +106,21 @@ std::string pixelColour(const std::string& path, int x, int y) {
 }
 
 bool XvfbDisplay::screenshotOnceDrawn(const std::string& path, int timeoutMs) const {
-    // An empty window with its own window buttons already shows about 40 colours; any text
-    // brings hundreds.
-    constexpr int kBlankColours = 80;
+    // An empty window with its own window buttons already shows about 40 colours; a page full
+    // of text brings hundreds. A sparse page is taken once its picture has held still for a
+    // second above the bare window's count.
+    constexpr int kDrawnColours = 80;
+    constexpr int kBareColours = 16;
+    constexpr int kStillShots = 5;
+    int previous = -1;
+    int still = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (screenshot(path) && colourCount(path) > kBlankColours) return true;
+        int colours = screenshot(path) ? colourCount(path) : -1;
+        if (colours > kDrawnColours) return true;
+        still = colours > kBareColours && colours == previous ? still + 1 : 0;
+        if (still >= kStillShots) return true;
+        previous = colours;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         usleep(200 * 1000);
     }

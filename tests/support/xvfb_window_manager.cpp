@@ -76,27 +76,39 @@ XvfbWindowManager::XvfbWindowManager(const XvfbDisplay& display) {
     config_ = pattern;
     std::ofstream(config_) << kConfig;
     std::string displayName = display.name();
-    pid_ = fork();
-    if (pid_ == 0) {
-        int devnull = open("/dev/null", O_RDWR);
-        int log = open((config_ + ".log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(devnull, 0);
-        dup2(devnull, 1);
-        dup2(log, 2);
-        execlp("jwm", "jwm", "-display", displayName.c_str(), "-f", config_.c_str(), nullptr);
-        _exit(127);
-    }
-    if (pid_ < 0) return;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!started_ && std::chrono::steady_clock::now() < deadline) {
-        if (waitForExit(pid_, std::chrono::milliseconds(0)) != -1) {
-            pid_ = -1;
-            std::ifstream log(config_ + ".log");
-            errors_.assign(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
-            break;
+    // Started at the moment the display has come up, jwm now and then ends at once with status
+    // 1; a little later it starts.
+    for (int attempt = 0; attempt < 5 && !started_; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        pid_ = fork();
+        if (pid_ == 0) {
+            int devnull = open("/dev/null", O_RDWR);
+            int log = open((config_ + ".log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(devnull, 0);
+            dup2(devnull, 1);
+            dup2(log, 2);
+            execlp("jwm", "jwm", "-display", displayName.c_str(), "-f", config_.c_str(),
+                   static_cast<char*>(nullptr));
+            _exit(127);
         }
-        started_ = announced(displayName);
-        if (!started_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (pid_ < 0) return;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!started_ && std::chrono::steady_clock::now() < deadline) {
+            if (waitForExit(pid_, std::chrono::milliseconds(0)) != -1) {
+                pid_ = -1;
+                std::ifstream log(config_ + ".log");
+                errors_.assign(std::istreambuf_iterator<char>(log),
+                               std::istreambuf_iterator<char>());
+                break;
+            }
+            started_ = announced(displayName);
+            if (!started_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!started_ && pid_ > 0) {
+            stopProcess(pid_, std::chrono::seconds(1));
+            pid_ = -1;
+            return;
+        }
     }
 }
 

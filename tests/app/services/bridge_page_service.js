@@ -36,6 +36,8 @@ const page = (title) => `<!doctype html>
 <button class="action" style="top: 420px" id="prompt-default">prompt with default</button>
 <button class="action" style="top: 460px" id="open-blob">open a blob window</button>
 <script>
+  window.addEventListener('lumory-desktop-flush', () =>
+    window.webkit.messageHandlers.lumoryDesktopFlush.postMessage({ok: true}));
   const show = (text) => { document.title = text; };
   document.getElementById('alert').onclick = () => { alert('Saved.'); show('alert:done'); };
   document.getElementById('confirm').onclick = () => show('confirm:' + confirm('Delete it?'));

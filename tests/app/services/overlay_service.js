@@ -16,6 +16,8 @@ const mainPage = `<!doctype html>
 <body>
 <button id="open">Open overlay</button>
 <script>
+  window.addEventListener('lumory-desktop-flush', () =>
+    window.webkit.messageHandlers.lumoryDesktopFlush.postMessage({ok: true}));
   let clicks = 0;
   document.getElementById('open').addEventListener('click', () => {
     window.webkit.messageHandlers.lumoryDesktopOverlay.postMessage({action: 'open'});

@@ -20,6 +20,8 @@ const page = `<!doctype html>
 <html><head><meta charset="utf-8"><title>Reminder test page</title></head>
 <body><main><h1>Reminder test page</h1><p id="state">waiting</p></main>
 <script>
+window.addEventListener('lumory-desktop-flush', () =>
+  window.webkit.messageHandlers.lumoryDesktopFlush.postMessage({ok: true}));
 const names = ['lumory-reminder-native-result', 'lumory-reminder-delivered',
                'lumory-reminder-action', 'lumory-open-note'];
 for (const name of names) {
