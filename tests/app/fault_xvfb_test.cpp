@@ -88,8 +88,10 @@ Outcome runOnce(const XvfbDisplay& display, const FaultRun& run) {
         return outcome;
     }
     // Stops at the first page that is either the expected one or a failure page.
+    std::string lastPage = "none";  // for the message when no right page comes
     auto end = shell.waitForProbe(
         [&](const json& report) {
+            if (report.value("event", "") == "load-finished") lastPage = report.dump();
             return run.failure.empty() ? isTestPage(report) || isFailurePage(report)
                                        : isFailurePage(report);
         },
@@ -97,7 +99,7 @@ Outcome runOnce(const XvfbDisplay& display, const FaultRun& run) {
     auto text = end ? end->value("text", "") : std::string();
     std::string message = text.substr(std::min(text.size(), sizeof kFailureHeadline - 1));
     if (!end) {
-        outcome.problem = "no page within 60 s";
+        outcome.problem = "no page within 60 s; the last page loaded: " + shortened(lastPage);
     } else if (run.failure.empty() && !isTestPage(*end)) {
         outcome.problem = "failure page instead of the page: " + shortened(message);
     } else if (!run.failure.empty() && run.mustContain.empty() && message != run.failure) {
