@@ -1,21 +1,24 @@
-// Start-up of the shell against a bare WebKitGTK window showing the same page, in one run:
-// exec to the page's finished load, the UI process's resident memory at that moment, and the
-// time from the service's ready line to the shell's load request.
+// Start-up of the shell against a bare WebKitGTK window opened on the same service, in one run:
+// exec to the page's finished load, resident memory of the UI process and of the whole process
+// tree at that moment, and the time from the service's ready line to the shell's load request.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "../bench_report.h"
 #include "xvfb_display.h"
 #include "xvfb_process.h"
 #include "xvfb_shell.h"
@@ -27,7 +30,12 @@ using lumory::testing::XvfbDisplay;
 
 namespace {
 
-constexpr int kRuns = 9;
+// Pairs of runs, shell and baseline; LUMORY_BENCH_PAIRS changes it.
+int pairCount() {
+    const char* value = std::getenv("LUMORY_BENCH_PAIRS");
+    int count = value ? std::atoi(value) : 0;
+    return count > 0 ? count : 15;
+}
 
 long long monotonicMicros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -42,6 +50,34 @@ long residentKilobytes(pid_t pid) {
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     }
     return -1;
+}
+
+// The process and all its descendants.
+long treeResidentKilobytes(pid_t root) {
+    std::vector<std::pair<pid_t, pid_t>> parents;  // (pid, parent)
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        pid_t pid = static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+        if (pid <= 0) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        if (!std::getline(stat, text)) continue;
+        auto close = text.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(text.substr(close + 2));
+        char state;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        parents.emplace_back(pid, parent);
+    }
+    std::vector<pid_t> tree = {root};
+    for (size_t index = 0; index < tree.size(); ++index) {
+        for (auto [pid, parent] : parents) {
+            if (parent == tree[index]) tree.push_back(pid);
+        }
+    }
+    long total = 0;
+    for (pid_t pid : tree) total += std::max(0L, residentKilobytes(pid));
+    return total;
 }
 
 double median(std::vector<double> values) {
@@ -130,84 +166,91 @@ int main() {
     std::string scratch =
         (fs::temp_directory_path() / ("lumory-bench-" + std::to_string(getpid()))).string();
     fs::create_directories(scratch);
+    const std::vector<std::string> serviceEnvironment = {"PATH=/usr/bin:/bin", "HOME=" + scratch,
+                                                         "HOST=127.0.0.1", "PORT=0"};
+    const int pairs = pairCount();
 
-    // The page both windows show, from a service started once for the baseline.
-    Child service =
-        spawnReading({"node", LUMORY_REFERENCE_SERVICE},
-                     {"PATH=/usr/bin:/bin", "HOME=" + scratch, "HOST=127.0.0.1", "PORT=0"});
-    auto ready = readLineContaining(service.output, "\"ready\"", 10s);
-    if (!ready) {
-        std::cerr << "the reference service did not start\n";
-        stopChild(service);
-        return 1;
-    }
-    auto urlStart = ready->find("http://");
-    std::string url = ready->substr(urlStart, ready->find('"', urlStart) - urlStart);
-
-    std::vector<double> bareMs, bareRss, shellMs, shellRss, readyToRequestUs, serviceStartMs;
-    for (int run = 0; run < kRuns; ++run) {
-        {
-            long long started = monotonicMicros();
+    std::vector<double> bareMs, bareRss, bareTreeRss, shellMs, shellRss, shellTreeRss,
+        readyToRequestUs, serviceStartMs;
+    // The baseline starts the same service, waits for its ready line and opens a bare WebKitGTK
+    // window on the address: what the shell does, without the shell.
+    auto bareRun = [&] {
+        long long started = monotonicMicros();
+        Child service = spawnReading({"node", LUMORY_REFERENCE_SERVICE}, serviceEnvironment);
+        auto ready = readLineContaining(service.output, "\"ready\"", 30s);
+        if (ready) {
+            serviceStartMs.push_back((monotonicMicros() - started) / 1000.0);
+            auto urlStart = ready->find("http://");
+            std::string url = ready->substr(urlStart, ready->find('"', urlStart) - urlStart);
             Child bare =
                 spawnReading({LUMORY_BARE_WINDOW, url}, displayEnvironment(display, scratch));
             auto loaded = readLineContaining(bare.output, "loaded ", 30s);
             if (loaded) {
                 bareMs.push_back((std::stoll(loaded->substr(7)) - started) / 1000.0);
                 bareRss.push_back(residentKilobytes(bare.pid) / 1024.0);
+                bareTreeRss.push_back(
+                    (treeResidentKilobytes(bare.pid) + treeResidentKilobytes(service.pid)) /
+                    1024.0);
             }
             stopChild(bare);
         }
-        {
-            long long started = monotonicMicros();
-            Child node =
-                spawnReading({"node", LUMORY_REFERENCE_SERVICE},
-                             {"PATH=/usr/bin:/bin", "HOME=" + scratch, "HOST=127.0.0.1", "PORT=0"});
-            if (readLineContaining(node.output, "\"ready\"", 10s)) {
-                serviceStartMs.push_back((monotonicMicros() - started) / 1000.0);
+        stopChild(service);
+    };
+    auto shellRun = [&] {
+        ShellUnderTest shell(LUMORY_SHELL_BINARY, LUMORY_TIMED_SERVICE);
+        fs::copy_file(LUMORY_REFERENCE_SERVICE, shell.root() + "/lib/lumory/reference-server.js");
+        long long started = monotonicMicros();
+        if (!shell.start(display, {"LUMORY_DESKTOP_PORT=0"})) return;
+        auto request = shell.waitForProbe(
+            [](const nlohmann::json& r) { return r.value("event", "") == "load-request"; }, 30s);
+        auto loaded = shell.waitForProbe(
+            [](const nlohmann::json& r) {
+                return r.value("event", "") == "load-finished" &&
+                       r.value("url", "").rfind("http://", 0) == 0;
+            },
+            30s);
+        if (loaded && request) {
+            shellMs.push_back((loaded->value("monotonicMicroseconds", 0LL) - started) / 1000.0);
+            shellRss.push_back(residentKilobytes(shell.pid()) / 1024.0);
+            shellTreeRss.push_back(treeResidentKilobytes(shell.pid()) / 1024.0);
+            std::ifstream readyFile(shell.root() + "/home/ready-time");
+            long long readyAt = 0;
+            readyFile >> readyAt;
+            if (readyAt > 0) {
+                readyToRequestUs.push_back(
+                    static_cast<double>(request->value("monotonicMicroseconds", 0LL) - readyAt));
             }
-            stopChild(node);
         }
-        {
-            ShellUnderTest shell(LUMORY_SHELL_BINARY, LUMORY_TIMED_SERVICE);
-            fs::copy_file(LUMORY_REFERENCE_SERVICE,
-                          shell.root() + "/lib/lumory/reference-server.js");
-            long long started = monotonicMicros();
-            if (!shell.start(display, {"LUMORY_DESKTOP_PORT=0"})) continue;
-            auto request = shell.waitForProbe(
-                [](const nlohmann::json& r) { return r.value("event", "") == "load-request"; },
-                30s);
-            auto loaded = shell.waitForProbe(
-                [](const nlohmann::json& r) {
-                    return r.value("event", "") == "load-finished" &&
-                           r.value("url", "").rfind("http://", 0) == 0;
-                },
-                30s);
-            if (loaded && request) {
-                shellMs.push_back((loaded->value("monotonicMicroseconds", 0LL) - started) / 1000.0);
-                shellRss.push_back(residentKilobytes(shell.pid()) / 1024.0);
-                std::ifstream readyFile(shell.root() + "/home/ready-time");
-                long long readyAt = 0;
-                readyFile >> readyAt;
-                if (readyAt > 0) {
-                    readyToRequestUs.push_back(static_cast<double>(
-                        request->value("monotonicMicroseconds", 0LL) - readyAt));
-                }
-            }
-            shell.stop(5s);
+        shell.stop(5s);
+    };
+    // Alternating which goes first evens out what the other processes on the machine do.
+    for (int pair = 0; pair < pairs; ++pair) {
+        if (pair % 2 == 0) {
+            bareRun();
+            shellRun();
+        } else {
+            shellRun();
+            bareRun();
         }
     }
-    stopChild(service);
     fs::remove_all(scratch);
 
-    double bare = median(bareMs), shell = median(shellMs), serviceStart = median(serviceStartMs);
-    std::printf("runs: %d each (medians)\n", kRuns);
-    std::printf("exec to page loaded: bare window %.0f ms, shell %.0f ms (ratio %.3f)\n", bare,
-                shell, shell / bare);
+    double bare = median(bareMs), shell = median(shellMs);
+    std::printf("pairs: %d (medians)\n", pairs);
     std::printf(
-        "  service start alone (exec to ready line): %.0f ms; shell / (bare + service) = %.3f\n",
-        serviceStart, shell / (bare + serviceStart));
+        "exec to page loaded: bare window after the same service start %.0f ms, shell %.0f ms "
+        "(ratio %.3f); service start alone %.0f ms\n",
+        bare, shell, shell / bare, median(serviceStartMs));
     std::printf("UI process RSS: bare window %.1f MB, shell %.1f MB (ratio %.3f)\n",
                 median(bareRss), median(shellRss), median(shellRss) / median(bareRss));
+    std::printf("process tree RSS: bare window + service %.1f MB, shell %.1f MB (ratio %.3f)\n",
+                median(bareTreeRss), median(shellTreeRss),
+                median(shellTreeRss) / median(bareTreeRss));
     std::printf("ready line to load request: %.0f us\n", median(readyToRequestUs));
+    using lumory::bench::reportFigure;
+    reportFigure("shell exec to page loaded", "ms", shellMs, bareMs);
+    reportFigure("shell UI process RSS", "MB", shellRss, bareRss);
+    reportFigure("shell process tree RSS", "MB", shellTreeRss, bareTreeRss);
+    reportFigure("shell ready line to load request (end to end)", "us", readyToRequestUs);
     return bareMs.empty() || shellMs.empty() ? 1 : 0;
 }

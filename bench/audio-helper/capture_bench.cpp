@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "../bench_report.h"
 #include "pulse_client_process.h"
 #include "pulse_server.h"
 
@@ -104,8 +105,9 @@ int main() {
     std::this_thread::sleep_for(200ms);
 
     PulseClientProcess helper({LUMORY_AUDIO_HELPER_PATH, "capture"});
-    PulseClientProcess parec(
-        {"parec", "--format=s16le", "--rate=24000", "--channels=1", "-d", "@DEFAULT_MONITOR@"});
+    // The helper asks for 20 ms fragments (with latency adjustment); parec the same.
+    PulseClientProcess parec({"parec", "--format=s16le", "--rate=24000", "--channels=1",
+                              "--latency-msec=20", "-d", "@DEFAULT_MONITOR@"});
 
     Reader readers[] = {Reader("lumory-audio", helper), Reader("parec", parec)};
 
@@ -187,6 +189,9 @@ int main() {
     }
     std::printf("ratio lumory-audio/parec: CPU %.2f, latency %.2f\n", results[0][0] / results[1][0],
                 results[0][1] / results[1][1]);
+    lumory::bench::reportFigure("audio capture CPU", "ms per s of audio", {results[0][0]},
+                                {results[1][0]});
+    lumory::bench::reportFigure("audio capture latency", "ms", {results[0][1]}, {results[1][1]});
     close(feed[1]);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "../bench_report.h"
 #include "sample_conversion.h"
 
 namespace {
@@ -49,6 +50,8 @@ int main() {
     std::printf("conversion: %.3f ns/sample (with the buffer's allocation)\n", convertCost);
     std::printf("baseline copy of the same floats: %.3f ns/sample\n", copyCost);
     std::printf("ratio conversion/copy: %.2f\n", convertCost / copyCost);
+    lumory::bench::reportFigure("audio sample conversion", "ns per sample", {convertCost},
+                                {copyCost});
     std::printf("share of one core at 24000 samples/s: %.5f %%\n", convertCost * 24000 / 1e7);
     return 0;
 }

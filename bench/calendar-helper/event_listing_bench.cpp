@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../bench_report.h"
 #include "line_protocol_process.h"
 
 namespace {
@@ -200,6 +201,8 @@ int inside() {
             "ratio %.2f\n",
             window.name, helperMedian, helperEvents, rawMedian, rawEvents,
             helperMedian / rawMedian);
+        lumory::bench::reportFigure(std::string("calendar events listing, ") + window.name, "ms",
+                                    helperTimes, rawTimes);
     }
     g_object_unref(client);
     g_object_unref(source);

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "../bench_report.h"
 #include "line_protocol_process.h"
 
 namespace {
@@ -204,6 +205,10 @@ int main(int argc, char* argv[]) {
     std::printf("  bare EDS     %8.1f %8.1f (baseline: registry, calendar, task list)\n",
                 bareCold, bareWarm);
     std::printf("  ratio        %8.2f %8.2f\n", helperCold / bareCold, helperWarm / bareWarm);
+    using lumory::bench::reportFigure;
+    reportFigure("calendar helper status requests", "per s", {helperRate}, {catRate});
+    reportFigure("calendar helper spawn to ready, cold", "ms", {helperCold}, {bareCold});
+    reportFigure("calendar helper spawn to ready, warm", "ms", {helperWarm}, {bareWarm});
     if (!baseline.empty()) {
         std::vector<std::string> argv = {LUMORY_EDS_SESSION, "--limit", "600",   self,
                                          "--phase",          "compare", baseline};

@@ -43,11 +43,23 @@ trap cleanup EXIT
 mkdir -p "$root/config" "$root/data" "$root/cache" "$root/run"
 chmod 700 "$root/run"
 
+# The sanitizer build's report settings reach the tests and the helpers they start. EDS's
+# libraries have no frame pointers, so the quick unwinder stops inside GLib and their lasting
+# allocations would look like anyone's: here stacks are unwound in full, so the suppressions
+# can tell the library's from ours.
+sanitizer_env=()
+for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
+  if [[ -n ${!name:-} ]]; then sanitizer_env+=("$name=${!name}"); fi
+done
+if [[ -n ${ASAN_OPTIONS:-} ]]; then
+  sanitizer_env+=("ASAN_OPTIONS=$ASAN_OPTIONS:fast_unwind_on_malloc=0")
+fi
+
 set +e
 env -i PATH=/usr/bin:/bin HOME="$root" USER="${USER:-lumory}" \
   XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/data" XDG_CACHE_HOME="$root/cache" \
   XDG_RUNTIME_DIR="$root/run" GSETTINGS_BACKEND=memory LANG=C.UTF-8 TZ="${TZ:-UTC}" \
-  ${LUMORY_EDS_EXTRA_ENV:-} \
+  "${sanitizer_env[@]}" ${LUMORY_EDS_EXTRA_ENV:-} \
   timeout --kill-after=5 "$limit" dbus-run-session -- "$@"
 status=$?
 set -e

@@ -1,6 +1,7 @@
 #include "xvfb_process.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,9 +48,16 @@ std::vector<pid_t> processesMentioning(const std::string& text) {
     while (dirent* entry = readdir(proc)) {
         pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
         if (pid <= 0 || pid == getpid()) continue;
-        std::ifstream file(std::string("/proc/") + entry->d_name + "/cmdline");
-        std::string cmdline((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
+        // Read plainly: a process that ends meanwhile makes the read fail (ESRCH), which a
+        // stream buffer would throw.
+        int file = open((std::string("/proc/") + entry->d_name + "/cmdline").c_str(),
+                        O_RDONLY | O_CLOEXEC);
+        if (file < 0) continue;
+        std::string cmdline;
+        char chunk[4096];
+        ssize_t count;
+        while ((count = read(file, chunk, sizeof chunk)) > 0) cmdline.append(chunk, count);
+        close(file);
         if (cmdline.find(text) != std::string::npos) found.push_back(pid);
     }
     closedir(proc);

@@ -77,6 +77,11 @@ bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::st
         "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent",
         "LUMORY_TEST_PROBE=1",
     };
+    // In the sanitizer build the shell reports where and as the test itself does.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+        if (const char* value = std::getenv(name))
+            environment.push_back(std::string(name) + "=" + value);
+    }
     // A variable given by the test replaces the default of the same name.
     for (const std::string& entry : extra) {
         std::string name = entry.substr(0, entry.find('=') + 1);
