@@ -95,6 +95,12 @@ WebKitWebViewHost::WebKitWebViewHost(WebKitWebContext* context,
         webkit_web_view_set_background_color(view, &clear);
     }
     g_signal_connect(view, "load-changed", G_CALLBACK(&WebKitWebViewHost::loadChanged), this);
+    // A failed load keeps whatever the view shows. WebKitGTK's own error page would otherwise
+    // replace the failure page the shell put up when its service died meanwhile.
+    g_signal_connect(view, "load-failed",
+                     G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, gchar*, GError*,
+                                    gpointer) -> gboolean { return TRUE; }),
+                     nullptr);
     g_signal_connect(view, "decide-policy", G_CALLBACK(&WebKitWebViewHost::decidePolicy), this);
     g_signal_connect(view, "create", G_CALLBACK(&WebKitWebViewHost::createRequested), this);
     g_signal_connect(view, "script-dialog", G_CALLBACK(&WebKitWebViewHost::scriptDialog), this);
