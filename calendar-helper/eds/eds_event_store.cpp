@@ -18,6 +18,9 @@ constexpr int kStartServiceTimeoutMs = 30'000;
 constexpr guint kChangeCoalescingMs = 100;
 // Opening every calendar before the ready notice; a stuck backend must not hold start-up.
 constexpr auto kWatchOpeningLimit = std::chrono::seconds(10);
+// A client that opens before its calendar's revision reached it hears it a few milliseconds
+// later; a calendar that never reports one must not hold start-up for long.
+constexpr guint kBaselineLimitMs = 1000;
 
 constexpr const char* kStoreClosed = "the calendar store was closed";
 
@@ -66,18 +69,28 @@ bool startService(GDBusConnection* bus, const char* name) {
 struct EdsEventStore::Watch {
     GObjectPtr<ECalClient> client;
     GObjectPtr<GCancellable> opening;
+    // Counted in openingWatches until the client is open and its revision known.
+    bool pending = true;
     // Last revision seen (empty until known): a freshly connected client announces it again,
     // unchanged.
     std::string revision;
     gulong propertyHandler = 0;
     gulong diedHandler = 0;
+    guint baselineTimer = 0;
 
     void disconnect() {
         if (opening) g_cancellable_cancel(opening.get());
+        if (baselineTimer != 0) g_source_remove(baselineTimer);
+        baselineTimer = 0;
         if (!client) return;
         if (propertyHandler != 0) g_signal_handler_disconnect(client.get(), propertyHandler);
         if (diedHandler != 0) g_signal_handler_disconnect(client.get(), diedHandler);
     }
+};
+
+struct EdsEventStore::BaselineWait {
+    EdsEventStore* store;
+    std::string uid;
 };
 
 struct EdsEventStore::OpenRequest {
@@ -195,6 +208,8 @@ void EdsEventStore::disconnect() {
     }
     watches.clear();
     openingWatches = 0;
+    if (accessTimer != 0) g_source_remove(accessTimer);
+    accessTimer = 0;
     if (changeTimer != 0) {
         g_source_remove(changeTimer);
         changeTimer = 0;
@@ -244,7 +259,7 @@ void EdsEventStore::requestFullAccess(EntityType type, AccessCompletion completi
                     current.disconnect();
                     current.install(std::move(*connection));
                     if (current.changeHandler) current.watchAllSources();
-                    current.answerAccessRequests();
+                    current.answerAccessRequestsOnceWatched();
                 });
             });
             if (!posted) store.answerAccessRequests();
@@ -252,7 +267,27 @@ void EdsEventStore::requestFullAccess(EntityType type, AccessCompletion completi
         closed);
 }
 
+// A granted request promises that changes from then on are reported, as the ready notice does at
+// start-up: the reply waits (bounded) until every calendar is watched with a known revision.
+void EdsEventStore::answerAccessRequestsOnceWatched() {
+    if (openingWatches == 0) return answerAccessRequests();
+    if (accessTimer != 0) return;
+    const auto limitMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(kWatchOpeningLimit).count();
+    accessTimer = g_timeout_add(
+        static_cast<guint>(limitMs),
+        [](gpointer self) -> gboolean {
+            auto* store = static_cast<EdsEventStore*>(self);
+            store->accessTimer = 0;
+            store->answerAccessRequests();
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
 void EdsEventStore::answerAccessRequests() {
+    if (accessTimer != 0) g_source_remove(accessTimer);
+    accessTimer = 0;
     reconnecting = false;
     auto answering = std::move(pendingAccess);
     pendingAccess.clear();
@@ -319,10 +354,11 @@ void EdsEventStore::unwatchSource(ESource* source) {
     auto found = watches.find(e_source_get_uid(source));
     if (found == watches.end()) return;
     Watch* watch = found->second;
-    if (watch->opening) --openingWatches;
     watch->disconnect();
+    const bool pending = watch->pending;
     delete watch;
     watches.erase(found);
+    if (pending) watchSettled();
 }
 
 // After the calendar factory or a backend restarted, the old clients hear nothing more. Changes
@@ -348,23 +384,63 @@ void EdsEventStore::onClientOpened(GObject*, GAsyncResult* result, gpointer data
     if (g_cancellable_is_cancelled(request->cancellable.get())) return;
 
     EdsEventStore* self = request->store;
-    --self->openingWatches;
     auto found = self->watches.find(request->uid);
     if (found == self->watches.end()) return;
     Watch* watch = found->second;
     watch->opening.reset();
-    if (!client) return;  // unreadable calendar: its registry entry still reports changes
+    if (!client) {
+        // Unreadable calendar: its registry entry still reports changes.
+        self->settle(*watch);
+        return;
+    }
     watch->client = GObjectPtr<ECalClient>::share(E_CAL_CLIENT(client.get()));
-    // Read from the client's cached properties, no round trip.
-    g_autofree gchar* revision = nullptr;
-    if (e_client_get_backend_property_sync(client.get(), CLIENT_BACKEND_PROPERTY_REVISION,
-                                           &revision, nullptr, nullptr) &&
-        revision != nullptr)
-        watch->revision = revision;
     watch->propertyHandler = g_signal_connect(client.get(), "backend-property-changed",
                                               G_CALLBACK(onBackendPropertyChanged), self);
     watch->diedHandler =
         g_signal_connect(client.get(), "backend-died", G_CALLBACK(onBackendDied), self);
+    watch->revision = cachedRevision(client.get());
+    if (!watch->revision.empty()) return self->settle(*watch);
+    // A client that opened a calendar its backend was still loading holds no revision yet.
+    // The first one it then hears is the baseline: taken before the watch counts as open, so
+    // that a change made afterwards always differs from it.
+    watch->baselineTimer = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, kBaselineLimitMs,
+        [](gpointer data) -> gboolean {
+            auto* wait = static_cast<BaselineWait*>(data);
+            auto found = wait->store->watches.find(wait->uid);
+            if (found != wait->store->watches.end()) {
+                Watch& watch = *found->second;
+                watch.baselineTimer = 0;
+                watch.revision = cachedRevision(E_CLIENT(watch.client.get()));
+                wait->store->settle(watch);
+            }
+            return G_SOURCE_REMOVE;
+        },
+        new BaselineWait{self, request->uid},
+        [](gpointer data) { delete static_cast<BaselineWait*>(data); });
+}
+
+// From the client's cached properties, no round trip; empty when it has none yet.
+std::string EdsEventStore::cachedRevision(EClient* client) {
+    g_autofree gchar* revision = nullptr;
+    if (e_client_get_backend_property_sync(client, CLIENT_BACKEND_PROPERTY_REVISION, &revision,
+                                           nullptr, nullptr) &&
+        revision != nullptr)
+        return revision;
+    return {};
+}
+
+void EdsEventStore::settle(Watch& watch) {
+    if (watch.baselineTimer != 0) g_source_remove(watch.baselineTimer);
+    watch.baselineTimer = 0;
+    if (!watch.pending) return;
+    watch.pending = false;
+    watchSettled();
+}
+
+void EdsEventStore::watchSettled() {
+    --openingWatches;
+    if (openingWatches == 0 && reconnecting && accessTimer != 0) answerAccessRequests();
 }
 
 void EdsEventStore::onBackendDied(EClient*, gpointer self) {
@@ -383,11 +459,12 @@ void EdsEventStore::onBackendPropertyChanged(EClient* client, const char* name, 
         if (watch->client.get() != E_CAL_CLIENT(client)) continue;
         if (watch->revision == revision) return;
         // Until the client has heard its calendar's revision it reports an empty one; the
-        // first real value then is news to the client only.
+        // first real value then is news to the client only, and the baseline if it was waited for.
         const bool learned = watch->revision.empty();
         watch->revision = revision;
-        if (learned) return;
-        break;
+        if (!learned) break;
+        store->settle(*watch);
+        return;
     }
     store->scheduleChange();
 }

@@ -59,6 +59,7 @@ public:
 private:
     struct Watch;
     struct OpenRequest;
+    struct BaselineWait;
     // What connecting found: made by blocking calls on any thread, taken over on the main context.
     struct Connection {
         eds::GObjectPtr<GDBusConnection> bus;
@@ -76,6 +77,7 @@ private:
     static void onMainContext(WeakSelf store, std::function<void(EdsEventStore&)> work,
                               std::function<void()> ifGone = {});
     void answerAccessRequests();
+    void answerAccessRequestsOnceWatched();
 
     // Main context only.
     void install(Connection connection);
@@ -84,6 +86,10 @@ private:
     void watchSource(ESource* source);
     void unwatchSource(ESource* source);
     void rewatchAll();
+    // A watch is open with its revision known (or given up on); ends its count in openingWatches.
+    void settle(Watch& watch);
+    void watchSettled();
+    static std::string cachedRevision(EClient* client);
     void scheduleChange();
     bool connected() const;
 
@@ -126,6 +132,8 @@ private:
     };
     std::vector<PendingAccess> pendingAccess;
     bool reconnecting = false;
+    // Bounds the wait of granted access requests for the calendars to be watched.
+    guint accessTimer = 0;
     // Reconnections and reminder fetches; joined before anything else of the store goes.
     WorkerPool workers{4};
 

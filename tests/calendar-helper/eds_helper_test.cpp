@@ -188,32 +188,39 @@ TEST(EdsHelper, AccessRequestConnectsOnceEdsBecomesReachable) {
     if (!text.starts_with(prefix)) GTEST_SKIP() << "session bus is not a socket path: " << address;
     const std::string socket(text.substr(prefix.size(), text.find(',') - prefix.size()));
 
-    TemporaryDirectory home;
-    const std::string link = home.path() + "/bus";
-    auto helper = startHelper({"PATH=/usr/bin:/bin", "HOME=" + home.path(),
-                               "DBUS_SESSION_BUS_ADDRESS=unix:path=" + link, "LUMORY_DESKTOP=1"},
-                              true);
-    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"event", "ready"}, {"status", "restricted"}}));
-    helper->writeLine(R"({"id":1,"cmd":"auth"})");
-    EXPECT_EQ(helper->readJson(kReplyLimit),
-              json({{"id", 1}, {"status", "restricted"}, {"granted", false}}));
-
-    ASSERT_EQ(symlink(socket.c_str(), link.c_str()), 0);
-    helper->writeLine(R"({"id":3,"cmd":"reminders-auth"})");
-    EXPECT_EQ(helper->readJson(kReplyLimit),
-              json({{"id", 3}, {"status", "fullAccess"}, {"granted", true}}));
-    helper->writeLine(R"({"id":4,"cmd":"status"})");
-    EXPECT_EQ(helper->readJson(kReplyLimit), json({{"id", 4}, {"status", "fullAccess"}}));
-
-    // Now connected, it watches the calendars too.
     EdsFixture eds;
-    ASSERT_FALSE(eds.addComponent(EdsFixture::kPersonalCalendar,
-                                  "BEGIN:VEVENT\r\nUID:lumory-after-auth\r\nSUMMARY:Late\r\n"
-                                  "DTSTART:20300104T100000Z\r\nDTEND:20300104T110000Z\r\n"
-                                  "END:VEVENT\r\n").empty());
-    EXPECT_TRUE(helper->readJsonUntil(isChanged, kChangeLimit));
-    helper->closeInput();
-    EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+    // A change made right after the grant is reported, whether or not the personal calendar's
+    // backend is still loading then (it unloads once its last client leaves): several starts.
+    for (int start = 0; start < 3; ++start) {
+        TemporaryDirectory home;
+        const std::string link = home.path() + "/bus";
+        auto helper =
+            startHelper({"PATH=/usr/bin:/bin", "HOME=" + home.path(),
+                         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + link, "LUMORY_DESKTOP=1"},
+                        true);
+        EXPECT_EQ(helper->readJson(kReplyLimit),
+                  json({{"event", "ready"}, {"status", "restricted"}}));
+        helper->writeLine(R"({"id":1,"cmd":"auth"})");
+        EXPECT_EQ(helper->readJson(kReplyLimit),
+                  json({{"id", 1}, {"status", "restricted"}, {"granted", false}}));
+
+        ASSERT_EQ(symlink(socket.c_str(), link.c_str()), 0);
+        helper->writeLine(R"({"id":3,"cmd":"reminders-auth"})");
+        EXPECT_EQ(helper->readJson(kReplyLimit),
+                  json({{"id", 3}, {"status", "fullAccess"}, {"granted", true}}));
+        helper->writeLine(R"({"id":4,"cmd":"status"})");
+        EXPECT_EQ(helper->readJson(kReplyLimit), json({{"id", 4}, {"status", "fullAccess"}}));
+
+        // Now connected, it watches the calendars too.
+        const std::string uid = "lumory-after-auth-" + std::to_string(start);
+        ASSERT_FALSE(eds.addComponent(EdsFixture::kPersonalCalendar,
+                                      "BEGIN:VEVENT\r\nUID:" + uid + "\r\nSUMMARY:Late\r\n"
+                                      "DTSTART:20300104T100000Z\r\nDTEND:20300104T110000Z\r\n"
+                                      "END:VEVENT\r\n").empty());
+        EXPECT_TRUE(helper->readJsonUntil(isChanged, kChangeLimit)) << "start " << start;
+        helper->closeInput();
+        EXPECT_EQ(helper->waitForExit(kReplyLimit), 0);
+    }
 }
 
 TEST(EdsHelper, ClosedOutputDoesNotEndTheHelperBeforeItDrains) {
