@@ -22,6 +22,8 @@ test_packages=(
   xvfb xauth x11-utils imagemagick jwm libxtst-dev weston
   pulseaudio-utils sox
   libglib2.0-bin
+  # A CalDAV server for the calendar helper's synced-calendar test.
+  radicale
   # The Debian package: built with CPack (dpkg-shlibdeps, file), then checked.
   dpkg-dev file lintian desktop-file-utils appstream
 )
