@@ -37,7 +37,8 @@ struct SyncedCalendar {
                 .request("PUT", std::string(kCollection) + "standup.ics", kStandup, "text/calendar")
                 .status,
             201u);
-        id = addCaldavSource(eds.registry(), "Team", server.url(kCollection));
+        id = addRemoteSource(eds.registry(), "Team", server.url(kCollection), "caldav",
+                             "caldav-stub");
         EXPECT_FALSE(id.empty());
     }
     ~SyncedCalendar() {

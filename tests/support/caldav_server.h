@@ -1,12 +1,10 @@
 #pragma once
 
 // A CalDAV server for tests: Radicale on 127.0.0.1, anonymous, anyone may read and write, its
-// collections in a temporary folder; and an EDS "caldav" calendar that syncs with one of them.
-// It can be stopped and started again on the same port and data, as a server that goes away.
+// collections in a temporary folder. It can be stopped and started again on the same port and
+// data, as a server that goes away and returns. EDS syncs a calendar with one of its collections
+// through addRemoteSource(registry, title, url, "caldav", "caldav-stub") (eds_fixture.h).
 
-#include <libedataserver/libedataserver.h>
-
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -46,10 +44,5 @@ private:
     int port_ = 0;
     std::unique_ptr<LineProtocolProcess> process_;
 };
-
-// Adds an EDS calendar with the caldav backend for the collection at `url`, without
-// authentication; returns its uid, empty on failure.
-std::string addCaldavSource(ESourceRegistry* registry, const std::string& title,
-                            const std::string& url);
 
 }  // namespace lumory::testsupport
