@@ -14,9 +14,9 @@
 #include <sstream>
 #include <thread>
 
-#include "xvfb_display.h"
-#include "xvfb_process.h"
-#include "xvfb_shell.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_shell.h"
 
 namespace lumory::testing {
 namespace {

@@ -11,14 +11,14 @@
 #include <memory>
 #include <thread>
 
-#include "fake_session_manager.h"
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_process.h"
-#include "xvfb_session_bus.h"
-#include "xvfb_shell.h"
-#include "xvfb_window_manager.h"
-#include "xvfb_windows.h"
+#include "dbus/fake_session_manager.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_session_bus.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_window_manager.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {

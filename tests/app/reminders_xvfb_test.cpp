@@ -6,11 +6,11 @@
 #include <fstream>
 #include <thread>
 
-#include "notification_test_server.h"
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_session_bus.h"
-#include "xvfb_shell.h"
+#include "dbus/notification_test_server.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_session_bus.h"
+#include "xvfb/xvfb_shell.h"
 
 namespace lumory::testing {
 namespace {

@@ -8,14 +8,14 @@
 #include <fstream>
 #include <thread>
 
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_process.h"
-#include "xvfb_session_bus.h"
-#include "xvfb_shell.h"
-#include "xvfb_weston.h"
-#include "xvfb_window_manager.h"
-#include "xvfb_windows.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_session_bus.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_weston.h"
+#include "xvfb/xvfb_window_manager.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "http_test_server.h"
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_shell.h"
+#include "http/http_test_server.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_shell.h"
 
 namespace lumory::testing {
 namespace {

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "pulse_client_process.h"
-#include "pulse_server.h"
+#include "pulse/pulse_client_process.h"
+#include "pulse/pulse_server.h"
 #include "write_recorder.h"
 
 namespace {

@@ -15,17 +15,17 @@
 #include <thread>
 
 #if LUMORY_TEST_EDS
-#include "eds_fixture.h"
+#include "eds/eds_fixture.h"
 #endif
 #if LUMORY_TEST_PULSE
-#include "pulse_server.h"
+#include "pulse/pulse_server.h"
 #endif
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_process.h"
-#include "xvfb_shell.h"
-#include "xvfb_window_manager.h"
-#include "xvfb_windows.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_window_manager.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {
@@ -183,7 +183,7 @@ std::string icalTime(int days, int hour, int minute) {
 
 class ServiceOnDisplayTest : public ::testing::Test {
 protected:
-    // Run under tests/support/eds_session.sh, the private calendar gets a day of events and a
+    // Run under tests/support/eds/eds_session.sh, the private calendar gets a day of events and a
     // reminder, and every shell the session bus that reaches them.
     static void SetUpTestSuite() {
         const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
