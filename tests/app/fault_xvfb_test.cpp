@@ -54,12 +54,6 @@ struct Outcome {
     long peakKilobytes = 0;
 };
 
-bool isFailurePage(const json& report) {
-    return report.value("event", "") == "load-finished" &&
-           report.value("url", "") == "about:blank" &&
-           report.value("text", "").rfind(kFailureHeadline, 0) == 0;
-}
-
 bool isTestPage(const json& report) {
     return report.value("event", "") == "load-finished" &&
            report.value("url", "").rfind("http://127.0.0.1:", 0) == 0 &&

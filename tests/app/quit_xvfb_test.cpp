@@ -62,12 +62,7 @@ protected:
         environment.push_back("LUMORY_WORKSPACE=" + workspace);
         environment.push_back("LUMORY_CONFIG=" + mode);
         ASSERT_TRUE(shell->start(display, environment));
-        ASSERT_TRUE(shell->waitForProbe(
-            [](const json& report) {
-                return report.value("event", "") == "load-finished" &&
-                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-            },
-            30s))
+        ASSERT_TRUE(shell->waitForProbe(isServicePage, 30s))
             << "the page never loaded: " << shell->standardError();
         auto window = mainWindow(display.name());
         ASSERT_TRUE(window);

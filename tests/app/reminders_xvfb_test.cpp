@@ -49,13 +49,7 @@ protected:
         ASSERT_TRUE(shell.start(
             display, {"LUMORY_DESKTOP_PORT=0", "DBUS_SESSION_BUS_ADDRESS=" + bus.address(),
                       "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent"}));
-        ASSERT_TRUE(shell.waitForProbe(
-            [](const json& report) {
-                return report.value("event", "") == "load-finished" &&
-                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-            },
-            30s))
-            << shell.standardError();
+        ASSERT_TRUE(shell.waitForProbe(isServicePage, 30s)) << shell.standardError();
     }
 
     std::string home() { return shell.root() + "/home"; }

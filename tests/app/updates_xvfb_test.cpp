@@ -28,11 +28,6 @@ bool isDialog(const json& report) {
     return report.value("event", "") == "dialog";
 }
 
-bool isServicePage(const json& report) {
-    return report.value("event", "") == "load-finished" &&
-           report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-}
-
 std::string feedBody(const std::string& version) {
     return json{{"version", version},
                 {"url", "https://releases.example.org/lumory-" + version + ".tar.gz"},

@@ -230,12 +230,7 @@ protected:
             environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + calendarBus);
         }
         ASSERT_TRUE(shell.start(display, environment));
-        auto loaded = shell.waitForProbe(
-            [](const json& report) {
-                return report.value("event", "") == "load-finished" &&
-                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-            },
-            30s);
+        auto loaded = shell.waitForProbe(isServicePage, 30s);
         ASSERT_TRUE(loaded) << shell.standardError();
         pageUrl = loaded->value("url", "");
         // The page opens on the day's tasks once it has asked the service for the workspace.

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,6 +46,20 @@ int exitCodeOf(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
+}
+
+std::string readFirstLine(int fd, std::chrono::milliseconds timeout) {
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd poller{fd, POLLIN, 0};
+        if (poll(&poller, 1, 100) <= 0) continue;
+        char c;
+        if (read(fd, &c, 1) != 1) break;
+        if (c == '\n') return line;
+        line += c;
+    }
+    return {};
 }
 
 long peakResidentKiB(pid_t pid) {

@@ -21,6 +21,10 @@ void killAndReap(pid_t pid);
 // reports it.
 int exitCodeOf(int status);
 
+// The first line a child writes to `fd`, without its line feed, waiting up to `timeout` for it;
+// empty when no whole line came.
+std::string readFirstLine(int fd, std::chrono::milliseconds timeout);
+
 // The most memory `pid` has held resident so far (VmHWM) in KiB, or -1 when unknown.
 long peakResidentKiB(pid_t pid);
 

@@ -1,7 +1,6 @@
 #include "xvfb/xvfb_display.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -52,19 +51,8 @@ XvfbDisplay::XvfbDisplay(int width, int height) {
         {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp"},
         {}, fds[1]);
     close(fds[1]);
-    std::string number;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd poller{fds[0], POLLIN, 0};
-        if (poll(&poller, 1, 100) <= 0) continue;
-        char c;
-        if (read(fds[0], &c, 1) != 1) break;
-        if (c == '\n') {
-            name_ = ":" + number;
-            break;
-        }
-        number += c;
-    }
+    std::string number = readFirstLine(fds[0], std::chrono::milliseconds(kStartTimeoutMs));
+    if (!number.empty()) name_ = ":" + number;
     close(fds[0]);
     if (name_.empty()) stopProcess(pid_, std::chrono::seconds(2));
 }

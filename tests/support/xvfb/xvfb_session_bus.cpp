@@ -1,7 +1,6 @@
 #include "xvfb/xvfb_session_bus.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -56,19 +55,7 @@ XvfbSessionBus::XvfbSessionBus(bool serviceFiles) {
         _exit(127);
     }
     close(fds[1]);
-    std::string line;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-        pollfd poller{fds[0], POLLIN, 0};
-        if (poll(&poller, 1, 100) <= 0) continue;
-        char c;
-        if (read(fds[0], &c, 1) != 1) break;
-        if (c == '\n') {
-            address_ = line;
-            break;
-        }
-        line += c;
-    }
+    if (pid_ > 0) address_ = readFirstLine(fds[0], std::chrono::seconds(10));
     close(fds[0]);
     if (address_.empty()) stopProcess(pid_, std::chrono::seconds(2));
 }

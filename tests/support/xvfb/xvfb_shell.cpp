@@ -20,6 +20,7 @@ namespace lumory::testing {
 namespace {
 
 constexpr char kProbePrefix[] = "lumory-probe ";
+constexpr char kFailureHeadline[] = "Lumory could not open\n";
 
 }  // namespace
 
@@ -171,6 +172,17 @@ void ShellUnderTest::killShellOnly() {
     if (pid_ <= 0 || reaped_) return;
     kill(pid_, SIGKILL);
     if (waitForExit(pid_, std::chrono::seconds(5)) != -1) reaped_ = true;
+}
+
+bool isServicePage(const nlohmann::json& report) {
+    return report.value("event", "") == "load-finished" &&
+           report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
+}
+
+bool isFailurePage(const nlohmann::json& report) {
+    return report.value("event", "") == "load-finished" &&
+           report.value("url", "") == "about:blank" &&
+           report.value("text", "").rfind(kFailureHeadline, 0) == 0;
 }
 
 }  // namespace lumory::testing

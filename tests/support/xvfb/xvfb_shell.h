@@ -57,4 +57,9 @@ private:
     std::string buffered_;
 };
 
+// The probe's report that the service's own page has loaded (from 127.0.0.1).
+bool isServicePage(const nlohmann::json& report);
+// The probe's report that the shell's own page saying why it could not open has loaded.
+bool isFailurePage(const nlohmann::json& report);
+
 }  // namespace lumory::testing

@@ -4,6 +4,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <chrono>
+#include <thread>
+
 namespace lumory::testing {
 
 namespace {
@@ -129,6 +132,19 @@ bool stackedAbove(const std::string& displayName, const std::string& upper,
     int lowerIndex = stackingIndex(display, lower);
     XCloseDisplay(display);
     return upperIndex >= 0 && lowerIndex >= 0 && upperIndex > lowerIndex;
+}
+
+std::optional<WindowOffset> windowMovedByDrag(XvfbInput& input, const std::string& displayName,
+                                              const std::string& title, int x, int y, int dx,
+                                              int dy) {
+    auto before = findWindow(displayName, title);
+    if (!before) return std::nullopt;
+    input.drag(x, y, x + dx, y + dy);
+    // The move reaches the X server a moment after the button is released.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto after = findWindow(displayName, title);
+    if (!after) return std::nullopt;
+    return WindowOffset{after->x - before->x, after->y - before->y};
 }
 
 }  // namespace lumory::testing

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "xvfb/xvfb_input.h"
+
 namespace lumory::testing {
 
 struct WindowGeometry {
@@ -24,5 +26,16 @@ std::vector<std::string> windowStates(const std::string& displayName, const std:
 // True when the viewable window titled `upper` is stacked above the one titled `lower`.
 bool stackedAbove(const std::string& displayName, const std::string& upper,
                   const std::string& lower);
+
+struct WindowOffset {
+    int x = 0;
+    int y = 0;
+};
+
+// Drags with the primary button from (x, y) by (dx, dy) and tells how far the window titled
+// `title` moved; nothing when no such window shows before or after.
+std::optional<WindowOffset> windowMovedByDrag(XvfbInput& input, const std::string& displayName,
+                                              const std::string& title, int x, int y, int dx,
+                                              int dy);
 
 }  // namespace lumory::testing
