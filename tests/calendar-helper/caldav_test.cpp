@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "caldav_server.h"
+#include "eds/caldav_server.h"
 #include "helper_client.h"
 
 namespace lumory::testsupport {
