@@ -8,7 +8,7 @@
 #include <string>
 
 #include "gobject_ptr.h"
-#include "overlay_window.h"
+#include "platform/overlay_window.h"
 
 namespace lumory::gtk {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gobject_ptr.h"
-#include "reminders/notification_center.h"
+#include "platform/notification_server.h"
 
 namespace lumory::gtk {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service_process.h"
+#include "platform/service_process.h"
 
 namespace lumory::gtk {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host_system.h"
+#include "platform/host_system.h"
 
 namespace lumory::gtk {
 

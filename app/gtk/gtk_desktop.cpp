@@ -1,4 +1,6 @@
 #include "gtk_desktop.h"
+
+#include "shell/menu_bar.h"
 #include "test_probe.h"
 
 #include "appindicator_status_item.h"
@@ -33,15 +35,15 @@ public:
     ~OwnedMainWindow() override {
         if (registered_ == window_.get()) registered_ = nullptr;
     }
-    void setFrameAutosaveName(const std::string& name) override {
-        window_->setFrameAutosaveName(name);
+    void restoreFrame(const std::string& name) override {
+        window_->restoreFrame(name);
     }
     void center() override { window_->center(); }
-    void makeKeyAndOrderFront() override { window_->makeKeyAndOrderFront(); }
-    void miniaturize() override { window_->miniaturize(); }
-    void zoom() override { window_->zoom(); }
+    void present() override { window_->present(); }
+    void minimize() override { window_->minimize(); }
+    void toggleMaximized() override { window_->toggleMaximized(); }
     void toggleFullScreen() override { window_->toggleFullScreen(); }
-    void performDrag() override { window_->performDrag(); }
+    void beginMoveDrag() override { window_->beginMoveDrag(); }
     void placeWindowControls(Point closeOrigin) override {
         window_->placeWindowControls(closeOrigin);
     }
@@ -232,13 +234,13 @@ gboolean GtkDesktop::extendContextMenu(WebKitWebView*, WebKitContextMenu* menu, 
     return FALSE;
 }
 
-void GtkDesktop::showAboutPanel() {
+void GtkDesktop::showAboutDialog() {
     GtkWindow* parent = mainWindow_ ? mainWindow_->gtkWindow() : nullptr;
     gtk_show_about_dialog(parent, "program-name", "Lumory", "version", LUMORY_VERSION,
                           "logo-icon-name", "org.lumory.Lumory", nullptr);
 }
 
-bool GtkDesktop::openURL(const std::string& url) {
+bool GtkDesktop::openUri(const std::string& url) {
     if (url.find('\0') != std::string::npos) return false;
     // The desktop's handler for the scheme (through the OpenURI portal inside a sandbox); never
     // a command line.
@@ -311,7 +313,7 @@ void GtkDesktop::activateWithToken(const std::string& activationToken) {
     }
 }
 
-void GtkDesktop::terminate() {
+void GtkDesktop::quit() {
     g_application_quit(G_APPLICATION(application_));
 }
 

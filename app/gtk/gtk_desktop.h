@@ -7,7 +7,7 @@
 #include <string>
 #include <map>
 
-#include "desktop.h"
+#include "platform/desktop.h"
 
 #include "gobject_ptr.h"
 #include "gtk_menu_section.h"
@@ -29,8 +29,8 @@ public:
                                                  std::function<void()> closeRequested) override;
     void setMenuBar(const MenuBar& menuBar,
                     std::function<void(const MenuAction&)> perform) override;
-    void showAboutPanel() override;
-    bool openURL(const std::string& url) override;
+    void showAboutDialog() override;
+    bool openUri(const std::string& url) override;
     std::unique_ptr<OverlayWindow> createOverlayWindow(
         const OverlayWindowSpec& spec, WebView& content,
         std::function<void()> closeRequested) override;
@@ -40,7 +40,7 @@ public:
     GtkWindow* mainGtkWindow() const;
     void activate() override;
     void activateWithToken(const std::string& activationToken) override;
-    void terminate() override;
+    void quit() override;
     std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) override;
 
 private:

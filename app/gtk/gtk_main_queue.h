@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_queue.h"
+#include "platform/main_queue.h"
 
 namespace lumory::gtk {
 

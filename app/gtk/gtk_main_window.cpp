@@ -93,7 +93,7 @@ GtkMainWindow::~GtkMainWindow() {
     g_object_unref(window_);
 }
 
-void GtkMainWindow::setFrameAutosaveName(const std::string& name) {
+void GtkMainWindow::restoreFrame(const std::string& name) {
     autosaveName_ = name;
     if (auto frame = frameStore_.load(name)) {
         // Centring must use the size the window will really get.
@@ -108,7 +108,7 @@ void GtkMainWindow::center() {
     centerOnWorkArea(GTK_WINDOW(window_), width_, height_);
 }
 
-void GtkMainWindow::makeKeyAndOrderFront() {
+void GtkMainWindow::present() {
     // Wayland tells a client nothing about minimising, and compositors without the activation
     // protocol (weston) give it no way back: a window minimised there is mapped afresh.
     if (minimizedOnWayland_ && gtk_widget_get_mapped(window_)) gtk_widget_hide(window_);
@@ -118,14 +118,14 @@ void GtkMainWindow::makeKeyAndOrderFront() {
     gtk_window_present(GTK_WINDOW(window_));
 }
 
-void GtkMainWindow::miniaturize() {
+void GtkMainWindow::minimize() {
     gtk_window_iconify(GTK_WINDOW(window_));
 #ifdef GDK_WINDOWING_WAYLAND
     if (GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(window_))) minimizedOnWayland_ = true;
 #endif
 }
 
-void GtkMainWindow::zoom() {
+void GtkMainWindow::toggleMaximized() {
     if (maximized_) {
         gtk_window_unmaximize(GTK_WINDOW(window_));
     } else {
@@ -144,7 +144,7 @@ void GtkMainWindow::toggleFullScreen() {
 // Script messages arrive after the press that caused them, so the press is remembered here.
 // As on a title bar, the move itself starts once the pointer leaves the drag threshold: a
 // plain click never hands the pointer to the window manager, so a double click reaches us.
-void GtkMainWindow::performDrag() {
+void GtkMainWindow::beginMoveDrag() {
     // A quick double click may be over before its message arrives; it still counts.
     bool recentDouble = releasedDoubleTime_ != 0 &&
                         g_get_monotonic_time() - releasedDoubleTime_ < kLateDoubleClickUs;
@@ -186,9 +186,9 @@ void GtkMainWindow::titleBarDoubleClicked() {
     std::string_view chosen = action ? action : "toggle-maximize";
     if (chosen == "none" || chosen == "menu" || chosen == "lower") return;
     if (chosen == "minimize") {
-        miniaturize();
+        minimize();
     } else {
-        zoom();
+        toggleMaximized();
     }
 }
 

@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "gtk_window_buttons.h"
-#include "main_window.h"
-#include "window_frame_store.h"
+#include "platform/main_window.h"
+#include "window/window_frame_store.h"
 
 namespace lumory::gtk {
 
@@ -23,13 +23,13 @@ public:
 
     GtkWindow* gtkWindow() const { return GTK_WINDOW(window_); }
 
-    void setFrameAutosaveName(const std::string& name) override;
+    void restoreFrame(const std::string& name) override;
     void center() override;
-    void makeKeyAndOrderFront() override;
-    void miniaturize() override;
-    void zoom() override;
+    void present() override;
+    void minimize() override;
+    void toggleMaximized() override;
     void toggleFullScreen() override;
-    void performDrag() override;
+    void beginMoveDrag() override;
     void placeWindowControls(Point closeOrigin) override;
 
     // Hides the menu bar again once a menu item has done its work.

@@ -83,7 +83,7 @@ GtkOverlayWindow::~GtkOverlayWindow() {
         window_);
 }
 
-bool GtkOverlayWindow::setFrameAutosaveName(const std::string& name) {
+bool GtkOverlayWindow::restoreFrame(const std::string& name) {
     autosaveName_ = name;
     auto frame = frameStore_.load(name);
     if (!frame) return false;
@@ -98,17 +98,17 @@ void GtkOverlayWindow::center() {
     centerOnWorkArea(GTK_WINDOW(window_), width_, height_);
 }
 
-void GtkOverlayWindow::makeKeyAndOrderFront() {
+void GtkOverlayWindow::present() {
     gtk_widget_show_all(window_);
     gtk_window_present(GTK_WINDOW(window_));
 }
 
-void GtkOverlayWindow::orderOut() {
+void GtkOverlayWindow::hide() {
     saveFramePendingNow();
     gtk_widget_hide(window_);
 }
 
-void GtkOverlayWindow::setIgnoresMouseEvents(bool ignores) {
+void GtkOverlayWindow::setClickThrough(bool ignores) {
     ignoresMouseEvents_ = ignores;
     applyInputShape();
     if (!ignores) {
@@ -136,7 +136,7 @@ void GtkOverlayWindow::applyInputShape() {
 }
 
 // Script messages arrive after the press that caused them, so the press is remembered here.
-void GtkOverlayWindow::performDrag() {
+void GtkOverlayWindow::beginMoveDrag() {
     if (!primaryPress_) return;
     gtk_window_begin_move_drag(GTK_WINDOW(window_), 1, static_cast<gint>(primaryPress_->x_root),
                                static_cast<gint>(primaryPress_->y_root), primaryPress_->time);

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "overlay_window.h"
-#include "window_frame_store.h"
+#include "platform/overlay_window.h"
+#include "window/window_frame_store.h"
 
 namespace lumory::gtk {
 
@@ -20,12 +20,12 @@ public:
                      WindowFrameStore frameStore, std::function<void()> closeRequested);
     ~GtkOverlayWindow() override;
 
-    bool setFrameAutosaveName(const std::string& name) override;
+    bool restoreFrame(const std::string& name) override;
     void center() override;
-    void makeKeyAndOrderFront() override;
-    void orderOut() override;
-    void setIgnoresMouseEvents(bool ignores) override;
-    void performDrag() override;
+    void present() override;
+    void hide() override;
+    void setClickThrough(bool ignores) override;
+    void beginMoveDrag() override;
 
 private:
     static gboolean buttonPressed(GtkWidget*, GdkEventButton* event, gpointer self);

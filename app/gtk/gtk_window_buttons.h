@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "window_controls.h"
+#include "window/window_controls.h"
 
 namespace lumory::gtk {
 

@@ -8,17 +8,17 @@
 #include <string>
 #include <string_view>
 
-#include "app_delegate.h"
 #include "dbus_notification_server.h"
 #include "display_backend.h"
 #include "gio_service_launcher.h"
 #include "glib_host_system.h"
-#include "gtk_alerts.h"
+#include "gtk_dialogs.h"
 #include "gtk_desktop.h"
 #include "gtk_main_queue.h"
-#include "keyfile_defaults_store.h"
+#include "keyfile_settings_store.h"
 #include "notification_desktop.h"
-#include "reminders/desktop_notification_center.h"
+#include "notifications/desktop_notification_center.h"
+#include "shell/shell.h"
 #include "soup_http_client.h"
 #include "system_clock.h"
 #include "test_probe.h"
@@ -34,11 +34,11 @@ std::string settingsPath() {
     return path;
 }
 
-struct Shell {
-    explicit Shell(GtkApplication* application)
+struct Platform {
+    explicit Platform(GtkApplication* application)
         : desktop(application),
-          alerts([this] { return desktop.mainGtkWindow(); }),
-          defaults(settingsPath()),
+          dialogs([this] { return desktop.mainGtkWindow(); }),
+          settings(settingsPath()),
           notificationCenter(notificationServer, alarm, clock, mainQueue, notificationHooks()) {}
 
     lumory::NotificationCenterHooks notificationHooks() {
@@ -68,14 +68,14 @@ struct Shell {
     lumory::gtk::GioServiceLauncher serviceLauncher;
     lumory::gtk::GtkMainQueue mainQueue;
     lumory::gtk::GlibHostSystem system;
-    lumory::gtk::GtkAlerts alerts;
+    lumory::gtk::GtkDialogs dialogs;
     lumory::gtk::SoupHttpClient http;
-    lumory::gtk::KeyFileDefaultsStore defaults;
+    lumory::gtk::KeyFileSettingsStore settings;
     lumory::gtk::SystemClock clock;
     lumory::gtk::DBusNotificationServer notificationServer;
     lumory::gtk::TimerfdWallClockAlarm alarm;
     lumory::DesktopNotificationCenter notificationCenter;
-    std::unique_ptr<lumory::AppDelegate> delegate;
+    std::unique_ptr<lumory::Shell> shell;
 };
 
 // Windows and the About dialog show Lumory's icon also when the shell runs from a build or
@@ -91,39 +91,40 @@ void useOwnIcon() {
 }
 
 void activated(GApplication* application, gpointer data) {
-    auto* shell = static_cast<Shell*>(data);
-    if (shell->delegate) {
-        shell->delegate->applicationShouldHandleReopen();
+    auto* platform = static_cast<Platform*>(data);
+    if (platform->shell) {
+        platform->shell->activateAgain();
         return;
     }
     useOwnIcon();
-    shell->delegate = std::make_unique<lumory::AppDelegate>(lumory::AppPlatform{
-        shell->desktop, shell->serviceLauncher, shell->mainQueue, shell->system, shell->alerts,
-        shell->notificationCenter, shell->http, shell->defaults, shell->clock});
+    platform->shell = std::make_unique<lumory::Shell>(lumory::ShellPlatform{
+        platform->desktop, platform->serviceLauncher, platform->mainQueue, platform->system,
+        platform->dialogs, platform->notificationCenter, platform->http, platform->settings,
+        platform->clock});
     // The windows keep the application running; this hold covers the moment before they exist.
     g_application_hold(application);
-    shell->delegate->applicationDidFinishLaunching();
+    platform->shell->start();
     g_application_release(application);
 }
 
 void shuttingDown(GApplication*, gpointer data) {
-    auto* shell = static_cast<Shell*>(data);
-    if (shell->delegate) shell->delegate->applicationWillTerminate();
+    auto* platform = static_cast<Platform*>(data);
+    if (platform->shell) platform->shell->shutdown();
 }
 
 // The session manager asks whether the session may end: the flush starts, and with it the
 // inhibition that makes the session wait for its answer.
 void sessionEnding(GtkApplication*, gpointer data) {
-    auto* shell = static_cast<Shell*>(data);
-    if (shell->delegate) shell->delegate->requestTermination();
+    auto* platform = static_cast<Platform*>(data);
+    if (platform->shell) platform->shell->quit();
 }
 
 gboolean terminationRequested(gpointer data) {
-    auto* shell = static_cast<Shell*>(data);
-    if (shell->delegate) {
-        shell->delegate->requestTermination();
+    auto* platform = static_cast<Platform*>(data);
+    if (platform->shell) {
+        platform->shell->quit();
     } else {
-        shell->desktop.terminate();
+        platform->desktop.quit();
     }
     return G_SOURCE_CONTINUE;
 }
@@ -202,21 +203,21 @@ int main(int argc, char** argv) {
                                                      G_APPLICATION_DEFAULT_FLAGS, nullptr));
     int status = 0;
     {
-        Shell shell(application);
-        g_signal_connect(application, "activate", G_CALLBACK(activated), &shell);
-        g_signal_connect(application, "shutdown", G_CALLBACK(shuttingDown), &shell);
+        Platform platform(application);
+        g_signal_connect(application, "activate", G_CALLBACK(activated), &platform);
+        g_signal_connect(application, "shutdown", G_CALLBACK(shuttingDown), &platform);
         g_object_set(application, "register-session", TRUE, nullptr);
-        g_signal_connect(application, "query-end", G_CALLBACK(sessionEnding), &shell);
+        g_signal_connect(application, "query-end", G_CALLBACK(sessionEnding), &platform);
         // A plain `kill`, a closing terminal or systemd at shutdown goes through the same quit
         // as the menu.
-        guint terminateSource = g_unix_signal_add(SIGTERM, terminationRequested, &shell);
-        guint hangUpSource = g_unix_signal_add(SIGHUP, terminationRequested, &shell);
-        guint interruptSource = g_unix_signal_add(SIGINT, terminationRequested, &shell);
+        guint terminateSource = g_unix_signal_add(SIGTERM, terminationRequested, &platform);
+        guint hangUpSource = g_unix_signal_add(SIGHUP, terminationRequested, &platform);
+        guint interruptSource = g_unix_signal_add(SIGINT, terminationRequested, &platform);
         status = g_application_run(G_APPLICATION(application), argc, argv);
         g_source_remove(terminateSource);
         g_source_remove(hangUpSource);
         g_source_remove(interruptSource);
-        shell.delegate.reset();
+        platform.shell.reset();
     }
     g_object_unref(application);
     return status;

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "reminders/desktop_notification_center.h"
+#include "notifications/desktop_notification_center.h"
 #include "test_probe.h"
 
 namespace lumory::gtk {

@@ -3,7 +3,7 @@
 #include <libsoup/soup.h>
 
 #include "gobject_ptr.h"
-#include "http_client.h"
+#include "platform/http_client.h"
 
 namespace lumory::gtk {
 

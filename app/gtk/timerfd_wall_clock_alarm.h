@@ -3,7 +3,7 @@
 #include <gio/gio.h>
 
 #include "gobject_ptr.h"
-#include "reminders/notification_center.h"
+#include "platform/notification_server.h"
 
 namespace lumory::gtk {
 

@@ -3,7 +3,7 @@
 #include <libsoup/soup.h>
 
 #include "test_probe.h"
-#include "window_controls.h"
+#include "window/window_controls.h"
 
 namespace lumory::gtk {
 
@@ -138,7 +138,7 @@ void WebKitWebViewHost::loadChanged(WebKitWebView*, WebKitLoadEvent event, gpoin
     if (event != WEBKIT_LOAD_FINISHED) return;
     self->cancelRequestTimeout();
     self->probeLoadedPage();
-    self->delegate_.didFinishNavigation(*self);
+    self->delegate_.loadFinished(*self);
 }
 
 gboolean WebKitWebViewHost::decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -151,7 +151,7 @@ gboolean WebKitWebViewHost::decidePolicy(WebKitWebView*, WebKitPolicyDecision* d
     }
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-    if (self->delegate_.decidePolicyForNavigation(*self, requestUri(action)) ==
+    if (self->delegate_.decideNavigationPolicy(*self, requestUri(action)) ==
         NavigationPolicy::Allow) {
         webkit_policy_decision_use(decision);
     } else {
@@ -163,7 +163,7 @@ gboolean WebKitWebViewHost::decidePolicy(WebKitWebView*, WebKitPolicyDecision* d
 GtkWidget* WebKitWebViewHost::createRequested(WebKitWebView*, WebKitNavigationAction* action,
                                               gpointer data) {
     auto* self = static_cast<WebKitWebViewHost*>(data);
-    self->delegate_.createWebViewWith(*self, requestUri(action));
+    self->delegate_.newWindowRequested(*self, requestUri(action));
     return nullptr;
 }
 
@@ -192,11 +192,11 @@ gboolean WebKitWebViewHost::scriptDialog(WebKitWebView*, WebKitScriptDialog* dia
     auto pending = self->holdRequest(dialog, nullptr);
     switch (type) {
         case WEBKIT_SCRIPT_DIALOG_ALERT:
-            self->delegate_.runJavaScriptAlertPanel(*self, message,
+            self->delegate_.showScriptAlert(*self, message,
                                                     [pending] { pending->closeDialog(); });
             break;
         case WEBKIT_SCRIPT_DIALOG_CONFIRM:
-            self->delegate_.runJavaScriptConfirmPanel(*self, message, [pending](bool confirmed) {
+            self->delegate_.showScriptConfirm(*self, message, [pending](bool confirmed) {
                 if (pending->dialog == nullptr) return;
                 webkit_script_dialog_confirm_set_confirmed(pending->dialog, confirmed);
                 pending->closeDialog();
@@ -204,7 +204,7 @@ gboolean WebKitWebViewHost::scriptDialog(WebKitWebView*, WebKitScriptDialog* dia
             break;
         case WEBKIT_SCRIPT_DIALOG_PROMPT: {
             const gchar* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
-            self->delegate_.runJavaScriptTextInputPanel(
+            self->delegate_.showScriptPrompt(
                 *self, message, defaultText ? defaultText : "",
                 [pending](std::optional<std::string> answer) {
                     if (pending->dialog == nullptr) return;
@@ -226,10 +226,10 @@ gboolean WebKitWebViewHost::runFileChooser(WebKitWebView*, WebKitFileChooserRequ
                                            gpointer data) {
     auto* self = static_cast<WebKitWebViewHost*>(data);
     // WebKitGTK does not tell whether the page asked for folders, so files are chosen.
-    OpenPanelParameters parameters;
+    FileChooserOptions parameters;
     parameters.allowsMultipleSelection = webkit_file_chooser_request_get_select_multiple(request);
     auto pending = self->holdRequest(nullptr, request);
-    self->delegate_.runOpenPanel(
+    self->delegate_.chooseFiles(
         *self, parameters, [pending](std::optional<std::vector<std::string>> chosen) {
             if (!pending->chooser) return;
             std::vector<std::string> paths;
@@ -254,7 +254,7 @@ void WebKitWebViewHost::webProcessTerminated(WebKitWebView*, WebKitWebProcessTer
                                              gpointer data) {
     auto* self = static_cast<WebKitWebViewHost*>(data);
     emitTestProbe({{"event", "web-process-terminated"}});
-    self->delegate_.webContentProcessDidTerminate(*self);
+    self->delegate_.webProcessTerminated(*self);
 }
 
 void WebKitWebViewHost::setZoom(double level) {
@@ -343,7 +343,7 @@ void WebKitWebViewHost::cancelRequestTimeout() {
 }
 
 // WebKitGTK has no per-request time-out: a load that has not been answered in time is stopped.
-void WebKitWebViewHost::loadRequest(const std::string& url, std::chrono::seconds timeout,
+void WebKitWebViewHost::loadUri(const std::string& url, std::chrono::seconds timeout,
                                     CachePolicy policy) {
     emitTestProbe({{"event", "load-request"},
                    {"url", url},
@@ -370,12 +370,12 @@ void WebKitWebViewHost::loadRequest(const std::string& url, std::chrono::seconds
     webkit_web_view_load_request(view_.get(), request.get());
 }
 
-void WebKitWebViewHost::loadHtmlString(const std::string& html) {
+void WebKitWebViewHost::loadHtml(const std::string& html) {
     cancelRequestTimeout();
     webkit_web_view_load_html(view_.get(), html.c_str(), nullptr);
 }
 
-void WebKitWebViewHost::evaluateScript(const std::string& script,
+void WebKitWebViewHost::evaluateJavascript(const std::string& script,
                                        std::function<void(std::optional<std::string>)> done) {
     auto* completion = new ScriptCompletion{self_, std::move(done)};
     webkit_web_view_evaluate_javascript(
@@ -399,11 +399,11 @@ void WebKitWebViewHost::reload() {
     webkit_web_view_reload(view_.get());
 }
 
-void WebKitWebViewHost::performEditingCommand(EditingCommand command) {
+void WebKitWebViewHost::executeEditingCommand(EditingCommand command) {
     webkit_web_view_execute_editing_command(view_.get(), editingCommandName(command));
 }
 
-void WebKitWebViewHost::addScriptMessageHandler(const std::string& name) {
+void WebKitWebViewHost::registerScriptMessageHandler(const std::string& name) {
     auto handler = std::make_unique<Handler>(Handler{this, name});
     std::string signal = "script-message-received::" + name;
     // Connected before registering, so no message can arrive unheard.
@@ -411,7 +411,7 @@ void WebKitWebViewHost::addScriptMessageHandler(const std::string& name) {
         contentManager_.get(), signal.c_str(),
         G_CALLBACK(+[](WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
             auto* handler = static_cast<Handler*>(data);
-            handler->host->delegate_.didReceiveScriptMessage(*handler->host, handler->name,
+            handler->host->delegate_.scriptMessageReceived(*handler->host, handler->name,
                                                              messageBody(result));
         }),
         handler.get());
@@ -420,7 +420,7 @@ void WebKitWebViewHost::addScriptMessageHandler(const std::string& name) {
     handlers_.push_back(std::move(handler));
 }
 
-void WebKitWebViewHost::removeScriptMessageHandler(const std::string& name) {
+void WebKitWebViewHost::unregisterScriptMessageHandler(const std::string& name) {
     for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
         if ((*it)->name != name) continue;
         webkit_user_content_manager_unregister_script_message_handler(contentManager_.get(),
@@ -439,7 +439,7 @@ void WebKitWebViewHost::addUserScript(const std::string& source) {
     webkit_user_script_unref(script);
 }
 
-std::string WebKitWebViewHost::currentUrl() const {
+std::string WebKitWebViewHost::currentUri() const {
     const gchar* uri = webkit_web_view_get_uri(view_.get());
     return uri ? uri : "";
 }

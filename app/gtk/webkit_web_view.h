@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "gobject_ptr.h"
-#include "web_view.h"
+#include "platform/web_view.h"
 
 namespace lumory::gtk {
 
@@ -19,17 +19,17 @@ public:
 
     GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
 
-    void loadRequest(const std::string& url, std::chrono::seconds timeout,
+    void loadUri(const std::string& url, std::chrono::seconds timeout,
                      CachePolicy policy = CachePolicy::ReloadIgnoringLocalCache) override;
-    void loadHtmlString(const std::string& html) override;
-    void evaluateScript(const std::string& script,
+    void loadHtml(const std::string& html) override;
+    void evaluateJavascript(const std::string& script,
                         std::function<void(std::optional<std::string>)> done) override;
     void reload() override;
-    void performEditingCommand(EditingCommand command) override;
-    void addScriptMessageHandler(const std::string& name) override;
-    void removeScriptMessageHandler(const std::string& name) override;
+    void executeEditingCommand(EditingCommand command) override;
+    void registerScriptMessageHandler(const std::string& name) override;
+    void unregisterScriptMessageHandler(const std::string& name) override;
     void addUserScript(const std::string& source) override;
-    std::string currentUrl() const override;
+    std::string currentUri() const override;
     double zoom() const override;
     void focus() override;
 

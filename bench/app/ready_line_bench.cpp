@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "../bench_report.h"
-#include "app_delegate.h"
+#include "shell/shell.h"
 #include "fake_desktop.h"
 #include "fake_main_queue.h"
 #include "fake_platform.h"
@@ -29,14 +29,14 @@ int main() {
             fakes::FakeServiceLauncher launcher;
             fakes::FakeMainQueue queue;
             fakes::FakeHostSystem system;
-            fakes::FakeAlerts alerts;
+            fakes::FakeDialogs dialogs;
             fakes::FakeNotificationCenter notifications;
             fakes::FakeHttpClient http;
-            fakes::FakeDefaultsStore defaults;
+            fakes::FakeSettingsStore settings;
             fakes::FakeClock clock;
-            AppDelegate delegate(AppPlatform{desktop, launcher, queue, system, alerts,
-                                             notifications, http, defaults, clock});
-            delegate.applicationDidFinishLaunching();
+            Shell shell(ShellPlatform{desktop, launcher, queue, system, dialogs,
+                                             notifications, http, settings, clock});
+            shell.start();
             auto start = Stopwatch::now();
             launcher.writeOutput(chunk);
             shell += Stopwatch::now() - start;
