@@ -46,7 +46,8 @@ gboolean ScriptDialogs::requested(WebKitWebView*, WebKitScriptDialog* dialog, gp
     auto pending = self->hold(dialog);
     switch (type) {
         case WEBKIT_SCRIPT_DIALOG_ALERT:
-            self->delegate_.showScriptAlert(self->sender_, message, [pending] { pending->close(); });
+            self->delegate_.showScriptAlert(self->sender_, message,
+                                            [pending] { pending->close(); });
             break;
         case WEBKIT_SCRIPT_DIALOG_CONFIRM:
             self->delegate_.showScriptConfirm(self->sender_, message, [pending](bool confirmed) {
