@@ -26,7 +26,8 @@ struct MessageDialogState {
 
 }  // namespace
 
-void GtkDialogs::showMessageDialog(const MessageDialogSpec& spec, std::function<void(DialogResponse)> done) {
+void GtkDialogs::showMessageDialog(const MessageDialogSpec& spec,
+                                   std::function<void(DialogResponse)> done) {
     GtkWindow* parent = parent_ ? parent_() : nullptr;
     GtkWidget* dialog = gtk_message_dialog_new(
         parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),

@@ -13,9 +13,10 @@ class GtkDialogs : public Dialogs {
 public:
     explicit GtkDialogs(std::function<GtkWindow*()> parent) : parent_(std::move(parent)) {}
 
-    void showMessageDialog(const MessageDialogSpec& spec, std::function<void(DialogResponse)> done) override;
+    void showMessageDialog(const MessageDialogSpec& spec,
+                           std::function<void(DialogResponse)> done) override;
     void chooseFiles(const FileChooserOptions& options,
-                        std::function<void(std::optional<std::vector<std::string>>)> done) override;
+                     std::function<void(std::optional<std::vector<std::string>>)> done) override;
 
 private:
     std::function<GtkWindow*()> parent_;
