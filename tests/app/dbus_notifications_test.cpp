@@ -8,12 +8,12 @@
 #include <memory>
 #include <thread>
 
-#include "dbus_notification_server.h"
-#include "gtk_main_queue.h"
+#include "gtk/notifications/dbus_notification_server.h"
+#include "gtk/notifications/timerfd_wall_clock_alarm.h"
+#include "gtk/system/gtk_main_queue.h"
+#include "gtk/system/system_clock.h"
 #include "notification_test_server.h"
 #include "notifications/desktop_notification_center.h"
-#include "system_clock.h"
-#include "timerfd_wall_clock_alarm.h"
 #include "xvfb_session_bus.h"
 
 namespace lumory::testing {

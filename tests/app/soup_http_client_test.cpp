@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "http_test_server.h"
-#include "soup_http_client.h"
+#include "gtk/system/soup_http_client.h"
 
 namespace lumory::gtk {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "webkit_web_view.h"
+#include "gtk/web_view/webkit_web_view.h"
 #include "xvfb_display.h"
 
 namespace lumory::gtk {
