@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "recording_notification_delegate.h"
 #include "dbus/bus_service_thread.h"
 #include "dbus/notification_test_server.h"
 #include "gtk/notifications/dbus_notification_server.h"
@@ -36,21 +37,6 @@ bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     }
     return true;
 }
-
-class RecordingDelegate : public NotificationCenterDelegate {
-public:
-    bool notificationDueWhileActive(const NotificationRequest& notification) override {
-        presented.push_back(notification.identifier);
-        return true;
-    }
-    void notificationActivated(const NotificationResponse& response,
-                    std::function<void()> completion) override {
-        responses.push_back(response);
-        completion();
-    }
-    std::vector<std::string> presented;
-    std::vector<NotificationResponse> responses;
-};
 
 class DBusNotificationsTest : public ::testing::Test {
 protected:
@@ -84,7 +70,7 @@ protected:
     gtk::SystemClock clock;
     gtk::GtkMainQueue queue;
     bool active = false;
-    RecordingDelegate delegate;
+    fakes::RecordingNotificationDelegate delegate;
     DesktopNotificationCenter center{server, alarm, clock, queue, activeOnly()};
 
     NotificationCenterHooks activeOnly() {

@@ -3,6 +3,7 @@
 // what comes back from it. The last tests run the shell on the real centre.
 #include <gtest/gtest.h>
 
+#include "recording_notification_delegate.h"
 #include "shell_fixture.h"
 #include "notifications/desktop_notification_center.h"
 
@@ -11,21 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-
-class RecordingDelegate : public NotificationCenterDelegate {
-public:
-    bool notificationDueWhileActive(const NotificationRequest& notification) override {
-        presented.push_back(notification.identifier);
-        return notification.content.sound;
-    }
-    void notificationActivated(const NotificationResponse& response,
-                    std::function<void()> completion) override {
-        responses.push_back(response);
-        completion();
-    }
-    std::vector<std::string> presented;
-    std::vector<NotificationResponse> responses;
-};
 
 class NotificationCenterTest : public ::testing::Test {
 protected:
@@ -62,7 +48,7 @@ protected:
     bool active = false;
     int sounds = 0;
     int settingsOpened = 0;
-    RecordingDelegate delegate;
+    RecordingNotificationDelegate delegate;
     DesktopNotificationCenter center{server, alarm, clock, queue, hooks()};
 
     NotificationCenterHooks hooks() {
