@@ -3,6 +3,7 @@
 // logging out. Input goes through mutter's remote desktop interface, as the user's own would.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -27,6 +28,7 @@ namespace fs = std::filesystem;
 const std::string kShell = LUMORY_SHELL_BINARY;
 const std::string kServices = LUMORY_TEST_SERVICES;
 const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
+const std::string kIcon = LUMORY_APP_ICON;
 // Large enough that GNOME does not maximise the 1440 x 900 window when it opens (it does so to
 // windows that take most of the screen).
 constexpr int kWidth = 1920;
@@ -40,16 +42,6 @@ constexpr int kBannerTop = 36;
 constexpr int kBannerIconX = kWidth / 2 - 250 + 16;
 constexpr int kBannerIconY = 53;
 constexpr int kBannerIconSize = 34;
-
-std::vector<json> readLines(const std::string& file) {
-    std::vector<json> found;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-        auto value = json::parse(line, nullptr, false);
-        if (!value.is_discarded()) found.push_back(value);
-    }
-    return found;
-}
 
 // The red, green and blue of a pixel of a PNG.
 std::array<int, 3> rgb(const std::string& path, int x, int y) {
@@ -99,6 +91,8 @@ protected:
     }
 
     void SetUp() override {
+        // The desktop runs as an unprivileged user of its own, which only root can become.
+        if (geteuid() != 0) GTEST_SKIP() << "needs root to run the desktop as its test user";
         ASSERT_TRUE(desktop->started()) << desktop->failure();
         fs::create_directories(kArtifacts);
     }
@@ -115,40 +109,28 @@ protected:
     }
 
     // Starts the shell on the stand-in service and waits for its page.
-    void launch(const std::string& service, std::vector<std::string> environment = {}) {
+    // `install` may add to the shell's tree (its root folder) before the shell starts.
+    void launch(const std::string& service, std::vector<std::string> environment = {},
+                const std::function<void(const std::string&)>& install = {}) {
         shell = std::make_unique<DesktopShell>(kShell, kServices + "/" + service,
                                                desktop->session().user());
+        if (install) install((*shell)->root());
         for (const std::string& entry : desktop->clientEnvironment()) environment.push_back(entry);
         environment.push_back("LUMORY_DESKTOP_PORT=0");
         ASSERT_TRUE(shell->start(desktop->x11Display(), environment));
-        auto loaded = (*shell)->waitForProbe(
-            [&](const json& report) {
-                if (report.value("event", "") == "window-buttons") buttonsReport = report;
-                return report.value("event", "") == "load-finished" &&
-                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-            },
-            60s);
-        ASSERT_TRUE(loaded) << (*shell)->standardError();
+        ASSERT_TRUE(shell->waitForPage(60s)) << (*shell)->standardError();
         ASSERT_TRUE(eventually([] { return desktop->window(kMainTitle).has_value(); }, 10s));
     }
 
     // The window buttons by name and their order, from the last report once reports have
     // stopped coming for `settle` (the buttons are reported again at every step of a change).
     using Buttons = std::map<std::string, Button>;
-    std::optional<Buttons> settledButtons(std::vector<std::string>* order = nullptr,
-                                          std::chrono::milliseconds settle = 1500ms) {
-        while ((*shell)->waitForProbe(
-            [&](const json& report) {
-                if (report.value("event", "") != "window-buttons") return false;
-                buttonsReport = report;
-                return true;
-            },
-            settle)) {
-        }
-        if (!buttonsReport) return std::nullopt;
+    std::optional<Buttons> settledButtons(std::vector<std::string>* order = nullptr) {
+        auto report = shell->settledButtons(1500ms);
+        if (!report) return std::nullopt;
         Buttons buttons;
         if (order) order->clear();
-        for (const json& button : (*buttonsReport)["buttons"]) {
+        for (const json& button : (*report)["buttons"]) {
             if (order) order->push_back(button["name"]);
             buttons[button["name"]] =
                 Button{button["screenX"], button["screenY"], button["x"],
@@ -165,10 +147,7 @@ protected:
         return order == wanted ? buttons : std::nullopt;
     }
 
-    void pagePosts(const json& message) {
-        std::ofstream(shell->home() + "/page-commands.jsonl", std::ios::app)
-            << message.dump() << "\n";
-    }
+    void pagePosts(const json& message) { shell->append("page-commands.jsonl", message); }
 
     std::optional<json> waitForPageEvent(const std::string& name,
                                          const std::function<bool(const json&)>& wanted,
@@ -176,7 +155,7 @@ protected:
         std::optional<json> found;
         eventually(
             [&] {
-                for (const json& event : readLines(shell->home() + "/page-events.jsonl")) {
+                for (const json& event : shell->linesOf("page-events.jsonl")) {
                     if (event.value("name", "") == name && wanted(event["detail"])) {
                         found = event["detail"];
                         return true;
@@ -242,7 +221,7 @@ protected:
             << "the page's reminder never reached the shell";
         ASSERT_TRUE(eventually([&] { return desktop->notifications().size() > before; }, 15s))
             << "the shell never asked GNOME Shell for a banner; the page got:\n"
-            << ::testing::PrintToString(readLines(shell->home() + "/page-events.jsonl"))
+            << ::testing::PrintToString(shell->linesOf("page-events.jsonl"))
             << (*shell)->standardError();
         ASSERT_TRUE(waitForBanner(screenshot)) << "GNOME Shell showed no banner";
     }
@@ -251,7 +230,7 @@ protected:
         std::optional<json> found;
         eventually(
             [&] {
-                auto actions = readLines(shell->home() + "/actions.jsonl");
+                auto actions = shell->linesOf("actions.jsonl");
                 if (actions.size() >= count)
                     found = json::parse(actions[count - 1].value("body", "{}"));
                 return found.has_value();
@@ -262,7 +241,6 @@ protected:
 
     static GnomeShellDesktop* desktop;
     std::unique_ptr<DesktopShell> shell;
-    std::optional<json> buttonsReport;
 };
 
 GnomeShellDesktop* GnomeShellTest::desktop = nullptr;
@@ -476,7 +454,12 @@ TEST_F(GnomeShellTest, RemindersShowAsGnomeBannersWhoseButtonsReachTheService) {
 // GNOME Shell finds an icon named by the notification only in the icon themes of its own data
 // folders; the shell run from its build or install tree must name one it can load.
 TEST_F(GnomeShellTest, TheBannerShowsLumorysIconWhereverTheShellIsInstalled) {
-    launch("reminder_service.js");
+    launch("reminder_service.js", {}, [](const std::string& root) {
+        // The install tree's icon, as `cmake --install` puts it.
+        std::string apps = root + "/share/icons/hicolor/scalable/apps";
+        fs::create_directories(apps);
+        fs::copy_file(kIcon, apps + "/org.lumory.Lumory.svg");
+    });
     X11TestWindow other(desktop->x11Display(), kOtherTitle, 1000, 560, 560, 380);
     ASSERT_TRUE(other.mapped());
     ASSERT_TRUE(eventually([&] { return desktop->window(kOtherTitle).has_value(); }, 10s));
@@ -525,7 +508,6 @@ TEST_F(GnomeShellTest, TheOverlayStaysAboveOnEveryWorkspaceAndTheWindowMenuContr
         20s))
         << "the overlay never opened";
     ASSERT_TRUE(eventually([&] { return desktop->window(kOverlayTitle).has_value(); }, 10s));
-    std::this_thread::sleep_for(1s);  // the overlay page paints after it reports itself loaded
     auto overlay = findWindow(desktop->x11Display(), kOverlayTitle);
     auto extents = frameExtents(desktop->x11Display(), kOverlayTitle);
     ASSERT_TRUE(overlay && extents);
@@ -534,9 +516,13 @@ TEST_F(GnomeShellTest, TheOverlayStaysAboveOnEveryWorkspaceAndTheWindowMenuContr
     // The overlay's orange head bar, left of its buttons, shows wherever the overlay is seen.
     auto overlaySeen = [&](const std::string& name) {
         std::string path = kArtifacts + "/" + name;
-        if (!desktop->screenshot(path)) return false;
-        auto colour = rgb(path, pageX + 60, pageY + 24);
-        return colour[0] > 200 && colour[1] < 140 && colour[2] < 80;
+        return eventually(
+            [&] {
+                if (!desktop->screenshot(path)) return false;
+                auto colour = rgb(path, pageX + 60, pageY + 24);
+                return colour[0] > 200 && colour[1] < 140 && colour[2] < 80;
+            },
+            15s);
     };
 
     auto states = windowStates(desktop->x11Display(), kOverlayTitle);

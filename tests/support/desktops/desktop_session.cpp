@@ -263,4 +263,42 @@ bool DesktopShell::start(const std::string& displayName, std::vector<std::string
     return shell_.start(displayName, environment);
 }
 
+bool DesktopShell::waitForPage(std::chrono::milliseconds timeout) {
+    return shell_
+        .waitForProbe(
+            [&](const nlohmann::json& report) {
+                if (report.value("event", "") == "window-buttons") buttons_ = report;
+                return report.value("event", "") == "load-finished" &&
+                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
+            },
+            timeout)
+        .has_value();
+}
+
+std::optional<nlohmann::json> DesktopShell::settledButtons(std::chrono::milliseconds settle) {
+    while (shell_.waitForProbe(
+        [&](const nlohmann::json& report) {
+            if (report.value("event", "") != "window-buttons") return false;
+            buttons_ = report;
+            return true;
+        },
+        settle)) {
+    }
+    return buttons_;
+}
+
+std::vector<nlohmann::json> DesktopShell::linesOf(const std::string& file) const {
+    std::vector<nlohmann::json> found;
+    std::ifstream in(home() + "/" + file);
+    for (std::string line; std::getline(in, line);) {
+        auto value = nlohmann::json::parse(line, nullptr, false);
+        if (!value.is_discarded()) found.push_back(value);
+    }
+    return found;
+}
+
+void DesktopShell::append(const std::string& file, const nlohmann::json& line) const {
+    std::ofstream(home() + "/" + file, std::ios::app) << line.dump() << "\n";
+}
+
 }  // namespace lumory::testing

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "xvfb_shell.h"
 
 namespace lumory::testing {
@@ -74,13 +76,24 @@ public:
     DesktopShell(const DesktopShell&) = delete;
     DesktopShell& operator=(const DesktopShell&) = delete;
 
-    // On the desktop's X server `displayName`, with `environment` added.
+    // On the desktop's X server `displayName`, with `environment` added; then waits for the
+    // service's page, keeping the window-buttons reports seen meanwhile.
     bool start(const std::string& displayName, std::vector<std::string> environment);
+    bool waitForPage(std::chrono::milliseconds timeout);
     ShellUnderTest* operator->() { return &shell_; }
     std::string home() const { return shell_.root() + "/home"; }
 
+    // The stand-in services talk with the test through files in the shell's home, one JSON
+    // value a line.
+    std::vector<nlohmann::json> linesOf(const std::string& file) const;
+    void append(const std::string& file, const nlohmann::json& line) const;
+    // The window buttons' last report once reports have stopped coming for `settle` (they are
+    // reported again at every step of a change).
+    std::optional<nlohmann::json> settledButtons(std::chrono::milliseconds settle);
+
 private:
     ShellUnderTest shell_;
+    std::optional<nlohmann::json> buttons_;
     bool owned_ = false;
     std::string reportsFolder_;
 };

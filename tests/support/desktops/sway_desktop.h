@@ -19,6 +19,9 @@ struct SwayWindow {
     int y = 0;
     int width = 0;
     int height = 0;
+    // The client's own window inside the container (below sway's title bar and borders).
+    int contentX = 0;
+    int contentY = 0;
     bool floating = false;
     bool focused = false;
     bool urgent = false;
@@ -45,6 +48,8 @@ public:
     DesktopSession& session() { return *session_; }
     // The test display sway draws into: XTest input and screenshots go there.
     const XvfbDisplay& screen() const { return screen_; }
+    // ":N", the Xwayland display X11 clients use.
+    const std::string& x11Display() const { return x11Display_; }
     // What an application started in sway gets: its Xwayland and Wayland displays, the buses.
     std::vector<std::string> clientEnvironment() const;
 

@@ -1,0 +1,300 @@
+// The real shell on sway 1.7 (the shell through Xwayland), started once for all cases: how the
+// main window tiles, its buttons and drag, where the live overlay goes, a second launch, and
+// reminders through a notification server on the bus. sway's own tree tells geometry, focus and
+// floating; XTest on the display sway draws into is the user's pointer and keyboard.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+#include "notification_test_server.h"
+#include "sway_desktop.h"
+#include "x11_test_window.h"
+#include "xvfb_input.h"
+#include "xvfb_process.h"
+
+namespace lumory::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+const std::string kShell = LUMORY_SHELL_BINARY;
+const std::string kServices = LUMORY_TEST_SERVICES;
+const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
+constexpr int kWidth = 1600;
+constexpr int kHeight = 1000;
+constexpr char kMainTitle[] = "Lumory";
+constexpr char kOverlayTitle[] = "Lumory live overlay";
+constexpr char kOtherTitle[] = "Other window";
+// The page may not become smaller than this (CSS px at 100 %).
+constexpr int kMinimumWidth = 900;
+constexpr int kMinimumHeight = 620;
+
+class SwayTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        desktop = new SwayDesktop(kWidth, kHeight);
+        if (desktop->started())
+            std::cout << "sway started in " << desktop->startSeconds() << " s\n";
+    }
+    static void TearDownTestSuite() {
+        delete desktop;
+        desktop = nullptr;
+    }
+
+    void SetUp() override {
+        // The desktop runs as an unprivileged user of its own, which only root can become.
+        if (geteuid() != 0) GTEST_SKIP() << "needs root to run the desktop as its test user";
+        ASSERT_TRUE(desktop->started()) << desktop->failure();
+        fs::create_directories(kArtifacts);
+        ASSERT_TRUE(input.connected());
+    }
+
+    void TearDown() override {
+        if (HasFailure()) {
+            std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            desktop->screen().screenshot(kArtifacts + "/sway-failed-" + name + ".png");
+            std::cerr << ::testing::PrintToString(desktop->tree().dump()).substr(0, 4000) << "\n";
+            if (shell) std::cerr << (*shell)->standardError();
+        }
+        shell.reset();
+        eventually([] { return !desktop->window(kMainTitle); }, 10s);
+    }
+
+    void launch(const std::string& service, std::vector<std::string> environment = {}) {
+        shell = std::make_unique<DesktopShell>(kShell, kServices + "/" + service,
+                                               desktop->session().user());
+        for (const std::string& entry : desktop->clientEnvironment()) environment.push_back(entry);
+        environment.push_back("LUMORY_DESKTOP_PORT=0");
+        ASSERT_TRUE(shell->start(desktop->x11Display(), environment));
+        ASSERT_TRUE(shell->waitForPage(60s)) << (*shell)->standardError();
+        ASSERT_TRUE(eventually([] { return desktop->window(kMainTitle).has_value(); }, 10s));
+    }
+
+    // Where the page's top left corner is on the screen: inside sway's container, past the
+    // invisible shadow border of GTK's client-side frame.
+    std::pair<int, int> pageOrigin(const std::string& title) {
+        auto window = desktop->window(title);
+        auto extents = frameExtents(desktop->x11Display(), title);
+        if (!window || !extents) return {-1, -1};
+        return {window->contentX + extents->left, window->contentY + extents->top};
+    }
+
+    std::optional<std::string> clickReached(int x, int y) {
+        input.click(1, x, y);
+        auto report = (*shell)->waitForProbe(
+            [](const json& report) {
+                return report.value("event", "") == "title" &&
+                       report.value("title", "").find(" clicked ") != std::string::npos;
+            },
+            5s);
+        if (!report) return std::nullopt;
+        std::string title = report->value("title", "");
+        return title.substr(0, title.find(' '));
+    }
+
+    static SwayDesktop* desktop;
+    XvfbInput input{desktop->screen().name()};
+    std::unique_ptr<DesktopShell> shell;
+};
+
+SwayDesktop* SwayTest::desktop = nullptr;
+
+// The bridge page's top bar (CSS px from the page's top left corner) and an empty place in it.
+constexpr int kTopBarEmptyX = 900;
+constexpr int kTopBarY = 24;
+
+TEST_F(SwayTest, TheMainWindowFillsItsTileAndFloatsAtItsOwnSize) {
+    launch("bridge_page_service.js");
+    auto tiled = desktop->window(kMainTitle);
+    ASSERT_TRUE(tiled);
+    EXPECT_FALSE(tiled->floating);
+    EXPECT_TRUE(tiled->focused);
+    EXPECT_EQ(tiled->width, kWidth) << "alone on its workspace the window fills it";
+    EXPECT_TRUE(desktop->screen().screenshot(kArtifacts + "/sway-tiled.png"));
+
+    // sway has neither minimised nor maximised windows and ignores both requests: the window
+    // must stay where it is, not vanish with no taskbar to bring it back.
+    auto buttons = shell->settledButtons(1500ms);
+    ASSERT_TRUE(buttons);
+    // The buttons sit where the page put them; the window around them may have moved since.
+    auto press = [&](const std::string& name) {
+        auto [pageX, pageY] = pageOrigin(kMainTitle);
+        for (const json& button : (*buttons)["buttons"]) {
+            if (button["name"] != name) continue;
+            input.click(1, pageX + button.value("x", 0) + button.value("width", 0) / 2,
+                        pageY + button.value("y", 0) + button.value("height", 0) / 2);
+        }
+    };
+    press("minimize");
+    press("maximize");
+    std::this_thread::sleep_for(1s);
+    auto unchanged = desktop->window(kMainTitle);
+    ASSERT_TRUE(unchanged) << "the window went away";
+    EXPECT_TRUE(unchanged->visible);
+    EXPECT_EQ(unchanged->width, tiled->width);
+    EXPECT_EQ(unchanged->height, tiled->height);
+
+    // Floating (the user's Mod+Shift+Space), it takes its own size, never below its minimum,
+    // in the middle of the screen.
+    ASSERT_TRUE(desktop->command("[title=\"^Lumory$\"] floating enable"));
+    std::optional<SwayWindow> floating;
+    ASSERT_TRUE(eventually(
+        [&] { return (floating = desktop->window(kMainTitle)) && floating->floating; }, 5s));
+    EXPECT_GE(floating->width, 1440);
+    EXPECT_GE(floating->height, 900);
+    EXPECT_NEAR(floating->x + floating->width / 2, kWidth / 2, 2);
+
+    // Dragging empty top-bar space moves a floating window; sway starts the move where the
+    // pointer is once GTK's drag threshold is passed, so the window lags by that much.
+    auto [pageX, pageY] = pageOrigin(kMainTitle);
+    input.drag(pageX + kTopBarEmptyX, pageY + kTopBarY, pageX + kTopBarEmptyX - 100,
+               pageY + kTopBarY + 60);
+    std::optional<SwayWindow> moved;
+    EXPECT_TRUE(eventually(
+        [&] {
+            moved = desktop->window(kMainTitle);
+            return moved && std::abs(moved->x - (floating->x - 100)) <= 15 &&
+                   std::abs(moved->y - (floating->y + 60)) <= 15;
+        },
+        5s))
+        << "from " << floating->x << "," << floating->y << " to "
+        << (moved ? std::to_string(moved->x) + "," + std::to_string(moved->y) : "nowhere");
+
+    press("close");
+    int status = (*shell)->waitUntilEnded(15s);
+    ASSERT_NE(status, -1) << "the close button did not quit";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST_F(SwayTest, TheOverlayFloatsAboveTheTiledMainWindow) {
+    launch("overlay_service.js");
+    auto [pageX, pageY] = pageOrigin(kMainTitle);
+    input.click(1, pageX + 140, pageY + 70);  // the page's "Open overlay" button
+    ASSERT_TRUE((*shell)->waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "load-finished" &&
+                   report.value("title", "") == "overlay ready";
+        },
+        20s))
+        << "the overlay never opened";
+    std::optional<SwayWindow> overlay;
+    ASSERT_TRUE(
+        eventually([&] { return (overlay = desktop->window(kOverlayTitle)).has_value(); }, 10s));
+    EXPECT_TRUE(overlay->floating) << "sway tiled the overlay beside the main window";
+    auto main = desktop->window(kMainTitle);
+    ASSERT_TRUE(main);
+    EXPECT_FALSE(main->floating);
+    EXPECT_EQ(main->width, kWidth) << "the overlay took a tile of the main window's";
+
+    // A click on the main window focuses it; the floating overlay stays in front.
+    EXPECT_EQ(clickReached(pageX + 100, pageY + 900), "main");
+    EXPECT_TRUE(eventually(
+        [&] {
+            auto window = desktop->window(kMainTitle);
+            return window && window->focused;
+        },
+        5s));
+    // The overlay page paints a while after it reports itself loaded.
+    auto [overlayX, overlayY] = pageOrigin(kOverlayTitle);
+    std::string shot = kArtifacts + "/sway-overlay.png";
+    std::string head;
+    EXPECT_TRUE(eventually(
+        [&] {
+            if (!desktop->screen().screenshot(shot)) return false;
+            head = pixelColour(shot, overlayX + 60, overlayY + 24);
+            int red = 0, green = 0, blue = 0;
+            std::sscanf(head.c_str(), "%*[^(](%d,%d,%d", &red, &green, &blue);
+            return red > 200 && green < 140 && blue < 80;
+        },
+        15s))
+        << "the overlay is hidden: " << head;
+
+    // sway keeps a client's wish to be on every workspace to itself: the overlay stays on the
+    // workspace it opened on.
+    ASSERT_TRUE(desktop->command("workspace 2"));
+    EXPECT_TRUE(eventually(
+        [&] {
+            auto window = desktop->window(kOverlayTitle);
+            return window && !window->visible;
+        },
+        5s));
+    ASSERT_TRUE(desktop->command("workspace 1"));
+}
+
+TEST_F(SwayTest, ASecondLaunchActivatesTheWindow) {
+    launch("plain_page.js");
+    X11TestWindow other(desktop->x11Display(), kOtherTitle, 100, 100, 400, 300);
+    ASSERT_TRUE(other.mapped());
+    ASSERT_TRUE(eventually(
+        [&] {
+            auto window = desktop->window(kOtherTitle);
+            return window && window->focused;
+        },
+        10s));
+    auto launchAgain = [&] {
+        DesktopShell second(kShell, "", desktop->session().user());
+        ASSERT_TRUE(second.start(desktop->x11Display(), desktop->clientEnvironment()));
+        int status = waitForExit(second->pid(), 30s);
+        EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    };
+    // sway's default answer to an application asking to be activated is to mark it urgent.
+    ASSERT_NO_FATAL_FAILURE(launchAgain());
+    EXPECT_TRUE(eventually(
+        [&] {
+            auto window = desktop->window(kMainTitle);
+            return window && window->urgent;
+        },
+        10s))
+        << "the running shell did not ask sway for the window";
+    // Set to focus such windows, sway brings it forward.
+    ASSERT_TRUE(desktop->command("focus_on_window_activation focus"));
+    ASSERT_TRUE(desktop->command("[title=\"^Other window$\"] focus"));
+    ASSERT_NO_FATAL_FAILURE(launchAgain());
+    EXPECT_TRUE(eventually(
+        [&] {
+            auto window = desktop->window(kMainTitle);
+            return window && window->focused;
+        },
+        10s));
+    ASSERT_TRUE(desktop->command("focus_on_window_activation urgent"));
+}
+
+TEST_F(SwayTest, RemindersGoToTheNotificationServerOnTheBus) {
+    NotificationTestServer server(desktop->session().sessionBus());
+    ASSERT_TRUE(server.started());
+    launch("reminder_service.js");
+    X11TestWindow other(desktop->x11Display(), kOtherTitle, 100, 100, 400, 300);
+    ASSERT_TRUE(other.mapped());
+    ASSERT_TRUE(eventually(
+        [&] {
+            auto window = desktop->window(kOtherTitle);
+            return window && window->focused;
+        },
+        10s));
+    shell->append("page-commands.jsonl",
+                  {{"action", "schedule"},
+                   {"notifications", json::array({{{"deliveryId", "lumory.reminder.sway.1"},
+                                                   {"id", "sway1"},
+                                                   {"inMs", 1500},
+                                                   {"title", "Water plants"},
+                                                   {"detail", "Balcony"}}})}});
+    auto shown = server.waitForNotify(
+        [](const auto& notification) { return notification.summary == "Water plants"; }, 15s);
+    ASSERT_TRUE(shown) << (*shell)->standardError();
+    EXPECT_EQ(shown->body, "Balcony\nTimed task");
+    server.invokeAction(shown->id, "lumory.reminder.snooze", "");
+    ASSERT_TRUE(eventually([&] { return !shell->linesOf("actions.jsonl").empty(); }, 10s));
+    EXPECT_EQ(
+        json::parse(shell->linesOf("actions.jsonl")[0].value("body", "{}")).value("action", ""),
+        "snooze");
+}
+
+}  // namespace
+}  // namespace lumory::testing
