@@ -32,9 +32,8 @@ constexpr int kHeight = 1000;
 constexpr char kMainTitle[] = "Lumory";
 constexpr char kOverlayTitle[] = "Lumory live overlay";
 constexpr char kOtherTitle[] = "Other window";
-// The page may not become smaller than this (CSS px at 100 %).
+// The page may not become narrower than this (CSS px at 100 %).
 constexpr int kMinimumWidth = 900;
-constexpr int kMinimumHeight = 620;
 
 class SwayTest : public ::testing::Test {
 protected:
@@ -171,6 +170,40 @@ TEST_F(SwayTest, TheMainWindowFillsItsTileAndFloatsAtItsOwnSize) {
     int status = (*shell)->waitUntilEnded(15s);
     ASSERT_NE(status, -1) << "the close button did not quit";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// sway sizes tiles without regard to a window's minimum, and the page follows the tile.
+TEST_F(SwayTest, BesideAnotherWindowThePageFollowsItsTileBelowItsMinimum) {
+    shell = std::make_unique<DesktopShell>(kShell, kServices + "/reports_page_size.sh",
+                                           desktop->session().user());
+    ASSERT_TRUE(shell->start(desktop->x11Display(), desktop->clientEnvironment()));
+    auto pageWidth = [&](const std::function<bool(int)>& wanted) {
+        std::optional<int> width;
+        (*shell)->waitForProbe(
+            [&](const json& report) {
+                if (report.value("event", "") != "title") return false;
+                int reported = std::atoi(report.value("title", "").c_str());
+                if (!wanted(reported)) return false;
+                width = reported;
+                return true;
+            },
+            15s);
+        return width;
+    };
+    ASSERT_TRUE(pageWidth([](int width) { return width > 1500; })) << (*shell)->standardError();
+    X11TestWindow other(desktop->x11Display(), kOtherTitle, 100, 100, 400, 300);
+    ASSERT_TRUE(other.mapped());
+    std::optional<SwayWindow> tile;
+    ASSERT_TRUE(eventually(
+        [&] { return (tile = desktop->window(kMainTitle)) && tile->width <= kWidth / 2; }, 10s));
+    EXPECT_LT(tile->width, kMinimumWidth);
+    auto narrowed = pageWidth([](int width) { return width < 1500; });
+    ASSERT_TRUE(narrowed) << "the page never followed the tile";
+    EXPECT_NEAR(*narrowed, tile->width, 8);
+    // Floating again, it is back at its own size.
+    ASSERT_TRUE(desktop->command("[title=\"^Lumory$\"] floating enable"));
+    EXPECT_TRUE(pageWidth([](int width) { return width >= kMinimumWidth; }));
+    EXPECT_EQ((*shell)->standardError(), "");
 }
 
 TEST_F(SwayTest, TheOverlayFloatsAboveTheTiledMainWindow) {
