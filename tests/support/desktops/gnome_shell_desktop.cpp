@@ -373,11 +373,14 @@ void GnomeShellDesktop::Input::doubleClick(int x, int y) {
 void GnomeShellDesktop::Input::drag(int x, int y, int toX, int toY) {
     moveTo(x, y);
     button(true);
+    // Past the first steps the application asks mutter to move the window; mutter must hold the
+    // pointer before the rest of the way and the release, which takes a while on a loaded machine.
     constexpr int kSteps = 12;
     for (int step = 1; step <= kSteps; ++step) {
         moveTo(x + (toX - x) * step / kSteps, y + (toY - y) * step / kSteps);
+        if (step == 3) std::this_thread::sleep_for(500ms);
     }
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(500ms);
     button(false);
 }
 

@@ -31,6 +31,8 @@ struct ShellWindow {
 // it leaves the overview it opens in. Killed with everything it started when the object goes.
 class GnomeShellDesktop {
 public:
+    static constexpr char kName[] = "gnome-shell";
+
     GnomeShellDesktop(int width, int height);
     ~GnomeShellDesktop();
     GnomeShellDesktop(const GnomeShellDesktop&) = delete;

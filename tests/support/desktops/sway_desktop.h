@@ -36,6 +36,8 @@ struct SwayWindow {
 // that display is what sway shows. Killed with everything it started when the object goes.
 class SwayDesktop {
 public:
+    static constexpr char kName[] = "sway";
+
     SwayDesktop(int width, int height);
     ~SwayDesktop();
     SwayDesktop(const SwayDesktop&) = delete;
@@ -50,6 +52,7 @@ public:
     const XvfbDisplay& screen() const { return screen_; }
     // ":N", the Xwayland display X11 clients use.
     const std::string& x11Display() const { return x11Display_; }
+    bool screenshot(const std::string& path) const { return screen_.screenshot(path); }
     // What an application started in sway gets: its Xwayland and Wayland displays, the buses.
     std::vector<std::string> clientEnvironment() const;
 

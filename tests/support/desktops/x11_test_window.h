@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace lumory::testing {
@@ -21,15 +20,5 @@ private:
     void* display_ = nullptr;
     unsigned long window_ = 0;
 };
-
-// The invisible border GTK's client-side frame puts around a window's content for its shadow
-// (_GTK_FRAME_EXTENTS), of the viewable window titled `title`.
-struct FrameExtents {
-    int left = 0;
-    int right = 0;
-    int top = 0;
-    int bottom = 0;
-};
-std::optional<FrameExtents> frameExtents(const std::string& displayName, const std::string& title);
 
 }  // namespace lumory::testing
