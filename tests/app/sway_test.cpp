@@ -73,7 +73,7 @@ TEST_F(SwayTest, TheMainWindowFillsItsTileAndFloatsAtItsOwnSize) {
     EXPECT_FALSE(tiled->floating);
     EXPECT_TRUE(tiled->focused);
     EXPECT_EQ(tiled->width, kWidth) << "alone on its workspace the window fills it";
-    EXPECT_TRUE(desktop->screen().screenshot(kArtifacts + "/sway-tiled.png"));
+    EXPECT_TRUE(desktop->screen().screenshotOnceDrawn(kArtifacts + "/sway-tiled.png", 15000));
 
     // sway has neither minimised nor maximised windows and ignores both requests: the window
     // must stay where it is, not vanish with no taskbar to bring it back.
