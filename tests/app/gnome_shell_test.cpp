@@ -11,13 +11,13 @@
 #include <iostream>
 #include <thread>
 
-#include "desktop_test.h"
-#include "fake_session_manager.h"
-#include "gnome_shell_desktop.h"
-#include "x11_test_window.h"
-#include "xvfb_display.h"
-#include "xvfb_process.h"
-#include "xvfb_windows.h"
+#include "dbus/fake_session_manager.h"
+#include "desktops/desktop_test.h"
+#include "desktops/gnome_shell_desktop.h"
+#include "desktops/x11_test_window.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {

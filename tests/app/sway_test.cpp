@@ -11,13 +11,13 @@
 #include <iostream>
 #include <thread>
 
-#include "desktop_test.h"
-#include "notification_test_server.h"
-#include "sway_desktop.h"
-#include "x11_test_window.h"
-#include "xvfb_input.h"
-#include "xvfb_process.h"
-#include "xvfb_windows.h"
+#include "dbus/notification_test_server.h"
+#include "desktops/desktop_test.h"
+#include "desktops/sway_desktop.h"
+#include "desktops/x11_test_window.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {

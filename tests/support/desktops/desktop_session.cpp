@@ -1,4 +1,4 @@
-#include "desktop_session.h"
+#include "desktops/desktop_session.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -13,8 +13,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "xvfb_display.h"
-#include "xvfb_process.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
 
 namespace fs = std::filesystem;
 
@@ -268,8 +268,7 @@ bool DesktopShell::waitForPage(std::chrono::milliseconds timeout) {
         .waitForProbe(
             [&](const nlohmann::json& report) {
                 if (report.value("event", "") == "window-buttons") buttons_ = report;
-                return report.value("event", "") == "load-finished" &&
-                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
+                return isServicePage(report);
             },
             timeout)
         .has_value();

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "xvfb_shell.h"
+#include "xvfb/xvfb_shell.h"
 
 namespace lumory::testing {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop_session.h"
+#include "desktops/desktop_session.h"
 
 namespace lumory::testing {
 

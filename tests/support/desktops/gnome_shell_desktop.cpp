@@ -1,4 +1,4 @@
-#include "gnome_shell_desktop.h"
+#include "desktops/gnome_shell_desktop.h"
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <thread>
 
-#include "xvfb_process.h"
+#include "process/child_process.h"
 
 namespace fs = std::filesystem;
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "desktop_session.h"
-#include "notification_test_server.h"
+#include "dbus/notification_test_server.h"
+#include "desktops/desktop_session.h"
 
 namespace lumory::testing {
 

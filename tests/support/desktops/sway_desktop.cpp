@@ -1,4 +1,4 @@
-#include "sway_desktop.h"
+#include "desktops/sway_desktop.h"
 
 #include <X11/Xlib.h>
 #include <grp.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "xvfb_process.h"
+#include "process/child_process.h"
 
 namespace fs = std::filesystem;
 

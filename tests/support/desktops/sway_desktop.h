@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "desktop_session.h"
-#include "xvfb_display.h"
+#include "desktops/desktop_session.h"
+#include "xvfb/xvfb_display.h"
 
 namespace lumory::testing {
 

@@ -1,4 +1,4 @@
-#include "x11_test_window.h"
+#include "desktops/x11_test_window.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
