@@ -54,9 +54,15 @@ protected:
         return {window->contentX + extents->left, window->contentY + extents->top};
     }
 
+    // On a loaded machine a click is now and then lost on its way; it is repeated, as a user
+    // would: where it lands is what counts.
     std::optional<std::string> clickReached(int x, int y) {
-        input.click(1, x, y);
-        return clickedPage();
+        std::optional<std::string> page;
+        for (int attempt = 0; attempt < 3 && !page; ++attempt) {
+            input.click(1, x, y);
+            page = clickedPage();
+        }
+        return page;
     }
 
     XvfbInput input{desktop ? desktop->screen().name() : std::string()};
