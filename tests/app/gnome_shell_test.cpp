@@ -35,7 +35,6 @@ constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr int kTopBarHeight = 32;  // GNOME Shell's panel at 100 %
 constexpr char kOverlayTitle[] = "Lumory live overlay";
-constexpr char kOtherTitle[] = "Other window";
 // GNOME Shell's banner: 500 px wide, centred below the panel; its icon 16 px in from the left.
 constexpr int kBannerTop = 36;
 constexpr int kBannerIconX = kWidth / 2 - 250 + 16;
@@ -337,9 +336,8 @@ TEST_F(GnomeShellTest, MinimisedComesBackOnASecondLaunchAndCloseQuits) {
 
 TEST_F(GnomeShellTest, RemindersShowAsGnomeBannersWhoseButtonsReachTheService) {
     launch("reminder_service.js");
-    X11TestWindow other(desktop->x11Display(), kOtherTitle, 1000, 560, 560, 380);
-    ASSERT_TRUE(other.mapped());
-    ASSERT_TRUE(eventually([&] { return desktop->window(kOtherTitle).has_value(); }, 10s));
+    auto other = openOtherWindow(1000, 560, 560, 380);
+    ASSERT_TRUE(other);
 
     ASSERT_NO_FATAL_FAILURE(
         remindWhileAnotherWindowIsActive({{"deliveryId", "lumory.reminder.gnome.1"},
@@ -414,9 +412,8 @@ TEST_F(GnomeShellTest, TheBannerShowsLumorysIconWhereverTheShellIsInstalled) {
         fs::create_directories(apps);
         fs::copy_file(kIcon, apps + "/org.lumory.Lumory.svg");
     });
-    X11TestWindow other(desktop->x11Display(), kOtherTitle, 1000, 560, 560, 380);
-    ASSERT_TRUE(other.mapped());
-    ASSERT_TRUE(eventually([&] { return desktop->window(kOtherTitle).has_value(); }, 10s));
+    auto other = openOtherWindow(1000, 560, 560, 380);
+    ASSERT_TRUE(other);
     ASSERT_NO_FATAL_FAILURE(remindWhileAnotherWindowIsActive(
         {{"deliveryId", "lumory.reminder.icon.1"}, {"id", "icon1"}, {"title", "Stretch"}},
         "gnome-shell-banner-icon.png"));

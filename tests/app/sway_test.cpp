@@ -32,7 +32,6 @@ const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
 constexpr int kWidth = 1600;
 constexpr int kHeight = 1000;
 constexpr char kOverlayTitle[] = "Lumory live overlay";
-constexpr char kOtherTitle[] = "Other window";
 // The page may not become narrower than this (CSS px at 100 %).
 constexpr int kMinimumWidth = 900;
 
@@ -43,6 +42,11 @@ protected:
     void SetUp() override {
         DesktopTest::SetUp();
         if (!IsSkipped()) ASSERT_TRUE(input.connected());
+    }
+
+    bool focused(const std::string& title) {
+        auto window = desktop->window(title);
+        return window && window->focused;
     }
 
     // Where the page's top left corner is on the screen: inside sway's container, past the
@@ -154,8 +158,8 @@ TEST_F(SwayTest, BesideAnotherWindowThePageFollowsItsTileBelowItsMinimum) {
         return width;
     };
     ASSERT_TRUE(pageWidth([](int width) { return width > 1500; })) << (*shell)->standardError();
-    X11TestWindow other(desktop->x11Display(), kOtherTitle, 100, 100, 400, 300);
-    ASSERT_TRUE(other.mapped());
+    auto other = openOtherWindow(100, 100, 400, 300);
+    ASSERT_TRUE(other);
     std::optional<SwayWindow> tile;
     ASSERT_TRUE(eventually(
         [&] { return (tile = desktop->window(kMainTitle)) && tile->width <= kWidth / 2; }, 10s));
@@ -191,12 +195,7 @@ TEST_F(SwayTest, TheOverlayFloatsAboveTheTiledMainWindow) {
 
     // A click on the main window focuses it; the floating overlay stays in front.
     EXPECT_EQ(clickReached(pageX + 100, pageY + 900), "main");
-    EXPECT_TRUE(eventually(
-        [&] {
-            auto window = desktop->window(kMainTitle);
-            return window && window->focused;
-        },
-        5s));
+    EXPECT_TRUE(eventually([&] { return focused(kMainTitle); }, 5s));
     // The overlay page paints a while after it reports itself loaded.
     auto [overlayX, overlayY] = pageOrigin(kOverlayTitle);
     std::string shot = kArtifacts + "/sway-overlay.png";
@@ -226,14 +225,9 @@ TEST_F(SwayTest, TheOverlayFloatsAboveTheTiledMainWindow) {
 
 TEST_F(SwayTest, ASecondLaunchActivatesTheWindow) {
     launch("plain_page.js");
-    X11TestWindow other(desktop->x11Display(), kOtherTitle, 100, 100, 400, 300);
-    ASSERT_TRUE(other.mapped());
-    ASSERT_TRUE(eventually(
-        [&] {
-            auto window = desktop->window(kOtherTitle);
-            return window && window->focused;
-        },
-        10s));
+    auto other = openOtherWindow(100, 100, 400, 300);
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(eventually([&] { return focused(kOtherTitle); }, 10s));
     auto launchAgain = [&] {
         DesktopShell second(kShell, "", desktop->session().user());
         ASSERT_TRUE(second.start(desktop->x11Display(), desktop->clientEnvironment()));
@@ -253,12 +247,7 @@ TEST_F(SwayTest, ASecondLaunchActivatesTheWindow) {
     ASSERT_TRUE(desktop->command("focus_on_window_activation focus"));
     ASSERT_TRUE(desktop->command("[title=\"^Other window$\"] focus"));
     ASSERT_NO_FATAL_FAILURE(launchAgain());
-    EXPECT_TRUE(eventually(
-        [&] {
-            auto window = desktop->window(kMainTitle);
-            return window && window->focused;
-        },
-        10s));
+    EXPECT_TRUE(eventually([&] { return focused(kMainTitle); }, 10s));
     ASSERT_TRUE(desktop->command("focus_on_window_activation urgent"));
 }
 
@@ -266,14 +255,9 @@ TEST_F(SwayTest, RemindersGoToTheNotificationServerOnTheBus) {
     NotificationTestServer server(desktop->session().sessionBus());
     ASSERT_TRUE(server.started());
     launch("reminder_service.js");
-    X11TestWindow other(desktop->x11Display(), kOtherTitle, 100, 100, 400, 300);
-    ASSERT_TRUE(other.mapped());
-    ASSERT_TRUE(eventually(
-        [&] {
-            auto window = desktop->window(kOtherTitle);
-            return window && window->focused;
-        },
-        10s));
+    auto other = openOtherWindow(100, 100, 400, 300);
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(eventually([&] { return focused(kOtherTitle); }, 10s));
     shell->append("page-commands.jsonl",
                   {{"action", "schedule"},
                    {"notifications", json::array({{{"deliveryId", "lumory.reminder.sway.1"},

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "desktops/desktop_session.h"
+#include "desktops/x11_test_window.h"
 
 namespace lumory::testing {
 
@@ -22,6 +23,7 @@ template <typename Desktop>
 class DesktopTest : public ::testing::Test {
 protected:
     static constexpr char kMainTitle[] = "Lumory";
+    static constexpr char kOtherTitle[] = "Other window";
 
     static void startDesktop(int width, int height) {
         desktop = new Desktop(width, height);
@@ -68,6 +70,16 @@ protected:
         ASSERT_TRUE(shell->waitForPage(std::chrono::seconds(60))) << (*shell)->standardError();
         ASSERT_TRUE(eventually([] { return desktop->window(kMainTitle).has_value(); },
                                std::chrono::seconds(10)));
+    }
+
+    // Another application's window, once the desktop lists it; null when it never showed.
+    std::unique_ptr<X11TestWindow> openOtherWindow(int x, int y, int width, int height) {
+        auto other = std::make_unique<X11TestWindow>(desktop->x11Display(), kOtherTitle, x, y,
+                                                     width, height);
+        bool listed =
+            other->mapped() && eventually([] { return desktop->window(kOtherTitle).has_value(); },
+                                          std::chrono::seconds(10));
+        return listed ? std::move(other) : nullptr;
     }
 
     // The page ("main" or "overlay") whose click counter in its title went up next.
