@@ -83,7 +83,10 @@ TEST_F(SwayTest, TheMainWindowFillsItsTileAndFloatsAtItsOwnSize) {
     EXPECT_FALSE(tiled->floating);
     EXPECT_TRUE(tiled->focused);
     EXPECT_EQ(tiled->width, kWidth) << "alone on its workspace the window fills it";
-    EXPECT_TRUE(desktop->screen().screenshotOnceDrawn(kArtifacts + "/sway-tiled.png", 15000));
+    // The picture waits for the page's links and buttons, right of its sidebar, to be drawn.
+    auto [drawnX, drawnY] = pageOrigin(kMainTitle);
+    EXPECT_TRUE(desktop->screen().screenshotOnceDrawn(kArtifacts + "/sway-tiled.png", 15000,
+                                                      drawnX + 260, drawnY + 100, 300, 380));
 
     // sway has neither minimised nor maximised windows and ignores both requests: the window
     // must stay where it is, not vanish with no taskbar to bring it back.
