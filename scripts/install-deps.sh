@@ -31,24 +31,42 @@ test_packages=(
   lintian desktop-file-utils appstream
 )
 
+# The real desktops the end-to-end tests run the shell on: GNOME Shell (with its settings
+# daemon, Xwayland and the gjs notification service) and sway. Without their recommends, which
+# would bring a whole desktop session.
+desktop_test_packages=(gnome-shell gnome-settings-daemon dconf-service xwayland gjs sway)
+
 case "$profile" in
-  run) wanted=("${build_packages[@]}" "${run_packages[@]}") ;;
-  package) wanted=("${build_packages[@]}" "${package_packages[@]}") ;;
-  test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${package_packages[@]}"
-                "${test_packages[@]}") ;;
+  run) wanted=("${build_packages[@]}" "${run_packages[@]}"); bare=() ;;
+  package) wanted=("${build_packages[@]}" "${package_packages[@]}"); bare=() ;;
+  test)
+    wanted=("${build_packages[@]}" "${run_packages[@]}" "${package_packages[@]}"
+            "${test_packages[@]}")
+    bare=("${desktop_test_packages[@]}")
+    ;;
   *) echo "usage: $0 run|package|test" >&2; exit 2 ;;
 esac
 
-missing=()
-for package in "${wanted[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$package")
-done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+missing_of() {
+  local package status
+  for package in "$@"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || echo "$package"
+  done
+}
+mapfile -t missing < <(missing_of "${wanted[@]}")
+mapfile -t missing_bare < <(missing_of "${bare[@]}")
+[[ ${#missing[@]} -eq 0 && ${#missing_bare[@]} -eq 0 ]] && exit 0
 
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-echo "Installing: ${missing[*]}"
+echo "Installing: ${missing[*]} ${missing_bare[*]}"
 "${sudo[@]}" apt-get update -qq
 # With recommends: Xvfb's fonts and the sound and calendar services' own helpers come that way.
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+if ((${#missing[@]} > 0)); then
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if ((${#missing_bare[@]} > 0)); then
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing_bare[@]}" >/dev/null
+fi

@@ -1,10 +1,26 @@
 #include "gtk/notifications/dbus_notification_server.h"
 
+#include <gtk/gtk.h>
+
 #include <memory>
 
 namespace lumory::gtk {
 
 namespace {
+
+// A notification server finds an icon name only in its own icon themes (GNOME Shell shows its
+// missing-image placeholder for a shell installed outside the system prefix); the file GTK's
+// theme found, the shell's own share/icons included, loads wherever the shell is installed.
+std::string iconForServer(const std::string& name) {
+    if (name.empty() || name.find('/') != std::string::npos) return name;
+    if (gdk_screen_get_default() == nullptr) return name;
+    GObjectPtr<GtkIconInfo> info(gtk_icon_theme_lookup_icon(gtk_icon_theme_get_default(),
+                                                            name.c_str(), 64,
+                                                            GtkIconLookupFlags(0)));
+    const char* file = info ? gtk_icon_info_get_filename(info.get()) : nullptr;
+    return file != nullptr && file[0] == '/' ? std::string(file) : name;
+}
+
 
 constexpr char kName[] = "org.freedesktop.Notifications";
 constexpr char kPath[] = "/org/freedesktop/Notifications";
@@ -163,9 +179,10 @@ void DBusNotificationServer::notify(const DesktopNotification& notification,
     if (notification.suppressSound) {
         g_variant_builder_add(&hints, "{sv}", "suppress-sound", g_variant_new_boolean(TRUE));
     }
+    std::string icon = iconForServer(notification.appIcon);
     GVariant* parameters =
         g_variant_new("(susssasa{sv}i)", notification.appName.c_str(), notification.replacesId,
-                      notification.appIcon.c_str(), notification.summary.c_str(),
+                      icon.c_str(), notification.summary.c_str(),
                       notification.body.c_str(), &actions, &hints, -1);
     using Done = std::function<void(std::optional<std::uint32_t>)>;
     g_dbus_connection_call(

@@ -39,6 +39,8 @@ GtkOverlayWindow::GtkOverlayWindow(GtkApplication* application, const OverlayWin
     gtk_style_context_add_provider(context, GTK_STYLE_PROVIDER(style.get()),
                                    GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 
+    // A utility window: tiling window managers (sway, i3) float it instead of giving it a tile.
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_window_set_keep_above(window, TRUE);
     gtk_window_stick(window);
     gtk_window_set_skip_taskbar_hint(window, TRUE);

@@ -1,6 +1,7 @@
 #include "xvfb/xvfb_shell.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -60,8 +61,24 @@ bool ShellUnderTest::addHelper(const std::string& binary) {
     return fs::copy_file(binary, target, error) && !error;
 }
 
+bool ShellUnderTest::runAs(uid_t uid, gid_t gid) {
+    if (root_.empty()) return false;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(root_, error)) {
+        if (lchown(entry.path().c_str(), uid, gid) != 0) return false;
+    }
+    if (error || chown(root_.c_str(), uid, gid) != 0) return false;
+    uid_ = uid;
+    gid_ = gid;
+    return true;
+}
+
 bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::string>& extra) {
-    if (root_.empty() || !display.started()) return false;
+    return display.started() && start(display.name(), extra);
+}
+
+bool ShellUnderTest::start(const std::string& displayName, const std::vector<std::string>& extra) {
+    if (root_.empty()) return false;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return false;
     std::string home = root_ + "/home";
@@ -72,7 +89,7 @@ bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::st
         "XDG_DATA_HOME=" + home + "/.local/share",
         "XDG_CACHE_HOME=" + home + "/.cache",
         "XDG_RUNTIME_DIR=" + home + "/run",
-        "DISPLAY=" + display.name(),
+        "DISPLAY=" + displayName,
         "NO_AT_BRIDGE=1",
         // No session bus: the shell runs on its own instead of finding or starting one.
         "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent",
@@ -92,6 +109,7 @@ bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::st
     }
     fs::create_directories(home + "/run");
     fs::permissions(home + "/run", fs::perms::owner_all, fs::perm_options::replace);
+    if (uid_ != 0 && chown((home + "/run").c_str(), uid_, gid_) != 0) return false;
     std::string binary = root_ + "/bin/lumory";
 
     pid_ = fork();
@@ -101,6 +119,9 @@ bool ShellUnderTest::start(const XvfbDisplay& display, const std::vector<std::st
         int errors =
             open((root_ + "/shell-stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(errors, 2);
+        if (uid_ != 0 && (setgroups(0, nullptr) != 0 || setgid(gid_) != 0 || setuid(uid_) != 0)) {
+            _exit(126);
+        }
         std::vector<char*> envp;
         for (auto& entry : environment) envp.push_back(entry.data());
         envp.push_back(nullptr);

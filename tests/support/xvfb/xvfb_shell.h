@@ -30,6 +30,11 @@ public:
     bool addHelper(const std::string& binary);
 
     bool start(const XvfbDisplay& display, const std::vector<std::string>& environment = {});
+    // On a desktop's own X server (Xwayland): `displayName` is its DISPLAY.
+    bool start(const std::string& displayName, const std::vector<std::string>& environment);
+    // Runs the shell as another user, for desktops that refuse to run as root; the tree becomes
+    // theirs. Call before start.
+    bool runAs(uid_t uid, gid_t gid);
 
     // The next probe report for which `wanted` holds, read from the shell's standard output.
     std::optional<nlohmann::json> waitForProbe(
@@ -52,6 +57,8 @@ public:
 private:
     std::string root_;
     pid_t pid_ = -1;
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
     bool reaped_ = false;
     int output_ = -1;
     std::string buffered_;

@@ -124,6 +124,31 @@ std::vector<std::string> windowStates(const std::string& displayName, const std:
     return states;
 }
 
+std::optional<FrameExtents> frameExtents(const std::string& displayName, const std::string& title) {
+    Display* display = openDisplay(displayName);
+    if (display == nullptr) return std::nullopt;
+    std::optional<FrameExtents> extents;
+    Window window = 0;
+    if (search(display, DefaultRootWindow(display), title, 2, &window)) {
+        extents = FrameExtents{};
+        Atom type;
+        int format;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, window, XInternAtom(display, "_GTK_FRAME_EXTENTS", False),
+                               0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
+                               &data) == Success &&
+            data != nullptr && count == 4) {
+            auto* values = reinterpret_cast<unsigned long*>(data);
+            extents = FrameExtents{static_cast<int>(values[0]), static_cast<int>(values[1]),
+                                   static_cast<int>(values[2]), static_cast<int>(values[3])};
+        }
+        if (data) XFree(data);
+    }
+    XCloseDisplay(display);
+    return extents;
+}
+
 bool stackedAbove(const std::string& displayName, const std::string& upper,
                   const std::string& lower) {
     Display* display = openDisplay(displayName);

@@ -23,6 +23,16 @@ std::vector<WindowGeometry> findWindows(const std::string& displayName, const st
 // The _NET_WM_STATE atoms ("_NET_WM_STATE_ABOVE", ...) of the viewable window titled `title`.
 std::vector<std::string> windowStates(const std::string& displayName, const std::string& title);
 
+// The invisible border GTK's client-side frame puts around the content of the viewable window
+// titled `title` for its shadow (_GTK_FRAME_EXTENTS; zero without one).
+struct FrameExtents {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+};
+std::optional<FrameExtents> frameExtents(const std::string& displayName, const std::string& title);
+
 // True when the viewable window titled `upper` is stacked above the one titled `lower`.
 bool stackedAbove(const std::string& displayName, const std::string& upper,
                   const std::string& lower);
