@@ -77,7 +77,7 @@ std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type,
     if (!registry) return result;
     GList* sources = e_source_registry_list_enabled(registry, extensionFor(type));
     for (GList* item = sources; item; item = item->next) {
-        auto source = GObjectPtr<ESource>::share(E_SOURCE(item->data));
+        auto source = GObjectPtr<ESource>::retain(E_SOURCE(item->data));
         if (only &&
             std::find(only->begin(), only->end(), e_source_get_uid(source.get())) == only->end())
             continue;
@@ -114,7 +114,7 @@ std::vector<Calendar> EdsEventStore::calendars(EntityType type) {
 std::optional<Calendar> EdsEventStore::defaultCalendar(EntityType type) {
     auto registry = sourceRegistry();
     if (!registry) return std::nullopt;
-    auto source = eds::GObjectPtr<ESource>::adopt(
+    auto source = GObjectPtr<ESource>::adopt(
         type == EntityType::event ? e_source_registry_ref_default_calendar(registry.get())
                                   : e_source_registry_ref_default_task_list(registry.get()));
     if (!source) return std::nullopt;

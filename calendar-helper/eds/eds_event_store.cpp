@@ -6,8 +6,6 @@
 
 namespace lumory::cal {
 
-using eds::GObjectPtr;
-
 namespace {
 
 // Bus names of the services that EDS 3.46 activates on the session bus.
@@ -316,7 +314,7 @@ void EdsEventStore::setChangeHandler(std::function<void()> handler) {
     g_source_remove(wakeUp);
 }
 
-eds::GObjectPtr<ESourceRegistry> EdsEventStore::sourceRegistry() {
+GObjectPtr<ESourceRegistry> EdsEventStore::sourceRegistry() {
     std::lock_guard lock(connectionLock);
     return registry;
 }
@@ -393,7 +391,7 @@ void EdsEventStore::onClientOpened(GObject*, GAsyncResult* result, gpointer data
         self->settle(*watch);
         return;
     }
-    watch->client = GObjectPtr<ECalClient>::share(E_CAL_CLIENT(client.get()));
+    watch->client = GObjectPtr<ECalClient>::retain(E_CAL_CLIENT(client.get()));
     watch->propertyHandler = g_signal_connect(client.get(), "backend-property-changed",
                                               G_CALLBACK(onBackendPropertyChanged), self);
     watch->diedHandler =

@@ -54,7 +54,7 @@ public:
     void removeReminder(const Reminder& reminder) override;
 
     // The source registry, or null while the store is not connected. Any thread.
-    eds::GObjectPtr<ESourceRegistry> sourceRegistry();
+    GObjectPtr<ESourceRegistry> sourceRegistry();
 
 private:
     struct Watch;
@@ -62,8 +62,8 @@ private:
     struct BaselineWait;
     // What connecting found: made by blocking calls on any thread, taken over on the main context.
     struct Connection {
-        eds::GObjectPtr<GDBusConnection> bus;
-        eds::GObjectPtr<ESourceRegistry> registry;
+        GObjectPtr<GDBusConnection> bus;
+        GObjectPtr<ESourceRegistry> registry;
         bool registryActivatable = false;
         bool factoryActivatable = false;
         bool factoryRuns = false;
@@ -107,8 +107,8 @@ private:
 
     // Guards bus and registry for readers on other threads; the main context replaces them.
     mutable std::mutex connectionLock;
-    eds::GObjectPtr<GDBusConnection> bus;
-    eds::GObjectPtr<ESourceRegistry> registry;
+    GObjectPtr<GDBusConnection> bus;
+    GObjectPtr<ESourceRegistry> registry;
 
     std::atomic<bool> busOpen{false};
     std::atomic<bool> registryOwned{false};

@@ -421,7 +421,7 @@ void EdsEventStore::saveEvent(Event& event) {
     ECalClient* targetClient = target->client.get();
 
     if (event.identifier.empty() || event.storedCalendarId.empty()) {
-        auto component = eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_new());
+        auto component = GObjectPtr<ECalComponent>::adopt(e_cal_component_new());
         e_cal_component_set_new_vtype(component.get(), E_CAL_COMPONENT_EVENT);
         g_autofree gchar* uid = e_util_generate_uid();
         e_cal_component_set_uid(component.get(), uid);
@@ -440,7 +440,7 @@ void EdsEventStore::saveEvent(Event& event) {
         if (event.recurrenceDate) {
             if (!master && components.empty())
                 throw StoreError("event not found: " + event.identifier);
-            eds::GObjectPtr<ECalComponent> base;
+            GObjectPtr<ECalComponent> base;
             for (auto& component : components) {
                 auto rid = eds::recurrenceInstant(component.get(), storedClient);
                 if (rid && rid == event.recurrenceDate) base = component;
@@ -471,10 +471,10 @@ void EdsEventStore::saveEvent(Event& event) {
                 event.hasRecurrenceRules = false;
             } else {
                 auto component =
-                    base ? eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(base.get()))
+                    base ? GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(base.get()))
                          : eds::detachedCopy(master.get());
                 if (!base) {
-                    auto time = eds::GObjectPtr<ICalTime>::adopt(
+                    auto time = GObjectPtr<ICalTime>::adopt(
                         eds::timeInZone(*event.recurrenceDate, series.zone, series.isDate));
                     eds::OwnedDateTime value(e_cal_component_datetime_new(
                         time.get(), series.tzid.empty() ? nullptr : series.tzid.c_str()));
@@ -493,7 +493,7 @@ void EdsEventStore::saveEvent(Event& event) {
         } else {
             if (!master) throw StoreError("event not found: " + event.identifier);
             auto component =
-                eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master.get()));
+                GObjectPtr<ECalComponent>::adopt(e_cal_component_clone(master.get()));
             eds::fillComponent(component.get(), event, storedClient);
             if (moving) {
                 eds::moveAtomically(

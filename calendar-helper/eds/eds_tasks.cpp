@@ -191,7 +191,7 @@ void EdsEventStore::saveReminder(Reminder& reminder) {
     ECalClient* targetClient = target->client.get();
     g_autoptr(GError) error = nullptr;
 
-    eds::GObjectPtr<ECalComponent> component;
+    GObjectPtr<ECalComponent> component;
     std::optional<eds::OpenSource> stored;
     if (!reminder.identifier.empty() && !reminder.storedListId.empty()) {
         stored =
@@ -202,7 +202,7 @@ void EdsEventStore::saveReminder(Reminder& reminder) {
     }
     bool created = !component;
     if (created) {
-        component = eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_new());
+        component = GObjectPtr<ECalComponent>::adopt(e_cal_component_new());
         e_cal_component_set_new_vtype(component.get(), E_CAL_COMPONENT_TODO);
         g_autofree gchar* uid = e_util_generate_uid();
         e_cal_component_set_uid(component.get(), uid);
