@@ -54,9 +54,7 @@ std::optional<Instant> recurrenceInstant(ECalComponent* component, ECalClient* c
 
 // Every stored component of a uid (master and detached occurrences); empty when none.
 std::vector<GObjectPtr<ECalComponent>> componentsForUid(ECalClient* client, const std::string& uid);
-
-// Occurrences in [start, end) of the client's events, repeating ones expanded here.
-void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant start, Instant end,
-                        EventListing& out);
+// The series itself among a uid's components; null when only detached occurrences are stored.
+GObjectPtr<ECalComponent> masterOf(const std::vector<GObjectPtr<ECalComponent>>& components);
 
 }  // namespace lumory::cal::eds

@@ -78,6 +78,21 @@ std::optional<Instant> instantOf(ECalComponentDateTime* time, ECalClient* client
                      e_cal_component_datetime_get_tzid(time), client);
 }
 
+ICalTimezone* zoneOf(ECalComponentDateTime* time, ECalClient* client) {
+    if (!time) return nullptr;
+    ICalTime* value = e_cal_component_datetime_get_value(time);
+    if (!value || i_cal_time_is_date(value)) return nullptr;
+    if (i_cal_time_is_utc(value)) return i_cal_timezone_get_utc_timezone();
+    if (ICalTimezone* attached = i_cal_time_get_timezone(value)) return attached;
+    const char* tzid = e_cal_component_datetime_get_tzid(time);
+    if (!tzid || !*tzid) return nullptr;
+    ICalTimezone* zone =
+        client ? e_cal_client_tzlookup_cb(tzid, client, nullptr, nullptr) : nullptr;
+    if (!zone) zone = i_cal_timezone_get_builtin_timezone_from_tzid(tzid);
+    if (!zone) zone = i_cal_timezone_get_builtin_timezone(tzid);
+    return zone;
+}
+
 ICalTime* utcTime(Instant instant) {
     ICalTimezone* utc = i_cal_timezone_get_utc_timezone();
     ICalTime* time = i_cal_time_new_from_timet_with_zone(

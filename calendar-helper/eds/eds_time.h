@@ -18,6 +18,10 @@ ICalTimezone* localTimezone();
 std::optional<Instant> instantOf(ICalTime* time, const char* tzid, ECalClient* client);
 std::optional<Instant> instantOf(ECalComponentDateTime* time, ECalClient* client);
 
+// The zone a stored time is written in: its TZID's (through `client`, else libical's own),
+// UTC, or none for dates and floating times.
+ICalTimezone* zoneOf(ECalComponentDateTime* time, ECalClient* client);
+
 // UTC date-time, and the local calendar day of an instant as a DATE value.
 ICalTime* utcTime(Instant instant);
 ICalTime* localDate(Instant instant);

@@ -2,11 +2,13 @@
 // occurrences within the zone's offset of one end of the window, and after one occurrence was
 // changed it keeps returning the old one while any client holds the calendar open.
 
-#include <map>
+#include "eds_event_listing.h"
+
 #include <set>
 
 #include "calendar_values.h"
 #include "eds_components.h"
+#include "eds_sources.h"
 #include "eds_time.h"
 #include "events.h"
 
@@ -79,8 +81,7 @@ void expandSeries(ECalClient* client, const Calendar& calendar, const std::strin
     if (out.occurrences.size() == before) out.patterns.pop_back();
 }
 
-}  // namespace
-
+// Occurrences in [start, end) of the client's events.
 void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant start, Instant end,
                         EventListing& out) {
     if (end <= start) return;
@@ -109,6 +110,40 @@ void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant st
         if (ical) g_object_unref(ical);
     });
     for (const auto& uid : series) expandSeries(client, calendar, uid, start, end, out);
+}
+
+}  // namespace
+
+EventListing eventListing(ESourceRegistry* registry, ClientCache& clients, Instant start,
+                          Instant end, const std::optional<std::vector<std::string>>& calendarIds) {
+    EventListing listing;
+    for (auto& open : openSources(registry, EntityType::event, clients, calendarIds)) {
+        if (!open.client) continue;
+        collectOccurrences(open.client.get(), open.calendar, start, end, listing);
+    }
+    return listing;
+}
+
+std::optional<Event> storedEvent(ESourceRegistry* registry, ClientCache& clients,
+                                 const std::string& identifier) {
+    for (auto& open : openSources(registry, EntityType::event, clients)) {
+        if (!open.client) continue;
+        auto components = componentsForUid(open.client.get(), identifier);
+        if (components.empty()) continue;
+        auto master = masterOf(components);
+        if (!master) return eventFrom(components.front().get(), open.calendar, open.client.get());
+        Event first = eventFrom(master.get(), open.calendar, open.client.get());
+        if (!first.hasRecurrenceRules) return first;
+        // A series stands for its first occurrence, which may have been changed on its own.
+        for (auto& component : components) {
+            auto rid = recurrenceInstant(component.get(), open.client.get());
+            if (rid && rid == first.startDate)
+                return eventFrom(component.get(), open.calendar, open.client.get());
+        }
+        first.recurrenceDate = first.startDate;
+        return first;
+    }
+    return std::nullopt;
 }
 
 }  // namespace lumory::cal::eds
