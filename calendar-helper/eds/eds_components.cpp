@@ -120,6 +120,13 @@ void fillTimes(ECalComponent* component, const Event& event, ECalClient* client)
 
 }  // namespace
 
+std::optional<std::string> summaryOf(ECalComponent* component) {
+    OwnedText summary{e_cal_component_get_summary(component)};
+    if (!summary) return std::nullopt;
+    const char* value = e_cal_component_text_get_value(summary.get());
+    return value ? value : "";
+}
+
 std::optional<Instant> recurrenceInstant(ECalComponent* component, ECalClient* client) {
     OwnedRange range(e_cal_component_get_recurid(component));
     if (!range) return std::nullopt;
@@ -130,10 +137,7 @@ Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* 
     ICalComponent* ical = e_cal_component_get_icalcomponent(component);
     Event event;
     if (const char* uid = e_cal_component_get_uid(component)) event.identifier = uid;
-    if (OwnedText summary{e_cal_component_get_summary(component)}) {
-        const char* value = e_cal_component_text_get_value(summary.get());
-        event.title = value ? value : "";
-    }
+    event.title = summaryOf(component);
     event.calendar = calendar;
     event.storedCalendarId = calendar.identifier;
     event.hasRecurrenceRules =

@@ -30,6 +30,9 @@ struct OwnedList {
     ~OwnedList() { g_slist_free_full(list, Free); }
 };
 
+// The SUMMARY's text; nothing when the component has none.
+std::optional<std::string> summaryOf(ECalComponent* component);
+
 // An event (or one occurrence) as stored; `client` resolves the zones its times name.
 Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* client);
 // Writes the event's own fields onto a component, leaving what the peer cannot see (alarms,

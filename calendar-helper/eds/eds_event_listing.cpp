@@ -17,16 +17,6 @@ namespace {
 
 using namespace std::chrono;
 
-// Wider than any zone's offset from UTC, in which the backend may read dates and floating
-// times, so that the exact rule below decides alone what belongs to the window.
-constexpr hours kMargin{15};
-
-std::string utcText(Instant instant) {
-    auto time = GObjectPtr<ICalTime>::adopt(utcTime(instant));
-    g_autofree gchar* text = i_cal_time_as_ical_string(time.get());
-    return text ? text : "";
-}
-
 struct Expansion {
     ECalClient* client;
     const Event* master;
@@ -72,8 +62,8 @@ void expandSeries(ECalClient* client, const Calendar& calendar, const std::strin
     out.patterns.push_back(eventFrom(master.get(), calendar, client));
     const std::size_t before = out.occurrences.size();
     Expansion expansion{client, &out.patterns.back(), pattern, &detached, start, end, &out};
-    auto from = GObjectPtr<ICalTime>::adopt(utcTime(start - kMargin));
-    auto to = GObjectPtr<ICalTime>::adopt(utcTime(end + kMargin));
+    auto from = GObjectPtr<ICalTime>::adopt(utcTime(start - kZoneMargin));
+    auto to = GObjectPtr<ICalTime>::adopt(utcTime(end + kZoneMargin));
     e_cal_recur_generate_instances_sync(e_cal_component_get_icalcomponent(master.get()), from.get(),
                                         to.get(), onInstance, &expansion, e_cal_client_tzlookup_cb,
                                         client, localTimezone(), nullptr, nullptr);
@@ -85,8 +75,8 @@ void expandSeries(ECalClient* client, const Calendar& calendar, const std::strin
 void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant start, Instant end,
                         EventListing& out) {
     if (end <= start) return;
-    std::string query = "(occur-in-time-range? (make-time \"" + utcText(start - kMargin) +
-                        "\") (make-time \"" + utcText(end + kMargin) + "\"))";
+    std::string query = "(occur-in-time-range? (make-time \"" + utcText(start - kZoneMargin) +
+                        "\") (make-time \"" + utcText(end + kZoneMargin) + "\"))";
     GSList* found = nullptr;
     if (!e_cal_client_get_object_list_sync(client, query.c_str(), &found, nullptr, nullptr)) return;
     std::vector<std::string> series;

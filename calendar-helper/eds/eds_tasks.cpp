@@ -14,15 +14,6 @@ namespace {
 
 using namespace std::chrono;
 
-// Wider than any zone's offset from UTC, so that the exact rule alone decides what is listed.
-constexpr hours kMargin{15};
-
-std::string utcText(Instant instant) {
-    auto time = GObjectPtr<ICalTime>::adopt(utcTime(instant));
-    g_autofree gchar* text = i_cal_time_as_ical_string(time.get());
-    return text ? text : "";
-}
-
 std::string makeTime(Instant instant) {
     return "(make-time \"" + utcText(instant) + "\")";
 }
@@ -30,20 +21,18 @@ std::string makeTime(Instant instant) {
 // What the backend pre-selects; reminderMatches() then applies the exact bounds.
 std::string taskQuery(const ReminderQuery& query) {
     if (query.completed)
-        return "(and (is-completed?) (not (completed-before? " + makeTime(*query.start - kMargin) +
-               ")) (completed-before? " + makeTime(query.end + kMargin) + "))";
+        return "(and (is-completed?) (not (completed-before? " +
+               makeTime(*query.start - kZoneMargin) + ")) (completed-before? " +
+               makeTime(query.end + kZoneMargin) + "))";
     if (!query.start) return "(not (is-completed?))";
-    return "(and (not (is-completed?)) (due-in-time-range? " + makeTime(*query.start - kMargin) +
-           " " + makeTime(query.end + kMargin) + "))";
+    return "(and (not (is-completed?)) (due-in-time-range? " +
+           makeTime(*query.start - kZoneMargin) + " " + makeTime(query.end + kZoneMargin) + "))";
 }
 
 Reminder reminderFrom(ECalComponent* component, const Calendar& list, ECalClient* client) {
     Reminder reminder;
     if (const char* uid = e_cal_component_get_uid(component)) reminder.identifier = uid;
-    if (OwnedText summary{e_cal_component_get_summary(component)}) {
-        const char* value = e_cal_component_text_get_value(summary.get());
-        reminder.title = value ? value : "";
-    }
+    reminder.title = summaryOf(component);
     reminder.list = list;
     reminder.storedListId = list.identifier;
     if (auto completed = GObjectPtr<ICalTime>::adopt(e_cal_component_get_completed(component)))

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "calendar_values.h"
+#include "gobject_ptr.h"
 
 namespace lumory::cal::eds {
 namespace {
@@ -99,6 +100,12 @@ ICalTime* utcTime(Instant instant) {
         system_clock::to_time_t(floor<seconds>(instant)), 0, utc);
     i_cal_time_set_timezone(time, utc);
     return time;
+}
+
+std::string utcText(Instant instant) {
+    auto time = GObjectPtr<ICalTime>::adopt(utcTime(instant));
+    g_autofree gchar* text = i_cal_time_as_ical_string(time.get());
+    return text ? text : "";
 }
 
 ICalTime* localDate(Instant instant) {

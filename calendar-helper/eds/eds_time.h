@@ -4,7 +4,9 @@
 
 #include <libecal/libecal.h>
 
+#include <chrono>
 #include <optional>
+#include <string>
 
 #include "event_store.h"
 
@@ -22,8 +24,14 @@ std::optional<Instant> instantOf(ECalComponentDateTime* time, ECalClient* client
 // UTC, or none for dates and floating times.
 ICalTimezone* zoneOf(ECalComponentDateTime* time, ECalClient* client);
 
+// Wider than any zone's offset from UTC. Queries reach this far beyond their window, since the
+// backend may read dates and floating times in any zone; the exact rule then decides alone.
+constexpr std::chrono::hours kZoneMargin{15};
+
 // UTC date-time, and the local calendar day of an instant as a DATE value.
 ICalTime* utcTime(Instant instant);
+// An instant as iCalendar's UTC text, as queries take it.
+std::string utcText(Instant instant);
 ICalTime* localDate(Instant instant);
 // The same instant expressed in `zone` (null: floating local), as RECURRENCE-ID wants it.
 ICalTime* timeInZone(Instant instant, ICalTimezone* zone, bool isDate);
