@@ -10,17 +10,19 @@ constexpr const char* kRegistryBusName = "org.gnome.evolution.dataserver.Sources
 constexpr const char* kCalendarFactoryBusName = "org.gnome.evolution.dataserver.Calendar8";
 constexpr int kStartServiceTimeoutMs = 30'000;
 
-bool activatable(GDBusConnection* bus, const char* name) {
+// Whether the bus starts the registry and the calendar factory on demand, in one round trip.
+void findActivatable(GDBusConnection* bus, bool& registry, bool& factory) {
     g_autoptr(GVariant) names = g_dbus_connection_call_sync(
         bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
         "ListActivatableNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE,
         kStartServiceTimeoutMs, nullptr, nullptr);
-    if (names == nullptr) return false;
+    if (names == nullptr) return;
     g_autofree const gchar** list = nullptr;
     g_variant_get(names, "(^a&s)", &list);
-    for (const gchar** entry = list; entry != nullptr && *entry != nullptr; ++entry)
-        if (std::strcmp(*entry, name) == 0) return true;
-    return false;
+    for (const gchar** entry = list; entry != nullptr && *entry != nullptr; ++entry) {
+        registry = registry || std::strcmp(*entry, kRegistryBusName) == 0;
+        factory = factory || std::strcmp(*entry, kCalendarFactoryBusName) == 0;
+    }
 }
 
 bool owned(GDBusConnection* bus, const char* name) {
@@ -54,8 +56,7 @@ Connection::Probe Connection::probe() {
     g_dbus_connection_set_exit_on_close(found.bus.get(), FALSE);
 
     // Without EDS on this bus the registry would wait for its service until a long timeout.
-    found.registryActivatable = activatable(found.bus.get(), kRegistryBusName);
-    found.factoryActivatable = activatable(found.bus.get(), kCalendarFactoryBusName);
+    findActivatable(found.bus.get(), found.registryActivatable, found.factoryActivatable);
     const bool registryPresent =
         found.registryActivatable || owned(found.bus.get(), kRegistryBusName);
     found.factoryRuns =
