@@ -2,6 +2,7 @@
 // the keys of a series' occurrences.
 
 #include <algorithm>
+#include <cstring>
 
 #include "calendar_values.h"
 #include "eds_components.h"
@@ -16,11 +17,9 @@ using namespace std::chrono;
 constexpr const char* kBusyStatusProperty = "X-MICROSOFT-CDO-BUSYSTATUS";
 constexpr const char* kOutOfOffice = "OOF";
 
-std::optional<std::string> ownedText(gchar* text) {
+std::optional<std::string> ownedCopy(const char* text) {
     if (!text) return std::nullopt;
-    std::string value = text;
-    g_free(text);
-    return value;
+    return text;
 }
 
 std::optional<std::string> nonEmpty(std::optional<std::string> text) {
@@ -28,15 +27,76 @@ std::optional<std::string> nonEmpty(std::optional<std::string> text) {
     return text;
 }
 
-int availabilityOf(ECalComponent* component) {
-    ICalComponent* ical = e_cal_component_get_icalcomponent(component);
-    if (e_cal_component_get_transparency(component) == E_CAL_COMPONENT_TRANSP_TRANSPARENT)
-        return kAvailabilityFree;
-    if (e_cal_component_get_status(component) == I_CAL_STATUS_TENTATIVE)
-        return kAvailabilityTentative;
-    g_autofree gchar* busy = e_cal_util_component_dup_x_property(ical, kBusyStatusProperty);
-    if (busy && g_ascii_strcasecmp(busy, kOutOfOffice) == 0) return kAvailabilityUnavailable;
+// Events are read through libical itself: libical-glib and ECalComponent wrap every property,
+// parameter and value they hand out in an object of its own, some twenty per event, which a
+// year's listing paid for more than for the query. The reads follow ECalComponent's getters.
+icalcomponent* nativeOf(ICalComponent* ical) {
+    return static_cast<icalcomponent*>(i_cal_object_get_native(I_CAL_OBJECT(ical)));
+}
+
+icalproperty* firstOf(icalcomponent* component, icalproperty_kind kind) {
+    return icalcomponent_get_first_property(component, kind);
+}
+
+int availabilityOf(icalcomponent* component) {
+    if (icalproperty* transparency = firstOf(component, ICAL_TRANSP_PROPERTY)) {
+        const icalproperty_transp value = icalproperty_get_transp(transparency);
+        if (value == ICAL_TRANSP_TRANSPARENT || value == ICAL_TRANSP_TRANSPARENTNOCONFLICT)
+            return kAvailabilityFree;
+    }
+    if (icalcomponent_get_status(component) == ICAL_STATUS_TENTATIVE) return kAvailabilityTentative;
+    for (icalproperty* property = firstOf(component, ICAL_X_PROPERTY); property;
+         property = icalcomponent_get_next_property(component, ICAL_X_PROPERTY)) {
+        const char* name = icalproperty_get_x_name(property);
+        if (!name || std::strcmp(name, kBusyStatusProperty) != 0) continue;
+        g_autofree char* busy = icalproperty_get_value_as_string_r(property);
+        return busy && g_ascii_strcasecmp(busy, kOutOfOffice) == 0 ? kAvailabilityUnavailable
+                                                                   : kAvailabilityBusy;
+    }
     return kAvailabilityBusy;
+}
+
+// A stored date-time with the TZID it names; "UTC" for a UTC value that names none.
+struct StoredTime {
+    icaltimetype value;
+    const char* tzid;
+};
+
+std::optional<StoredTime> storedTime(icalcomponent* component, icalproperty_kind kind,
+                                     icaltimetype (*valueOf)(const icalproperty*)) {
+    icalproperty* property = firstOf(component, kind);
+    if (!property) return std::nullopt;
+    StoredTime time{valueOf(property), nullptr};
+    if (icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER))
+        time.tzid = icalparameter_get_tzid(tzid);
+    else if (icaltime_is_utc(time.value))
+        time.tzid = "UTC";
+    return time;
+}
+
+// DTEND, or else DTSTART plus DURATION.
+std::optional<StoredTime> storedEnd(icalcomponent* component) {
+    const icalcomponent_kind kind = icalcomponent_isa(component);
+    if (kind != ICAL_VEVENT_COMPONENT && kind != ICAL_VFREEBUSY_COMPONENT) return std::nullopt;
+    if (auto end = storedTime(component, ICAL_DTEND_PROPERTY, icalproperty_get_dtend)) return end;
+    if (!firstOf(component, ICAL_DURATION_PROPERTY)) return std::nullopt;
+    const icaldurationtype duration = icalcomponent_get_duration(component);
+    if (icaldurationtype_is_null_duration(duration) || icaldurationtype_is_bad_duration(duration))
+        return std::nullopt;
+    auto end = storedTime(component, ICAL_DTSTART_PROPERTY, icalproperty_get_dtstart);
+    // A negative duration counts as none.
+    if (!end || duration.is_neg) return end;
+    // A date plus hours is a date-time.
+    if (end->value.is_date && (duration.hours || duration.minutes || duration.seconds))
+        end->value.is_date = 0;
+    icaltime_adjust(&end->value, int(duration.days + 7 * duration.weeks), int(duration.hours),
+                    int(duration.minutes), int(duration.seconds));
+    return end;
+}
+
+std::optional<Instant> storedInstant(const std::optional<StoredTime>& time, ECalClient* client) {
+    if (!time) return std::nullopt;
+    return instantOf(time->value, time->tzid, client);
 }
 
 Instant nextLocalMidnight(Instant instant) {
@@ -120,70 +180,64 @@ void fillTimes(ECalComponent* component, const Event& event, ECalClient* client)
 
 }  // namespace
 
+// Texts are read from the iCalendar component itself: ECalComponent's getters wrap every
+// property and parameter in objects of their own, which long listings pay for many times over.
 std::optional<std::string> summaryOf(ECalComponent* component) {
-    OwnedText summary{e_cal_component_get_summary(component)};
-    if (!summary) return std::nullopt;
-    const char* value = e_cal_component_text_get_value(summary.get());
-    return value ? value : "";
+    return ownedCopy(i_cal_component_get_summary(e_cal_component_get_icalcomponent(component)));
 }
 
 std::optional<Instant> recurrenceInstant(ECalComponent* component, ECalClient* client) {
-    OwnedRange range(e_cal_component_get_recurid(component));
-    if (!range) return std::nullopt;
-    return instantOf(e_cal_component_range_get_datetime(range.get()), client);
+    return storedInstant(storedTime(nativeOf(e_cal_component_get_icalcomponent(component)),
+                                    ICAL_RECURRENCEID_PROPERTY, icalproperty_get_recurrenceid),
+                         client);
 }
 
 Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* client) {
-    ICalComponent* ical = e_cal_component_get_icalcomponent(component);
+    return eventFrom(e_cal_component_get_icalcomponent(component), calendar, client);
+}
+
+Event eventFrom(ICalComponent* ical, const Calendar& calendar, ECalClient* client) {
+    icalcomponent* component = nativeOf(ical);
     Event event;
-    if (const char* uid = e_cal_component_get_uid(component)) event.identifier = uid;
-    event.title = summaryOf(component);
+    if (const char* uid = icalcomponent_get_uid(component)) event.identifier = uid;
+    event.title = ownedCopy(icalcomponent_get_summary(component));
     event.calendar = calendar;
     event.storedCalendarId = calendar.identifier;
-    event.hasRecurrenceRules =
-        e_cal_component_has_recurrences(component) || e_cal_component_is_instance(component);
+    event.hasRecurrenceRules = firstOf(component, ICAL_RRULE_PROPERTY) ||
+                               firstOf(component, ICAL_RDATE_PROPERTY) ||
+                               firstOf(component, ICAL_RECURRENCEID_PROPERTY);
     event.availability = availabilityOf(component);
 
-    OwnedDateTime start(e_cal_component_get_dtstart(component));
-    if (start) {
-        ICalTime* value = e_cal_component_datetime_get_value(start.get());
-        event.isAllDay = value && i_cal_time_is_date(value);
-        event.startDate = instantOf(start.get(), client);
+    if (auto start = storedTime(component, ICAL_DTSTART_PROPERTY, icalproperty_get_dtstart)) {
+        event.isAllDay = start->value.is_date;
+        event.startDate = instantOf(start->value, start->tzid, client);
     }
-    OwnedDateTime end(e_cal_component_get_dtend(component));
-    if (end) event.endDate = instantOf(end.get(), client);
+    event.endDate = storedInstant(storedEnd(component), client);
     if (!event.endDate && event.startDate) {
-        if (auto duration = GObjectPtr<ICalDuration>::adopt(i_cal_component_get_duration(ical));
-            duration && !i_cal_duration_is_null_duration(duration.get()))
+        if (const icaldurationtype duration = icalcomponent_get_duration(component);
+            !icaldurationtype_is_null_duration(duration))
             // An end beyond the years an instant holds is no end.
-            event.endDate =
-                shifted(*event.startDate, seconds{i_cal_duration_as_int(duration.get())});
+            event.endDate = shifted(*event.startDate, seconds{icaldurationtype_as_int(duration)});
         else if (event.isAllDay)
             event.endDate = nextLocalMidnight(*event.startDate);
     }
-    event.recurrenceDate = recurrenceInstant(component, client);
+    event.recurrenceDate = storedInstant(
+        storedTime(component, ICAL_RECURRENCEID_PROPERTY, icalproperty_get_recurrenceid), client);
+    if (icalproperty* modified = firstOf(component, ICAL_LASTMODIFIED_PROPERTY))
+        event.lastModifiedDate = instantOf(icalproperty_get_lastmodified(modified), "UTC", client);
 
-    if (auto modified = GObjectPtr<ICalTime>::adopt(e_cal_component_get_last_modified(component)))
-        event.lastModifiedDate = instantOf(modified.get(), "UTC", client);
+    event.notes = ownedCopy(icalcomponent_get_description(component));
+    if (icalproperty* url = firstOf(component, ICAL_URL_PROPERTY))
+        event.url = nonEmpty(ownedCopy(icalproperty_get_url(url)));
+    event.location = ownedCopy(icalcomponent_get_location(component));
 
-    OwnedList<e_cal_component_text_free> descriptions{e_cal_component_get_descriptions(component)};
-    if (descriptions.list) {
-        const char* value = e_cal_component_text_get_value(
-            static_cast<ECalComponentText*>(descriptions.list->data));
-        if (value) event.notes = value;
-    }
-    event.url = nonEmpty(ownedText(e_cal_component_get_url(component)));
-    event.location = ownedText(e_cal_component_get_location(component));
-
-    OwnedList<e_cal_component_attendee_free> attendees{e_cal_component_get_attendees(component)};
-    if (attendees.list) {
-        event.attendees.emplace();
-        for (GSList* item = attendees.list; item; item = item->next) {
-            auto* attendee = static_cast<ECalComponentAttendee*>(item->data);
-            const char* name = e_cal_component_attendee_get_cn(attendee);
-            const char* address = e_cal_component_attendee_get_value(attendee);
-            event.attendees->push_back({name ? name : "", address ? address : ""});
-        }
+    for (icalproperty* attendee = firstOf(component, ICAL_ATTENDEE_PROPERTY); attendee;
+         attendee = icalcomponent_get_next_property(component, ICAL_ATTENDEE_PROPERTY)) {
+        if (!event.attendees) event.attendees.emplace();
+        icalparameter* name = icalproperty_get_first_parameter(attendee, ICAL_CN_PARAMETER);
+        const char* cn = name ? icalparameter_get_cn(name) : nullptr;
+        const char* address = icalproperty_get_attendee(attendee);
+        event.attendees->push_back({cn ? cn : "", address ? address : ""});
     }
     return event;
 }

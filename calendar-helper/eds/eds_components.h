@@ -35,6 +35,7 @@ std::optional<std::string> summaryOf(ECalComponent* component);
 
 // An event (or one occurrence) as stored; `client` resolves the zones its times name.
 Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* client);
+Event eventFrom(ICalComponent* component, const Calendar& calendar, ECalClient* client);
 // Writes the event's own fields onto a component, leaving what the peer cannot see (alarms,
 // attendees, categories...) as it was, and start and end too unless they change. `client`
 // resolves the zones the component's times name.

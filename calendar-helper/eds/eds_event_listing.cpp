@@ -4,6 +4,7 @@
 
 #include "eds_event_listing.h"
 
+#include <memory>
 #include <set>
 
 #include "calendar_values.h"
@@ -43,9 +44,64 @@ gboolean onInstance(ICalComponent*, ICalTime* instanceStart, ICalTime* instanceE
     return TRUE;
 }
 
-void expandSeries(ECalClient* client, const Calendar& calendar, const std::string& uid,
-                  Instant start, Instant end, EventListing& out) {
-    auto components = componentsForUid(client, uid);
+// The stored components of several series (each master with its detached occurrences), asked
+// for together: libecal answers each request on a thread of its own, so the round trips overlap
+// one another and whatever the caller does meanwhile, instead of queueing one after another.
+class SeriesFetch {
+public:
+    SeriesFetch(ECalClient* client, const std::vector<std::string>& uids)
+        : context(g_main_context_new()), fetched(uids.size()), outstanding(uids.size()) {
+        // Answers arrive on the context that was the thread's default when they were asked for.
+        g_main_context_push_thread_default(context);
+        for (std::size_t index = 0; index < uids.size(); ++index)
+            e_cal_client_get_objects_for_uid(client, uids[index].c_str(), nullptr, onFetched,
+                                             new Request{this, index});
+        g_main_context_pop_thread_default(context);
+    }
+    // Every answer is in before the fetch goes: the requests point at it.
+    ~SeriesFetch() {
+        wait();
+        g_main_context_unref(context);
+    }
+    SeriesFetch(const SeriesFetch&) = delete;
+    SeriesFetch& operator=(const SeriesFetch&) = delete;
+
+    // Each uid's components, in the order asked for; empty where the request failed.
+    std::vector<std::vector<GObjectPtr<ECalComponent>>>& components() {
+        wait();
+        return fetched;
+    }
+
+private:
+    struct Request {
+        SeriesFetch* fetch;
+        std::size_t index;
+    };
+
+    void wait() {
+        while (outstanding > 0) g_main_context_iteration(context, TRUE);
+    }
+
+    static void onFetched(GObject* client, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Request> request(static_cast<Request*>(data));
+        GSList* list = nullptr;
+        if (e_cal_client_get_objects_for_uid_finish(E_CAL_CLIENT(client), result, &list, nullptr)) {
+            auto& components = request->fetch->fetched[request->index];
+            for (GSList* item = list; item; item = item->next)
+                components.push_back(GObjectPtr<ECalComponent>::adopt(E_CAL_COMPONENT(item->data)));
+            g_slist_free(list);
+        }
+        --request->fetch->outstanding;
+    }
+
+    GMainContext* context;
+    std::vector<std::vector<GObjectPtr<ECalComponent>>> fetched;
+    std::size_t outstanding;
+};
+
+void expandSeries(ECalClient* client, const Calendar& calendar,
+                  const std::vector<GObjectPtr<ECalComponent>>& components, Instant start,
+                  Instant end, EventListing& out) {
     std::set<Instant> detached;
     GObjectPtr<ECalComponent> master;
     for (auto& component : components) {
@@ -79,27 +135,28 @@ void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant st
                         "\") (make-time \"" + utcText(end + kZoneMargin) + "\"))";
     GSList* found = nullptr;
     if (!e_cal_client_get_object_list_sync(client, query.c_str(), &found, nullptr, nullptr)) return;
+    auto isSeries = [](ICalComponent* ical) {
+        return e_cal_util_component_has_recurrences(ical) || e_cal_util_component_is_instance(ical);
+    };
     std::vector<std::string> series;
     std::set<std::string> seen;
     for (GSList* item = found; item; item = item->next) {
         auto* ical = static_cast<ICalComponent*>(item->data);
-        if (e_cal_util_component_has_recurrences(ical) || e_cal_util_component_is_instance(ical)) {
-            const char* uid = i_cal_component_get_uid(ical);
-            if (uid && seen.insert(uid).second) series.push_back(uid);
-            continue;
-        }
-        // The component takes the list's reference over.
-        auto component =
-            GObjectPtr<ECalComponent>::adopt(e_cal_component_new_from_icalcomponent(ical));
-        item->data = nullptr;
-        if (!component) continue;
-        Event event = eventFrom(component.get(), calendar, client);
+        if (!isSeries(ical)) continue;
+        const char* uid = i_cal_component_get_uid(ical);
+        if (uid && seen.insert(uid).second) series.push_back(uid);
+    }
+    // The series travel while the single events are read.
+    SeriesFetch fetch(client, series);
+    for (GSList* item = found; item; item = item->next) {
+        auto* ical = static_cast<ICalComponent*>(item->data);
+        if (isSeries(ical)) continue;
+        Event event = eventFrom(ical, calendar, client);
         if (eventInWindow(event, start, end)) out.add(std::move(event));
     }
-    g_slist_free_full(found, [](gpointer ical) {
-        if (ical) g_object_unref(ical);
-    });
-    for (const auto& uid : series) expandSeries(client, calendar, uid, start, end, out);
+    g_slist_free_full(found, g_object_unref);
+    for (const auto& components : fetch.components())
+        expandSeries(client, calendar, components, start, end, out);
 }
 
 }  // namespace

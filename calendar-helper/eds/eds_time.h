@@ -3,6 +3,7 @@
 // Instants to and from iCalendar times, in the helper's time zone where a time carries none.
 
 #include <libecal/libecal.h>
+#include <libical/ical.h>
 
 #include <chrono>
 #include <optional>
@@ -18,6 +19,9 @@ ICalTimezone* localTimezone();
 // A time as an instant: dates at their local midnight, floating times in the local zone, zoned
 // times through `client`'s time zones (or their own attached zone).
 std::optional<Instant> instantOf(ICalTime* time, const char* tzid, ECalClient* client);
+// The same for libical's own value, which readers of many components use: libical-glib wraps
+// every value it hands out in an object of its own.
+std::optional<Instant> instantOf(const icaltimetype& time, const char* tzid, ECalClient* client);
 std::optional<Instant> instantOf(ECalComponentDateTime* time, ECalClient* client);
 
 // The zone a stored time is written in: its TZID's (through `client`, else libical's own),
