@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "http_test_server.h"
+#include "http/http_test_server.h"
 #include "soup_http_client.h"
 
 namespace lumory::gtk {

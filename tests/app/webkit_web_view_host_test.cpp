@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "webkit_web_view.h"
-#include "xvfb_display.h"
+#include "xvfb/xvfb_display.h"
 
 namespace lumory::gtk {
 namespace {
