@@ -192,6 +192,12 @@ std::optional<Instant> recurrenceInstant(ECalComponent* component, ECalClient* c
                          client);
 }
 
+bool inSeries(ICalComponent* ical) {
+    icalcomponent* component = nativeOf(ical);
+    return firstOf(component, ICAL_RRULE_PROPERTY) || firstOf(component, ICAL_RDATE_PROPERTY) ||
+           firstOf(component, ICAL_RECURRENCEID_PROPERTY);
+}
+
 Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* client) {
     return eventFrom(e_cal_component_get_icalcomponent(component), calendar, client);
 }
@@ -203,9 +209,7 @@ Event eventFrom(ICalComponent* ical, const Calendar& calendar, ECalClient* clien
     event.title = ownedCopy(icalcomponent_get_summary(component));
     event.calendar = calendar;
     event.storedCalendarId = calendar.identifier;
-    event.hasRecurrenceRules = firstOf(component, ICAL_RRULE_PROPERTY) ||
-                               firstOf(component, ICAL_RDATE_PROPERTY) ||
-                               firstOf(component, ICAL_RECURRENCEID_PROPERTY);
+    event.hasRecurrenceRules = inSeries(ical);
     event.availability = availabilityOf(component);
 
     if (auto start = storedTime(component, ICAL_DTSTART_PROPERTY, icalproperty_get_dtstart)) {

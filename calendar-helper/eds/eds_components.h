@@ -33,6 +33,9 @@ struct OwnedList {
 // The SUMMARY's text; nothing when the component has none.
 std::optional<std::string> summaryOf(ECalComponent* component);
 
+// A series' master (it repeats by rule or date) or one of its detached occurrences.
+bool inSeries(ICalComponent* component);
+
 // An event (or one occurrence) as stored; `client` resolves the zones its times name.
 Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* client);
 Event eventFrom(ICalComponent* component, const Calendar& calendar, ECalClient* client);

@@ -135,14 +135,11 @@ void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant st
                         "\") (make-time \"" + utcText(end + kZoneMargin) + "\"))";
     GSList* found = nullptr;
     if (!e_cal_client_get_object_list_sync(client, query.c_str(), &found, nullptr, nullptr)) return;
-    auto isSeries = [](ICalComponent* ical) {
-        return e_cal_util_component_has_recurrences(ical) || e_cal_util_component_is_instance(ical);
-    };
     std::vector<std::string> series;
     std::set<std::string> seen;
     for (GSList* item = found; item; item = item->next) {
         auto* ical = static_cast<ICalComponent*>(item->data);
-        if (!isSeries(ical)) continue;
+        if (!inSeries(ical)) continue;
         const char* uid = i_cal_component_get_uid(ical);
         if (uid && seen.insert(uid).second) series.push_back(uid);
     }
@@ -150,7 +147,7 @@ void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant st
     SeriesFetch fetch(client, series);
     for (GSList* item = found; item; item = item->next) {
         auto* ical = static_cast<ICalComponent*>(item->data);
-        if (isSeries(ical)) continue;
+        if (inSeries(ical)) continue;
         Event event = eventFrom(ical, calendar, client);
         if (eventInWindow(event, start, end)) out.add(std::move(event));
     }
