@@ -45,8 +45,9 @@ class AudioSource {
 public:
     virtual ~AudioSource() = default;
 
-    // Connects without starting a server and without asking the user; the error text otherwise.
-    virtual std::optional<std::string> connect() = 0;
+    // Connects without starting a server and without asking the user. Answers why it could
+    // not connect, or nothing once connected.
+    [[nodiscard]] virtual std::optional<std::string> connect() = 0;
     // The monitor of the current default output, or nothing when there is no output device.
     virtual std::optional<std::string> defaultMonitor() = 0;
 

@@ -6,7 +6,9 @@
 namespace lumory::audio {
 
 CaptureEnd capture(AudioSource& source, Output& out) {
-    if (source.connect()) return {1, kPermissionRefusedMessage};
+    if (std::optional<std::string> connectError = source.connect()) {
+        return {1, kPermissionRefusedMessage};
+    }
     std::optional<std::string> monitor = source.defaultMonitor();
     if (!monitor) return {1, kNoDisplayMessage};
 

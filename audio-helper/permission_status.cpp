@@ -5,7 +5,7 @@
 namespace lumory::audio {
 
 std::string permissionStatus(AudioSource& source) {
-    if (source.connect()) return kStatusDenied;
+    if (std::optional<std::string> connectError = source.connect()) return kStatusDenied;
     return source.defaultMonitor() ? kStatusGranted : kStatusDenied;
 }
 

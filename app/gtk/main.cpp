@@ -1,28 +1,30 @@
-// The shell's entry point: one GtkApplication; launching again while it runs brings the main
-// window forward instead of starting a second shell.
+// The shell's entry point: the GTK side of every platform interface, handed to the shell when
+// the application is first activated.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <csignal>
 #include <memory>
 #include <string>
-#include <string_view>
 
-#include "app_delegate.h"
-#include "dbus_notification_server.h"
-#include "display_backend.h"
-#include "gio_service_launcher.h"
-#include "glib_host_system.h"
-#include "gtk_alerts.h"
-#include "gtk_desktop.h"
-#include "gtk_main_queue.h"
-#include "keyfile_defaults_store.h"
-#include "notification_desktop.h"
-#include "reminders/desktop_notification_center.h"
-#include "soup_http_client.h"
-#include "system_clock.h"
-#include "test_probe.h"
-#include "timerfd_wall_clock_alarm.h"
+#include "gtk/desktop/gtk_desktop.h"
+#include "gtk/desktop/gtk_dialogs.h"
+#include "gtk/desktop/single_instance_application.h"
+#include "gtk/notifications/dbus_notification_server.h"
+#include "gtk/notifications/event_sound.h"
+#include "gtk/notifications/notification_settings.h"
+#include "gtk/notifications/timerfd_wall_clock_alarm.h"
+#include "gtk/system/display_backend.h"
+#include "gtk/system/gio_service_launcher.h"
+#include "gtk/system/glib_host_system.h"
+#include "gtk/system/gtk_main_queue.h"
+#include "gtk/system/keyfile_settings_store.h"
+#include "gtk/system/portal_warning_filter.h"
+#include "gtk/system/soup_http_client.h"
+#include "gtk/system/system_clock.h"
+#include "gtk/test_probe.h"
+#include "notifications/desktop_notification_center.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -34,11 +36,11 @@ std::string settingsPath() {
     return path;
 }
 
-struct Shell {
-    explicit Shell(GtkApplication* application)
+struct Platform {
+    explicit Platform(GtkApplication* application)
         : desktop(application),
-          alerts([this] { return desktop.mainGtkWindow(); }),
-          defaults(settingsPath()),
+          dialogs([this] { return desktop.mainGtkWindow(); }),
+          settings(settingsPath()),
           notificationCenter(notificationServer, alarm, clock, mainQueue, notificationHooks()) {}
 
     lumory::NotificationCenterHooks notificationHooks() {
@@ -68,14 +70,14 @@ struct Shell {
     lumory::gtk::GioServiceLauncher serviceLauncher;
     lumory::gtk::GtkMainQueue mainQueue;
     lumory::gtk::GlibHostSystem system;
-    lumory::gtk::GtkAlerts alerts;
+    lumory::gtk::GtkDialogs dialogs;
     lumory::gtk::SoupHttpClient http;
-    lumory::gtk::KeyFileDefaultsStore defaults;
+    lumory::gtk::KeyFileSettingsStore settings;
     lumory::gtk::SystemClock clock;
     lumory::gtk::DBusNotificationServer notificationServer;
     lumory::gtk::TimerfdWallClockAlarm alarm;
     lumory::DesktopNotificationCenter notificationCenter;
-    std::unique_ptr<lumory::AppDelegate> delegate;
+    std::unique_ptr<lumory::Shell> shell;
 };
 
 // Windows and the About dialog show Lumory's icon also when the shell runs from a build or
@@ -91,132 +93,67 @@ void useOwnIcon() {
 }
 
 void activated(GApplication* application, gpointer data) {
-    auto* shell = static_cast<Shell*>(data);
-    if (shell->delegate) {
-        shell->delegate->applicationShouldHandleReopen();
+    auto* platform = static_cast<Platform*>(data);
+    if (platform->shell) {
+        platform->shell->activateAgain();
         return;
     }
     useOwnIcon();
-    shell->delegate = std::make_unique<lumory::AppDelegate>(lumory::AppPlatform{
-        shell->desktop, shell->serviceLauncher, shell->mainQueue, shell->system, shell->alerts,
-        shell->notificationCenter, shell->http, shell->defaults, shell->clock});
+    platform->shell = std::make_unique<lumory::Shell>(lumory::ShellPlatform{
+        platform->desktop, platform->serviceLauncher, platform->mainQueue, platform->system,
+        platform->dialogs, platform->notificationCenter, platform->http, platform->settings,
+        platform->clock});
     // The windows keep the application running; this hold covers the moment before they exist.
     g_application_hold(application);
-    shell->delegate->applicationDidFinishLaunching();
+    platform->shell->start();
     g_application_release(application);
 }
 
 void shuttingDown(GApplication*, gpointer data) {
-    auto* shell = static_cast<Shell*>(data);
-    if (shell->delegate) shell->delegate->applicationWillTerminate();
+    auto* platform = static_cast<Platform*>(data);
+    if (platform->shell) platform->shell->shutdown();
 }
 
 // The session manager asks whether the session may end: the flush starts, and with it the
 // inhibition that makes the session wait for its answer.
 void sessionEnding(GtkApplication*, gpointer data) {
-    auto* shell = static_cast<Shell*>(data);
-    if (shell->delegate) shell->delegate->requestTermination();
+    auto* platform = static_cast<Platform*>(data);
+    if (platform->shell) platform->shell->quit();
 }
 
 gboolean terminationRequested(gpointer data) {
-    auto* shell = static_cast<Shell*>(data);
-    if (shell->delegate) {
-        shell->delegate->requestTermination();
+    auto* platform = static_cast<Platform*>(data);
+    if (platform->shell) {
+        platform->shell->quit();
     } else {
-        shell->desktop.terminate();
+        platform->desktop.quit();
     }
     return G_SOURCE_CONTINUE;
 }
 
-// Wayland launchers hand over an activation token in XDG_ACTIVATION_TOKEN. GTK 3 passes a second
-// launch's DESKTOP_STARTUP_ID on to the running shell by itself, but knows nothing of this one.
-std::string& activationToken() {
-    static std::string token;
-    return token;
-}
-
-void takeActivationToken() {
-    const char* token = g_getenv("XDG_ACTIVATION_TOKEN");
-    const char* startupId = g_getenv("DESKTOP_STARTUP_ID");
-    bool gtkPassesOne = startupId != nullptr && *startupId != '\0';
-    if (token != nullptr && *token != '\0' && !gtkPassesOne &&
-        g_utf8_validate(token, -1, nullptr)) {
-        activationToken() = token;
-    }
-    // Good for one activation only: nothing this shell starts may use it.
-    g_unsetenv("XDG_ACTIVATION_TOKEN");
-}
-
-struct LumoryApplication {
-    GtkApplication parent;
-};
-struct LumoryApplicationClass {
-    GtkApplicationClass parent;
-};
-G_DEFINE_TYPE(LumoryApplication, lumory_application, GTK_TYPE_APPLICATION)
-
-// A second launch hands its token to the running shell as the startup id, which GTK there uses
-// to present the window (on Wayland through the activation protocol).
-void lumory_application_add_platform_data(GApplication* application, GVariantBuilder* builder) {
-    G_APPLICATION_CLASS(lumory_application_parent_class)->add_platform_data(application, builder);
-    if (activationToken().empty()) return;
-    g_variant_builder_add(builder, "{sv}", "desktop-startup-id",
-                          g_variant_new_string(activationToken().c_str()));
-}
-
-void lumory_application_class_init(LumoryApplicationClass* applicationClass) {
-    G_APPLICATION_CLASS(applicationClass)->add_platform_data = lumory_application_add_platform_data;
-}
-
-void lumory_application_init(LumoryApplication*) {}
-
 }  // namespace
 
-// A desktop whose portal has no Inhibit backend makes GTK warn at start-up and at every save
-// before quitting. The shell works the same without it (logout is simply not held back), so
-// these two warnings about the desktop are not the user's business; every other one still shows.
-GLogWriterOutput quietPortalInhibitWarnings(GLogLevelFlags level, const GLogField* fields,
-                                            gsize count, gpointer data) {
-    std::string_view domain;
-    std::string_view message;
-    for (gsize i = 0; i < count; ++i) {
-        if (fields[i].length != -1) continue;
-        auto value = static_cast<const char*>(fields[i].value);
-        if (g_strcmp0(fields[i].key, "GLIB_DOMAIN") == 0) domain = value;
-        if (g_strcmp0(fields[i].key, "MESSAGE") == 0) message = value;
-    }
-    if (domain == "Gtk" &&
-        (message.starts_with("Creating a portal monitor failed") ||
-         message.starts_with("Calling org.freedesktop.portal.Inhibit.Inhibit failed"))) {
-        return G_LOG_WRITER_HANDLED;
-    }
-    return g_log_writer_default(level, fields, count, data);
-}
-
 int main(int argc, char** argv) {
-    g_log_set_writer_func(quietPortalInhibitWarnings, nullptr, nullptr);
+    lumory::gtk::silencePortalInhibitWarnings();
     lumory::gtk::preferDisplayBackend();
-    takeActivationToken();
-    auto* application = GTK_APPLICATION(g_object_new(lumory_application_get_type(),
-                                                     "application-id", kApplicationId, "flags",
-                                                     G_APPLICATION_DEFAULT_FLAGS, nullptr));
+    GtkApplication* application = lumory::gtk::newSingleInstanceApplication(kApplicationId);
     int status = 0;
     {
-        Shell shell(application);
-        g_signal_connect(application, "activate", G_CALLBACK(activated), &shell);
-        g_signal_connect(application, "shutdown", G_CALLBACK(shuttingDown), &shell);
+        Platform platform(application);
+        g_signal_connect(application, "activate", G_CALLBACK(activated), &platform);
+        g_signal_connect(application, "shutdown", G_CALLBACK(shuttingDown), &platform);
         g_object_set(application, "register-session", TRUE, nullptr);
-        g_signal_connect(application, "query-end", G_CALLBACK(sessionEnding), &shell);
+        g_signal_connect(application, "query-end", G_CALLBACK(sessionEnding), &platform);
         // A plain `kill`, a closing terminal or systemd at shutdown goes through the same quit
         // as the menu.
-        guint terminateSource = g_unix_signal_add(SIGTERM, terminationRequested, &shell);
-        guint hangUpSource = g_unix_signal_add(SIGHUP, terminationRequested, &shell);
-        guint interruptSource = g_unix_signal_add(SIGINT, terminationRequested, &shell);
+        guint terminateSource = g_unix_signal_add(SIGTERM, terminationRequested, &platform);
+        guint hangUpSource = g_unix_signal_add(SIGHUP, terminationRequested, &platform);
+        guint interruptSource = g_unix_signal_add(SIGINT, terminationRequested, &platform);
         status = g_application_run(G_APPLICATION(application), argc, argv);
         g_source_remove(terminateSource);
         g_source_remove(hangUpSource);
         g_source_remove(interruptSource);
-        shell.delegate.reset();
+        platform.shell.reset();
     }
     g_object_unref(application);
     return status;

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "../bench_report.h"
-#include "app_delegate.h"
+#include "shell/shell.h"
 #include "fake_desktop.h"
 #include "fake_main_queue.h"
 #include "fake_platform.h"
@@ -23,26 +23,26 @@ int main() {
         "listening\n{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
 
     auto shellBatch = [&]() -> double {
-        Stopwatch::duration shell{};
+        Stopwatch::duration spent{};
         for (int round = 0; round < kRounds; ++round) {
             fakes::FakeDesktop desktop;
             fakes::FakeServiceLauncher launcher;
             fakes::FakeMainQueue queue;
             fakes::FakeHostSystem system;
-            fakes::FakeAlerts alerts;
+            fakes::FakeDialogs dialogs;
             fakes::FakeNotificationCenter notifications;
             fakes::FakeHttpClient http;
-            fakes::FakeDefaultsStore defaults;
+            fakes::FakeSettingsStore settings;
             fakes::FakeClock clock;
-            AppDelegate delegate(AppPlatform{desktop, launcher, queue, system, alerts,
-                                             notifications, http, defaults, clock});
-            delegate.applicationDidFinishLaunching();
+            Shell shell(ShellPlatform{desktop, launcher, queue, system, dialogs, notifications,
+                                      http, settings, clock});
+            shell.start();
             auto start = Stopwatch::now();
             launcher.writeOutput(chunk);
-            shell += Stopwatch::now() - start;
+            spent += Stopwatch::now() - start;
             if (desktop.webView->loads.size() != 2) return -1;
         }
-        return std::chrono::duration<double, std::micro>(shell).count() / kRounds;
+        return std::chrono::duration<double, std::micro>(spent).count() / kRounds;
     };
     size_t objects = 0;
     auto parseBatch = [&]() -> double {

@@ -1,4 +1,4 @@
-// Reconciling the page's "schedule" list with the pending reminders, through the delegate and
+// Reconciling the page's "schedule" list with the pending reminders, through the shell and
 // the shell's own notification centre (over a fake server, alarm and clock): 10,000 listed
 // against 10,000 pending beside 1,000 against 1,000, so the growth shows. Half of each list is
 // already pending, the other half new; half of the pending ones are withdrawn.
@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "app_delegate.h"
+#include "shell/shell.h"
 #include "fake_desktop.h"
 #include "fake_main_queue.h"
 #include "fake_platform.h"
 #include "fake_service.h"
-#include "reminders/desktop_notification_center.h"
+#include "notifications/desktop_notification_center.h"
 
 using namespace lumory;
 namespace {
@@ -36,18 +36,17 @@ Round reconcile(int count) {
     fakes::FakeServiceLauncher launcher;
     fakes::FakeMainQueue queue;
     fakes::FakeHostSystem system;
-    fakes::FakeAlerts alerts;
+    fakes::FakeDialogs dialogs;
     fakes::FakeHttpClient http;
-    fakes::FakeDefaultsStore defaults;
+    fakes::FakeSettingsStore settings;
     fakes::FakeClock clock;
     fakes::FakeNotificationServer server;
     fakes::FakeWallClockAlarm alarm;
     DesktopNotificationCenter center(server, alarm, clock, queue, NotificationCenterHooks{});
-    AppDelegate delegate(
-        AppPlatform{desktop, launcher, queue, system, alerts, center, http, defaults, clock});
-    delegate.applicationDidFinishLaunching();
+    Shell shell(ShellPlatform{desktop, launcher, queue, system, dialogs, center, http, settings, clock});
+    shell.start();
 
-    double nowMs = secondsSince1970(clock.current) * 1000.0;
+    double nowMs = unixSeconds(clock.current) * 1000.0;
     auto entry = [&](int index) {
         return nlohmann::json{{"deliveryId", "lumory.reminder.task-" + std::to_string(index)},
                               {"id", "task-" + std::to_string(index)},
@@ -59,7 +58,8 @@ Round reconcile(int count) {
     // Pending: tasks 0 .. count-1. Listed: tasks count/2 .. count/2+count-1.
     nlohmann::json first = nlohmann::json::array();
     for (int index = 0; index < count; ++index) first.push_back(entry(index));
-    delegate.handleReminderMessage({{"action", "schedule"}, {"notifications", first}});
+    desktop.webViewDelegate->scriptMessageReceived(
+        *desktop.webView, "lumoryDesktopReminders", {{"action", "schedule"}, {"notifications", first}});
     queue.runPending();
     if (center.pendingCount() != static_cast<size_t>(count)) return {-1, 0};
 
@@ -68,7 +68,8 @@ Round reconcile(int count) {
     nlohmann::json message = {{"action", "schedule"}, {"notifications", std::move(list)}};
 
     double start = cpuMilliseconds();
-    delegate.handleReminderMessage(message);
+    desktop.webViewDelegate->scriptMessageReceived(*desktop.webView, "lumoryDesktopReminders",
+                                                   message);
     queue.runPending();
     return {cpuMilliseconds() - start, center.pendingCount()};
 }

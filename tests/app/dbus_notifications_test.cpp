@@ -10,11 +10,11 @@
 
 #include "dbus/bus_service_thread.h"
 #include "dbus/notification_test_server.h"
-#include "dbus_notification_server.h"
-#include "gtk_main_queue.h"
-#include "reminders/desktop_notification_center.h"
-#include "system_clock.h"
-#include "timerfd_wall_clock_alarm.h"
+#include "gtk/notifications/dbus_notification_server.h"
+#include "gtk/notifications/timerfd_wall_clock_alarm.h"
+#include "gtk/system/gtk_main_queue.h"
+#include "gtk/system/system_clock.h"
+#include "notifications/desktop_notification_center.h"
 #include "xvfb/xvfb_session_bus.h"
 
 namespace lumory::testing {
@@ -39,11 +39,11 @@ bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 
 class RecordingDelegate : public NotificationCenterDelegate {
 public:
-    bool willPresent(const NotificationRequest& notification) override {
+    bool notificationDueWhileActive(const NotificationRequest& notification) override {
         presented.push_back(notification.identifier);
         return true;
     }
-    void didReceive(const NotificationResponse& response,
+    void notificationActivated(const NotificationResponse& response,
                     std::function<void()> completion) override {
         responses.push_back(response);
         completion();
@@ -72,9 +72,9 @@ protected:
         return {id, content, clock.now() + in};
     }
 
-    std::optional<AuthorizationStatus> authorisation() {
-        std::optional<AuthorizationStatus> answer;
-        center.getAuthorizationStatus([&](AuthorizationStatus status) { answer = status; });
+    std::optional<PermissionStatus> authorisation() {
+        std::optional<PermissionStatus> answer;
+        center.permission([&](PermissionStatus status) { answer = status; });
         spinUntil([&] { return answer.has_value(); }, 5s);
         return answer;
     }
@@ -97,7 +97,7 @@ protected:
 TEST_F(DBusNotificationsTest, ShowsAtTheWallClockInstantAndAnswersButtonsWithTheirToken) {
     NotificationTestServer notifications(sessionBus->address());
     ASSERT_TRUE(notifications.started());
-    EXPECT_EQ(authorisation(), AuthorizationStatus::Authorized);
+    EXPECT_EQ(authorisation(), PermissionStatus::Authorized);
 
     NotificationRequest request = reminder("lumory.reminder.a", 400ms);
     center.add(request);
@@ -148,7 +148,7 @@ TEST_F(DBusNotificationsTest, ShowsAtTheWallClockInstantAndAnswersButtonsWithThe
 }
 
 TEST_F(DBusNotificationsTest, NoServerMeansDeniedAndDueRemindersWaitForOne) {
-    EXPECT_EQ(authorisation(), AuthorizationStatus::Denied);
+    EXPECT_EQ(authorisation(), PermissionStatus::Denied);
     center.add(reminder("lumory.reminder.late", 100ms));
     center.add(reminder("lumory.reminder.later", 1h));
     std::this_thread::sleep_for(300ms);
@@ -167,7 +167,7 @@ TEST_F(DBusNotificationsTest, NoServerMeansDeniedAndDueRemindersWaitForOne) {
     EXPECT_EQ(shown->summary, "Water plants");
     EXPECT_TRUE(shown->actions.empty()) << "this server has no buttons";
     EXPECT_EQ(center.pendingCount(), 1u);
-    EXPECT_EQ(authorisation(), AuthorizationStatus::Authorized);
+    EXPECT_EQ(authorisation(), PermissionStatus::Authorized);
 }
 
 TEST_F(DBusNotificationsTest, AResumeReportedByLogindWakesTheAlarm) {

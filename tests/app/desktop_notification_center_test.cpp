@@ -1,10 +1,10 @@
 // The shell's own notification centre over a fake server, alarm and clock: pending requests,
 // wall-clock delivery across suspend and clock changes, what the server is asked to show, and
-// what comes back from it. The last tests run the delegate on the real centre.
+// what comes back from it. The last tests run the shell on the real centre.
 #include <gtest/gtest.h>
 
-#include "app_delegate_fixture.h"
-#include "reminders/desktop_notification_center.h"
+#include "shell_fixture.h"
+#include "notifications/desktop_notification_center.h"
 
 namespace lumory::fakes {
 namespace {
@@ -14,11 +14,11 @@ using nlohmann::json;
 
 class RecordingDelegate : public NotificationCenterDelegate {
 public:
-    bool willPresent(const NotificationRequest& notification) override {
+    bool notificationDueWhileActive(const NotificationRequest& notification) override {
         presented.push_back(notification.identifier);
         return notification.content.sound;
     }
-    void didReceive(const NotificationResponse& response,
+    void notificationActivated(const NotificationResponse& response,
                     std::function<void()> completion) override {
         responses.push_back(response);
         completion();
@@ -50,7 +50,7 @@ protected:
 
     std::vector<std::string> pendingIds() {
         std::vector<std::string> ids;
-        center.getPendingRequests([&](std::vector<std::string> identifiers) { ids = identifiers; });
+        center.pendingIdentifiers([&](std::vector<std::string> identifiers) { ids = identifiers; });
         queue.runPending();
         return ids;
     }
@@ -85,10 +85,10 @@ TEST_F(NotificationCenterTest, KeepsPendingRequestsInOrderAndReplacesBySameId) {
     center.add(reminder("a", 10s));
     EXPECT_EQ(pendingIds(), (std::vector<std::string>{"b", "c", "a"}));
     EXPECT_EQ(alarm.armedAt, clock.current + 10s);
-    center.removePendingRequests({"a", "missing", "b"});
+    center.removePending({"a", "missing", "b"});
     EXPECT_EQ(pendingIds(), std::vector<std::string>{"c"});
     EXPECT_EQ(alarm.armedAt, clock.current + 90s);
-    center.removePendingRequests({"c"});
+    center.removePending({"c"});
     EXPECT_FALSE(alarm.armedAt) << "nothing pending, nothing armed";
 }
 
@@ -249,18 +249,18 @@ TEST_F(NotificationCenterTest, ShowingTheSameIdentifierAgainReplacesTheBanner) {
 }
 
 TEST_F(NotificationCenterTest, AuthorisationFollowsTheServersPresence) {
-    std::vector<AuthorizationStatus> answers;
-    auto record = [&](AuthorizationStatus status) { answers.push_back(status); };
-    center.getAuthorizationStatus(record);
+    std::vector<PermissionStatus> answers;
+    auto record = [&](PermissionStatus status) { answers.push_back(status); };
+    center.permission(record);
     server.present = false;
-    center.getAuthorizationStatus(record);
+    center.permission(record);
     server.activatable = true;
-    center.getAuthorizationStatus(record);
-    EXPECT_EQ(answers, (std::vector<AuthorizationStatus>{AuthorizationStatus::Authorized,
-                                                         AuthorizationStatus::Denied,
-                                                         AuthorizationStatus::Authorized}));
+    center.permission(record);
+    EXPECT_EQ(answers, (std::vector<PermissionStatus>{PermissionStatus::Authorized,
+                                                         PermissionStatus::Denied,
+                                                         PermissionStatus::Authorized}));
     bool asked = false;
-    center.requestAuthorization([&](std::optional<std::string> error) {
+    center.requestPermission([&](std::optional<std::string> error) {
         asked = true;
         EXPECT_FALSE(error);
     });
@@ -273,25 +273,25 @@ TEST_F(NotificationCenterTest, AnswersForAGoneCentreAreDropped) {
     auto other = std::make_unique<DesktopNotificationCenter>(server, alarm, clock, queue,
                                                              NotificationCenterHooks{});
     bool answered = false;
-    other->getPendingRequests([&](std::vector<std::string>) { answered = true; });
+    other->pendingIdentifiers([&](std::vector<std::string>) { answered = true; });
     other.reset();
     queue.runPending();
     EXPECT_FALSE(answered);
 }
 
-// The delegate on the real centre: from the page's list to the server and back.
-class RemindersOnTheRealCentreTest : public AppDelegateTest {
+// The shell on the real centre: from the page's list to the server and back.
+class RemindersOnTheRealCentreTest : public ShellTest {
 protected:
     RemindersOnTheRealCentreTest() {
-        delegate = std::make_unique<AppDelegate>(
-            AppPlatform{desktop, launcher, queue, system, alerts, center, http, defaults, clock});
-        delegate->applicationDidFinishLaunching();
+        shell = std::make_unique<Shell>(
+            ShellPlatform{desktop, launcher, queue, system, dialogs, center, http, settings, clock});
+        shell->start();
         launcher.writeOutput("{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n");
         queue.runPending();
-        desktop.webViewDelegate->didFinishNavigation(page());
+        desktop.webViewDelegate->loadFinished(page());
         queue.runPending();
     }
-    ~RemindersOnTheRealCentreTest() override { delegate.reset(); }
+    ~RemindersOnTheRealCentreTest() override { shell.reset(); }
 
     FakeNotificationServer server;
     FakeWallClockAlarm alarm;
@@ -306,13 +306,13 @@ protected:
 };
 
 TEST_F(RemindersOnTheRealCentreTest, AScheduledReminderShowsSnoozesAndPosts) {
-    double at = secondsSince1970(clock.current) * 1000.0 + 30000;
+    double at = unixSeconds(clock.current) * 1000.0 + 30000;
     json message = {{"action", "schedule"},
                     {"notifications", json::array({{{"deliveryId", "lumory.reminder.r1.1"},
                                                     {"id", "r1"},
                                                     {"at", at},
                                                     {"title", "Water plants"}}})}};
-    desktop.webViewDelegate->didReceiveScriptMessage(page(), "lumoryDesktopReminders", message);
+    desktop.webViewDelegate->scriptMessageReceived(page(), "lumoryDesktopReminders", message);
     queue.runPending();
     EXPECT_EQ(center.pendingCount(), 1u);
     ASSERT_TRUE(alarm.fire(clock));
@@ -330,7 +330,7 @@ TEST_F(RemindersOnTheRealCentreTest, AScheduledReminderShowsSnoozesAndPosts) {
     EXPECT_EQ(json::parse(*http.sent[0].request.body)["action"], "snooze");
 
     // The page's next list no longer names the copy, but it lacks the prefix: it stays.
-    desktop.webViewDelegate->didReceiveScriptMessage(
+    desktop.webViewDelegate->scriptMessageReceived(
         page(), "lumoryDesktopReminders",
         {{"action", "schedule"}, {"notifications", json::array()}});
     queue.runPending();

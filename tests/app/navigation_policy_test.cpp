@@ -1,5 +1,5 @@
 // Which addresses stay in the web view, which go to the desktop, and the page's panels.
-#include "app_delegate_fixture.h"
+#include "shell_fixture.h"
 
 namespace lumory::fakes {
 namespace {
@@ -14,19 +14,19 @@ struct Case {
     Outcome beforehand;  // before the service announced itself
 };
 
-class NavigationPolicyTest : public AppDelegateTest {
+class NavigationPolicyTest : public ShellTest {
 protected:
     void SetUp() override { launch(); }
 
     Outcome navigate(const std::string& url) {
-        desktop.openedURLs.clear();
-        NavigationPolicy policy = delegate->decidePolicyForNavigation(page(), url);
+        desktop.openedUris.clear();
+        NavigationPolicy policy = shell->page().decideNavigationPolicy(page(), url);
         if (policy == NavigationPolicy::Allow) {
-            EXPECT_TRUE(desktop.openedURLs.empty()) << url;
-            return delegate->isInternal(url) ? Outcome::Inside : Outcome::InView;
+            EXPECT_TRUE(desktop.openedUris.empty()) << url;
+            return shell->page().isInternal(url) ? Outcome::Inside : Outcome::InView;
         }
-        if (desktop.openedURLs.empty()) return Outcome::Nowhere;
-        EXPECT_EQ(desktop.openedURLs, std::vector<std::string>{url});
+        if (desktop.openedUris.empty()) return Outcome::Nowhere;
+        EXPECT_EQ(desktop.openedUris, std::vector<std::string>{url});
         return Outcome::Outside;
     }
 };
@@ -60,46 +60,46 @@ TEST_F(NavigationPolicyTest, OneTableOfAddressesBeforeAndAfterTheServiceAnnounce
         EXPECT_EQ(navigate(entry.url), entry.beforehand);
     }
     launcher.writeOutput(kReady);
-    ASSERT_TRUE(delegate->announcedServerURL());
+    ASSERT_TRUE(shell->service().announcedServerURL());
     for (const Case& entry : cases) {
         SCOPED_TRACE(entry.url);
         EXPECT_EQ(navigate(entry.url), entry.announced);
     }
     // A request without an address is let through.
-    EXPECT_EQ(delegate->decidePolicyForNavigation(page(), ""), NavigationPolicy::Allow);
+    EXPECT_EQ(shell->page().decideNavigationPolicy(page(), ""), NavigationPolicy::Allow);
 }
 
 TEST_F(NavigationPolicyTest, NewWindowsLoadInTheAskingViewOrLeave) {
     launcher.writeOutput(kReady);
     size_t loads = page().loads.size();
-    delegate->createWebViewWith(page(), "http://127.0.0.1:43981/second");
+    shell->page().newWindowRequested(page(), "http://127.0.0.1:43981/second");
     ASSERT_EQ(page().loads.size(), loads + 1);
     EXPECT_EQ(page().lastLoad()->content, "http://127.0.0.1:43981/second");
     EXPECT_EQ(page().lastLoad()->timeout, std::chrono::seconds(60));
     EXPECT_EQ(page().lastLoad()->cachePolicy, CachePolicy::UseProtocolDefault);
 
     FakeWebView overlay;
-    delegate->createWebViewWith(overlay, "http://127.0.0.1:43981/live");
+    shell->page().newWindowRequested(overlay, "http://127.0.0.1:43981/live");
     EXPECT_EQ(overlay.loads.size(), 1u) << "the view that asked loads it";
 
-    delegate->createWebViewWith(page(), "https://example.com/");
-    delegate->createWebViewWith(page(), "blob:http://127.0.0.1:43981/5f0c");
-    delegate->createWebViewWith(page(), "");
-    EXPECT_EQ(desktop.openedURLs, std::vector<std::string>{"https://example.com/"});
+    shell->page().newWindowRequested(page(), "https://example.com/");
+    shell->page().newWindowRequested(page(), "blob:http://127.0.0.1:43981/5f0c");
+    shell->page().newWindowRequested(page(), "");
+    EXPECT_EQ(desktop.openedUris, std::vector<std::string>{"https://example.com/"});
     EXPECT_EQ(page().loads.size(), loads + 1);
 }
 
 TEST_F(NavigationPolicyTest, PanelsCarryTheTextsAndAnswerOnce) {
     int alertsDone = 0;
-    delegate->runJavaScriptAlertPanel(page(), "Saved.", [&] { ++alertsDone; });
+    shell->page().showScriptAlert(page(), "Saved.", [&] { ++alertsDone; });
     std::vector<bool> confirms;
-    delegate->runJavaScriptConfirmPanel(page(), "Delete?",
+    shell->page().showScriptConfirm(page(), "Delete?",
                                         [&](bool ok) { confirms.push_back(ok); });
-    delegate->runJavaScriptConfirmPanel(page(), "Delete?",
+    shell->page().showScriptConfirm(page(), "Delete?",
                                         [&](bool ok) { confirms.push_back(ok); });
     std::vector<std::optional<std::string>> prompts;
     auto prompt = [&](const std::string& defaultText) {
-        delegate->runJavaScriptTextInputPanel(
+        shell->page().showScriptPrompt(
             page(), "Name?", defaultText,
             [&](std::optional<std::string> text) { prompts.push_back(std::move(text)); });
     };
@@ -107,49 +107,49 @@ TEST_F(NavigationPolicyTest, PanelsCarryTheTextsAndAnswerOnce) {
     prompt("");
     prompt("x");
 
-    const auto& sheets = this->alerts.sheets;
+    const auto& sheets = this->dialogs.sheets;
     ASSERT_EQ(sheets.size(), 6u);
-    EXPECT_EQ(sheets[0].spec.messageText, "Lumory");
-    EXPECT_EQ(sheets[0].spec.informativeText, "Saved.");
+    EXPECT_EQ(sheets[0].spec.text, "Lumory");
+    EXPECT_EQ(sheets[0].spec.secondaryText, "Saved.");
     EXPECT_EQ(sheets[0].spec.buttons, std::vector<std::string>{"OK"});
     EXPECT_FALSE(sheets[0].spec.textField);
-    EXPECT_EQ(sheets[1].spec.informativeText, "Delete?");
+    EXPECT_EQ(sheets[1].spec.secondaryText, "Delete?");
     EXPECT_EQ(sheets[1].spec.buttons, (std::vector<std::string>{"OK", "Cancel"}));
-    EXPECT_EQ(sheets[3].spec.messageText, "Name?");
-    EXPECT_EQ(sheets[3].spec.informativeText, "");
+    EXPECT_EQ(sheets[3].spec.text, "Name?");
+    EXPECT_EQ(sheets[3].spec.secondaryText, "");
     EXPECT_EQ(sheets[3].spec.textField, "draft");
     EXPECT_EQ(sheets[4].spec.textField, "");
 
-    this->alerts.answer(0);
+    this->dialogs.answer(0);
     EXPECT_EQ(alertsDone, 1);
-    this->alerts.answer(0);
-    this->alerts.answer(-1);  // Escape or the dialog went away
+    this->dialogs.answer(0);
+    this->dialogs.answer(-1);  // Escape or the dialog went away
     EXPECT_EQ(confirms, (std::vector<bool>{true, false}));
-    this->alerts.answer(0, "Ada");
-    this->alerts.answer(0, "");
-    this->alerts.answer(1, "typed, then cancelled");
+    this->dialogs.answer(0, "Ada");
+    this->dialogs.answer(0, "");
+    this->dialogs.answer(1, "typed, then cancelled");
     EXPECT_EQ(prompts, (std::vector<std::optional<std::string>>{"Ada", "", std::nullopt}));
 }
 
 TEST_F(NavigationPolicyTest, OpenPanelAndCrashedViewsAndReload) {
     std::optional<std::vector<std::string>> chosen;
-    delegate->runOpenPanel(page(), {true, true}, [&](auto files) { chosen = std::move(files); });
-    ASSERT_EQ(alerts.openPanels.size(), 1u);
-    EXPECT_TRUE(alerts.openPanels[0].options.allowsDirectories);
-    EXPECT_TRUE(alerts.openPanels[0].options.allowsMultipleSelection);
-    alerts.openPanels[0].done(std::vector<std::string>{"file:///tmp/a.txt"});
+    shell->page().chooseFiles(page(), {true, true}, [&](auto files) { chosen = std::move(files); });
+    ASSERT_EQ(dialogs.openPanels.size(), 1u);
+    EXPECT_TRUE(dialogs.openPanels[0].options.allowsDirectories);
+    EXPECT_TRUE(dialogs.openPanels[0].options.allowsMultipleSelection);
+    dialogs.openPanels[0].done(std::vector<std::string>{"file:///tmp/a.txt"});
     EXPECT_EQ(chosen, std::vector<std::string>{"file:///tmp/a.txt"});
 
     // A crashed view reloads whatever is connected; Reload waits for the service's page.
     FakeWebView overlay;
-    delegate->webContentProcessDidTerminate(overlay);
-    delegate->webContentProcessDidTerminate(page());
+    shell->page().webProcessTerminated(overlay);
+    shell->page().webProcessTerminated(page());
     EXPECT_EQ(overlay.reloads, 1);
     EXPECT_EQ(page().reloads, 1);
-    delegate->reloadPage();
+    shell->page().reloadPage();
     EXPECT_EQ(page().reloads, 1);
     launcher.writeOutput(kReady);
-    delegate->reloadPage();
+    shell->page().reloadPage();
     EXPECT_EQ(page().reloads, 2);
 }
 

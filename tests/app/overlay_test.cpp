@@ -1,7 +1,7 @@
 // The live overlay and its status item over fakes: opening, closing, click-through and the
 // controls that must always be able to turn it off again.
-#include "overlay.h"
-#include "app_delegate_fixture.h"
+#include "overlay/overlay_controller.h"
+#include "shell_fixture.h"
 
 namespace lumory::fakes {
 namespace {
@@ -12,12 +12,12 @@ constexpr char kReady[] = "{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981
 const std::string kFisheye = "\u25C9";
 const std::string kBullseye = "\u25CE";
 
-class OverlayTest : public AppDelegateTest {
+class OverlayTest : public ShellTest {
 protected:
     void SetUp() override { launch(); }
 
     void overlayMessage(const json& body, WebView* from = nullptr) {
-        desktop.webViewDelegate->didReceiveScriptMessage(from ? *from : page(),
+        desktop.webViewDelegate->scriptMessageReceived(from ? *from : page(),
                                                          "lumoryDesktopOverlay", body);
     }
     void open() { overlayMessage({{"action", "open"}}); }
@@ -76,7 +76,7 @@ TEST_F(OverlayTest, BuildsTheOverlayViewWindowStatusItemAndFallbackItems) {
     EXPECT_EQ(desktop.overlaySpec.width, 520);
     EXPECT_EQ(desktop.overlaySpec.height, 460);
     EXPECT_EQ(desktop.overlayWindow->calls,
-              (std::vector<std::string>{"autosave:LumoryLiveOverlay", "center", "front"}));
+              (std::vector<std::string>{"restore-frame:LumoryLiveOverlay", "center", "present"}));
 
     FakeStatusItem& item = *desktop.statusItem;
     EXPECT_EQ(item.toolTip, "Lumory live overlay");
@@ -103,7 +103,7 @@ TEST_F(OverlayTest, ASavedFrameIsKeptAndASecondOpenOnlyBringsTheWindowForward) {
     open();
     EXPECT_EQ(desktop.overlayWindow, first);
     EXPECT_EQ(desktop.statusItem, item);
-    EXPECT_EQ(first->calls.back(), "front");
+    EXPECT_EQ(first->calls.back(), "present");
     EXPECT_EQ(std::count(desktop.events.begin(), desktop.events.end(), "overlay-window"), 1);
     EXPECT_EQ(std::count(desktop.events.begin(), desktop.events.end(), "webview"), 2);
 
@@ -113,7 +113,7 @@ TEST_F(OverlayTest, ASavedFrameIsKeptAndASecondOpenOnlyBringsTheWindowForward) {
     open();
     ASSERT_TRUE(isOpen());
     EXPECT_EQ(desktop.overlayWindow->calls,
-              (std::vector<std::string>{"autosave:LumoryLiveOverlay", "front"}));
+              (std::vector<std::string>{"restore-frame:LumoryLiveOverlay", "present"}));
 }
 
 TEST(OverlayAddressTest, ReplacesOnlyTheQuery) {
@@ -142,7 +142,7 @@ TEST_F(OverlayTest, ClickThroughFollowsPageStatusMenuAndWindowMenu) {
     open();
     clickThrough(true);
     expectClickThroughShown(true);
-    EXPECT_EQ(desktop.overlayWindow->calls.back(), "ignore-mouse");
+    EXPECT_EQ(desktop.overlayWindow->calls.back(), "click-through");
 
     EXPECT_TRUE(desktop.statusItem->choose("Click through the overlay"));
     expectClickThroughShown(false);
@@ -170,7 +170,7 @@ TEST_F(OverlayTest, ClosingRemovesEverythingAndResetsClickThrough) {
     clickThrough(true);
     desktop.overlayLog.clear();
     EXPECT_TRUE(desktop.statusItem->choose("Close overlay"));
-    EXPECT_EQ(desktop.overlayLog, (std::vector<std::string>{"out", "destroyed"}));
+    EXPECT_EQ(desktop.overlayLog, (std::vector<std::string>{"hide", "destroyed"}));
     EXPECT_EQ(desktop.lastWebViewRemovedHandlers,
               (std::vector<std::string>{"lumoryDesktopOverlay", "lumoryDesktopWindowDrag"}));
     EXPECT_FALSE(isOpen());
@@ -179,13 +179,13 @@ TEST_F(OverlayTest, ClosingRemovesEverythingAndResetsClickThrough) {
 
     // Closing again, from the page or at quit, is harmless.
     overlayMessage({{"action", "close"}});
-    delegate->closeOverlay();
+    shell->overlay().closeOverlay();
 
     open();
     ASSERT_TRUE(isOpen());
     expectClickThroughShown(false);
     EXPECT_EQ(std::count(desktop.overlayWindow->calls.begin(), desktop.overlayWindow->calls.end(),
-                         "ignore-mouse"),
+                         "click-through"),
               0);
 }
 
@@ -222,9 +222,9 @@ TEST_F(OverlayTest, DragsFromTheOverlayMoveTheOverlayOnly) {
     launcher.writeOutput(kReady);
     open();
     size_t mainCalls = desktop.mainWindow->calls.size();
-    desktop.webViewDelegate->didReceiveScriptMessage(overlayPage(), "lumoryDesktopWindowDrag",
+    desktop.webViewDelegate->scriptMessageReceived(overlayPage(), "lumoryDesktopWindowDrag",
                                                      {{"action", "drag"}});
-    EXPECT_EQ(desktop.overlayWindow->calls.back(), "drag");
+    EXPECT_EQ(desktop.overlayWindow->calls.back(), "move-drag");
     EXPECT_EQ(desktop.mainWindow->calls.size(), mainCalls);
 }
 
@@ -240,7 +240,7 @@ TEST_F(OverlayTest, MalformedOverlayMessagesChangeNothing) {
 TEST_F(OverlayTest, QuittingClosesTheOverlay) {
     launcher.writeOutput(kReady);
     open();
-    delegate->applicationWillTerminate();
+    shell->shutdown();
     EXPECT_FALSE(isOpen());
     EXPECT_EQ(desktop.statusItemsAlive, 0);
     EXPECT_EQ(desktop.menuSectionsAlive, 0);

@@ -1,7 +1,8 @@
 // The dispatcher's handling of what pages post, the page commands, and the window buttons'
 // placement from the page's sidebar at the page's zoom.
-#include "page_bridge.h"
-#include "app_delegate_fixture.h"
+#include "page/page_messages.h"
+#include "page/page_scripts.h"
+#include "shell_fixture.h"
 
 namespace lumory::fakes {
 namespace {
@@ -10,12 +11,12 @@ using nlohmann::json;
 
 constexpr char kReady[] = "{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
 
-class PageBridgeTest : public AppDelegateTest {
+class PageBridgeTest : public ShellTest {
 protected:
     void SetUp() override { launch(); }
 
     void post(const std::string& name, const json& body) {
-        desktop.webViewDelegate->didReceiveScriptMessage(page(), name, body);
+        desktop.webViewDelegate->scriptMessageReceived(page(), name, body);
     }
     std::vector<Point>& origins() { return desktop.mainWindow->controlsOrigins; }
 };
@@ -74,16 +75,16 @@ TEST_F(PageBridgeTest, MalformedMessagesChangeNothing) {
           json({{"action", "clickThrough"}, {"value", "true"}}), json("open")}) {
         post("lumoryDesktopOverlay", body);
     }
-    EXPECT_EQ(std::count(desktop.events.begin(), desktop.events.end(), "terminate"), 0);
+    EXPECT_EQ(std::count(desktop.events.begin(), desktop.events.end(), "quit"), 0);
     EXPECT_EQ(std::count(desktop.events.begin(), desktop.events.end(), "overlay-window"), 0);
     EXPECT_TRUE(origins().empty());
-    EXPECT_EQ(desktop.mainWindow->calls.back(), "front");
+    EXPECT_EQ(desktop.mainWindow->calls.back(), "present");
     EXPECT_TRUE(page().scripts.empty());
 
     // Drag bodies are not read: whatever the page sends, the main window is asked to move.
     post("lumoryDesktopWindowDrag", nullptr);
     post("lumoryDesktopWindowDrag", json::array());
-    EXPECT_EQ(desktop.mainWindow->calls.back(), "drag");
+    EXPECT_EQ(desktop.mainWindow->calls.back(), "move-drag");
 }
 
 TEST_F(PageBridgeTest, ReminderMessagesReachTheReminderBridgeAsObjects) {

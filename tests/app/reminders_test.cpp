@@ -2,7 +2,7 @@
 // what the notifications' buttons and clicks do, over the fake notification centre and HTTP.
 #include <gtest/gtest.h>
 
-#include "app_delegate_fixture.h"
+#include "shell_fixture.h"
 
 namespace lumory::fakes {
 namespace {
@@ -13,7 +13,7 @@ using nlohmann::json;
 constexpr char kReady[] = "{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
 constexpr char kActionUrl[] = "http://127.0.0.1:43981/api/reminders/action";
 
-class RemindersTest : public AppDelegateTest {
+class RemindersTest : public ShellTest {
 protected:
     void SetUp() override {
         launch();
@@ -22,14 +22,14 @@ protected:
     }
 
     void send(const json& body) {
-        desktop.webViewDelegate->didReceiveScriptMessage(page(), "lumoryDesktopReminders", body);
+        desktop.webViewDelegate->scriptMessageReceived(page(), "lumoryDesktopReminders", body);
         queue.runPending();
     }
 
     void connectPage() {
         launcher.writeOutput(kReady);
         queue.runPending();
-        desktop.webViewDelegate->didFinishNavigation(page());
+        desktop.webViewDelegate->loadFinished(page());
         queue.runPending();
     }
 
@@ -87,7 +87,7 @@ protected:
     void respond(const NotificationRequest& notification, const std::string& action,
                  const std::string& token = {}) {
         int completions = 0;
-        delegate->didReceive({notification, action, token}, [&] { ++completions; });
+        shell->notificationResponder().notificationActivated({notification, action, token}, [&] { ++completions; });
         queue.runPending();
         EXPECT_EQ(completions, 1) << "the completion must run exactly once";
     }
@@ -96,7 +96,7 @@ protected:
 TEST_F(RemindersTest, AnswersPermissionOnlyWhenTheRequestIdIsAString) {
     send({{"action", "permission"}, {"requestId", "a"}});
     ASSERT_EQ(notifications.statusQueries.size(), 1u);
-    notifications.statusQueries[0](AuthorizationStatus::Provisional);
+    notifications.statusQueries[0](PermissionStatus::Provisional);
     queue.runPending();
     ASSERT_EQ(results().size(), 1u);
     EXPECT_EQ(results()[0], json({{"status", "granted"}, {"requestId", "a"}}));
@@ -107,7 +107,7 @@ TEST_F(RemindersTest, AnswersPermissionOnlyWhenTheRequestIdIsAString) {
     send({{"action", "Schedule"}, {"requestId", 7}});
     send(json::object());
     send(json::array({1, 2}));
-    for (auto& query : notifications.statusQueries) query(AuthorizationStatus::Denied);
+    for (auto& query : notifications.statusQueries) query(PermissionStatus::Denied);
     queue.runPending();
     EXPECT_TRUE(page().scripts.empty());
 
@@ -126,7 +126,7 @@ TEST_F(RemindersTest, RequestPermissionReportsTheErrorOrTheFreshStatus) {
     notifications.authorizationRequests[0]("No notification server");
     notifications.authorizationRequests[1](std::nullopt);
     ASSERT_EQ(notifications.statusQueries.size(), 1u) << "the status is asked after no error";
-    notifications.statusQueries[0](AuthorizationStatus::Denied);
+    notifications.statusQueries[0](PermissionStatus::Denied);
     queue.runPending();
     ASSERT_EQ(results().size(), 2u);
     EXPECT_EQ(results()[0], json({{"error", "No notification server"}, {"requestId", "p1"}}));
@@ -160,7 +160,7 @@ TEST_F(RemindersTest, TestAndOpenSettingsAnswerOkAtOnce) {
 }
 
 TEST_F(RemindersTest, RegistersTheCategoryWithBothButtonsAtStartUp) {
-    EXPECT_EQ(notifications.delegate, delegate.get());
+    EXPECT_EQ(notifications.delegate, &shell->notificationResponder());
     ASSERT_EQ(notifications.categories.size(), 1u);
     const NotificationCategory& category = notifications.categories[0];
     EXPECT_EQ(category.identifier, "lumory.task-reminder");
@@ -169,8 +169,8 @@ TEST_F(RemindersTest, RegistersTheCategoryWithBothButtonsAtStartUp) {
     EXPECT_EQ(category.actions[0].title, "Snooze 10m");
     EXPECT_EQ(category.actions[1].identifier, "lumory.reminder.done");
     EXPECT_EQ(category.actions[1].title, "Done");
-    delegate.reset();
-    EXPECT_EQ(notifications.delegate, nullptr) << "a gone delegate stays reachable";
+    shell.reset();
+    EXPECT_EQ(notifications.delegate, nullptr) << "a gone responder stays reachable";
 }
 
 TEST_F(RemindersTest, OnlyTheNewestScheduleMessageReconciles) {
@@ -259,12 +259,12 @@ TEST_F(RemindersTest, ReminderContentCarriesTheWholeReminder) {
     EXPECT_EQ(content.categoryIdentifier, "lumory.task-reminder");
     EXPECT_EQ(content.userInfo, json({{"reminder", full}, {"path", "notes/rent.md"}}));
 
-    const NotificationContent& defaults = pendingRequest("lumory.reminder.bare").content;
-    EXPECT_EQ(defaults.title, "Task reminder");
-    EXPECT_EQ(defaults.body, "Timed task");
-    EXPECT_EQ(defaults.subtitle, "");
-    EXPECT_TRUE(defaults.sound) << "the string \"false\" is not a boolean";
-    EXPECT_EQ(defaults.userInfo, json({{"reminder", bare}}));
+    const NotificationContent& settings = pendingRequest("lumory.reminder.bare").content;
+    EXPECT_EQ(settings.title, "Task reminder");
+    EXPECT_EQ(settings.body, "Timed task");
+    EXPECT_EQ(settings.subtitle, "");
+    EXPECT_TRUE(settings.sound) << "the string \"false\" is not a boolean";
+    EXPECT_EQ(settings.userInfo, json({{"reminder", bare}}));
 
     ASSERT_EQ(notifications.added.size(), 4u) << "both duplicates are submitted";
     EXPECT_EQ(pendingRequest("lumory.reminder.dup").content.title, "2");
@@ -356,20 +356,20 @@ TEST_F(RemindersTest, AnythingButStatus200PutsTheActionBack) {
     respond(shownReminder({{"id", "r1"}}), "lumory.reminder.done");
     ASSERT_EQ(http.sent.size(), 1u);
     http.respond({204, ""});
-    delegate->postPendingReminderAction();
+    shell->reminderActions().postPendingReminderAction();
     EXPECT_TRUE(http.sent.empty()) << "put back on the main queue, not at once";
     queue.runPending();
 
-    delegate->postPendingReminderAction();
+    shell->reminderActions().postPendingReminderAction();
     ASSERT_EQ(http.sent.size(), 1u);
     EXPECT_EQ(json::parse(*http.sent[0].request.body)["id"], "r1");
     http.respond({std::nullopt, std::nullopt});
     queue.runPending();
-    delegate->postPendingReminderAction();
+    shell->reminderActions().postPendingReminderAction();
     ASSERT_EQ(http.sent.size(), 1u) << "a transport error counts as failure too";
     http.respond({200, "ignored"});
     queue.runPending();
-    delegate->postPendingReminderAction();
+    shell->reminderActions().postPendingReminderAction();
     EXPECT_TRUE(http.sent.empty()) << "delivered: nothing waits";
     EXPECT_EQ(http.answered, 3);
 }
@@ -383,33 +383,33 @@ TEST_F(RemindersTest, AFailedPostDoesNotOverwriteTheSlotBeforeItsTurn) {
     queue.runPending();
     http.respond({200, ""});
     queue.runPending();
-    delegate->postPendingReminderAction();
+    shell->reminderActions().postPendingReminderAction();
     ASSERT_EQ(http.sent.size(), 1u);
     EXPECT_EQ(json::parse(*http.sent[0].request.body)["id"], "r1");
 }
 
 TEST_F(RemindersTest, AClickWaitsForAnInternalPageAndBringsTheWindowForward) {
     connectPage();
-    page().loadRequest("https://example.com/help", 60s);
+    page().loadUri("https://example.com/help", 60s);
     json reminder = {{"id", "r1"}, {"path", "notes/a.md"}};
     respond(shownReminder(reminder), "default", "x11-token_TIME42");
     EXPECT_EQ(desktop.events.back(), "activate:x11-token_TIME42");
-    EXPECT_EQ(desktop.mainWindow->calls.back(), "front");
+    EXPECT_EQ(desktop.mainWindow->calls.back(), "present");
     EXPECT_TRUE(events("lumory-reminder-action").empty());
 
-    desktop.webViewDelegate->didFinishNavigation(page());
+    desktop.webViewDelegate->loadFinished(page());
     queue.runPending();
     EXPECT_TRUE(events("lumory-reminder-action").empty()) << "still the external page";
 
-    page().loadRequest("http://127.0.0.1:43981/notes", 60s);
-    desktop.webViewDelegate->didFinishNavigation(page());
+    page().loadUri("http://127.0.0.1:43981/notes", 60s);
+    desktop.webViewDelegate->loadFinished(page());
     queue.runPending();
     ASSERT_EQ(events("lumory-reminder-action").size(), 1u);
     EXPECT_EQ(events("lumory-reminder-action")[0],
               json({{"reminder", reminder}, {"action", "open"}}));
     EXPECT_TRUE(events("lumory-open-note").empty()) << "the path goes with the event";
 
-    desktop.webViewDelegate->didFinishNavigation(page());
+    desktop.webViewDelegate->loadFinished(page());
     queue.runPending();
     EXPECT_EQ(events("lumory-reminder-action").size(), 1u) << "delivered once";
 }
@@ -432,12 +432,12 @@ TEST_F(RemindersTest, AClickWithoutAReminderOpensItsPathOrNothing) {
 TEST_F(RemindersTest, WillPresentTellsThePageAndAnswersTheSound) {
     json reminder = {{"id", "r1"}, {"deliveryId", "lumory.reminder.r1"}};
     NotificationRequest shown = shownReminder(reminder);
-    EXPECT_TRUE(delegate->willPresent(shown));
+    EXPECT_TRUE(shell->notificationResponder().notificationDueWhileActive(shown));
     shown.content.sound = false;
-    EXPECT_FALSE(delegate->willPresent(shown));
+    EXPECT_FALSE(shell->notificationResponder().notificationDueWhileActive(shown));
     NotificationRequest test{"lumory.test.1.0", {}, clock.current};
     test.content.sound = false;
-    EXPECT_FALSE(delegate->willPresent(test));
+    EXPECT_FALSE(shell->notificationResponder().notificationDueWhileActive(test));
     queue.runPending();
     EXPECT_EQ(events("lumory-reminder-delivered"), (std::vector<json>{reminder, reminder}));
 }

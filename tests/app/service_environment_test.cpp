@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_service.h"
-#include "service_environment.h"
+#include "service/service_environment.h"
 
 namespace lumory::fakes {
 namespace {

@@ -1,7 +1,7 @@
 #include <string>
 
-#include "app_delegate_fixture.h"
-#include "loading_page.h"
+#include "shell_fixture.h"
+#include "page/loading_page.h"
 
 namespace lumory::fakes {
 namespace {
@@ -11,7 +11,7 @@ using std::chrono::seconds;
 
 constexpr char kReady[] = "{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
 
-class ServiceLaunchTest : public AppDelegateTest {
+class ServiceLaunchTest : public ShellTest {
 protected:
     void SetUp() override { launch(); }
 };
@@ -34,12 +34,12 @@ TEST_F(ServiceLaunchTest, LoadsTheAnnouncedAddressOnceAmongOtherLines) {
     EXPECT_EQ(requestedUrl(), "http://127.0.0.1:43981/");
     EXPECT_EQ(page().lastLoad()->timeout, seconds(60));
     EXPECT_EQ(page().focusCount, 1);
-    EXPECT_TRUE(delegate->isConnected());
-    EXPECT_EQ(delegate->announcedServerURL(), "http://127.0.0.1:43981/");
+    EXPECT_TRUE(shell->service().isConnected());
+    EXPECT_EQ(shell->service().announcedServerURL(), "http://127.0.0.1:43981/");
 
     launcher.writeOutput("{\"event\":\"ready\",\"url\":\"http://127.0.0.1:9/\"}\n");
     EXPECT_EQ(page().loads.size(), 2u);
-    EXPECT_EQ(delegate->announcedServerURL(), "http://127.0.0.1:43981/");
+    EXPECT_EQ(shell->service().announcedServerURL(), "http://127.0.0.1:43981/");
 }
 
 TEST_F(ServiceLaunchTest, RecognisesAReadyLineOnlyOnceItsLineFeedArrives) {
@@ -60,7 +60,7 @@ TEST_F(ServiceLaunchTest, KeepsACharacterSplitBetweenReads) {
 TEST_F(ServiceLaunchTest, StopsReadingOutputThatIsNotText) {
     launcher.writeOutput("\xFF\xFE\n");
     launcher.writeOutput(kReady);
-    EXPECT_FALSE(delegate->isConnected());
+    EXPECT_FALSE(shell->service().isConnected());
     queue.advance(seconds(20));
     EXPECT_EQ(shownFailure(), "Lumory took too long to start. Port 43981 may already be in use.");
 }
@@ -105,7 +105,7 @@ TEST_F(ServiceLaunchTest, IgnoresAnAddressThatIsNotAUrlAndTimesOut) {
     EXPECT_EQ(page().loads.size(), 1u);
     queue.advance(seconds(20));
     EXPECT_EQ(shownFailure(), "Lumory took too long to start. Port 43981 may already be in use.");
-    EXPECT_FALSE(delegate->isConnected());
+    EXPECT_FALSE(shell->service().isConnected());
 }
 
 TEST_F(ServiceLaunchTest, WatchdogShowsTheStandardErrorTailWhenThereIsOne) {
@@ -135,14 +135,14 @@ TEST_F(ServiceLaunchTest, ALateReadyLineStillLoadsThePage) {
     ASSERT_NE(shownFailure(), "<no failure page>");
     launcher.writeOutput(kReady);
     EXPECT_EQ(requestedUrl(), "http://127.0.0.1:43981/");
-    EXPECT_TRUE(delegate->isConnected());
+    EXPECT_TRUE(shell->service().isConnected());
 }
 
 TEST_F(ServiceLaunchTest, AnUnexpectedExitShowsItsStatusOrTheStandardErrorTail) {
     launcher.writeOutput(kReady);
     launcher.exit(3);
     EXPECT_EQ(shownFailure(), "The local Lumory service stopped unexpectedly (status 3).");
-    EXPECT_FALSE(delegate->isConnected());
+    EXPECT_FALSE(shell->service().isConnected());
 
     // Reload does nothing once the failure page shows.
     desktop.choose("Reload");
@@ -197,7 +197,7 @@ TEST_F(ServiceLaunchTest, CountsTheTailInCharactersNotBytes) {
 TEST_F(ServiceLaunchTest, AnExitWhileTerminatingShowsNothingAndStopsTheService) {
     launcher.writeOutput(kReady);
     FakeServiceProcess* process = launcher.process();
-    delegate->applicationWillTerminate();
+    shell->shutdown();
     EXPECT_EQ(process->terminateRequests, 1);
     EXPECT_EQ(process->interruptRequests, 0);
     EXPECT_TRUE(process->readingStopped);
@@ -210,22 +210,22 @@ TEST_F(ServiceLaunchTest, AServiceThatIgnoresTerminateIsInterruptedAfterTheGrace
     FakeServiceProcess* process = launcher.process();
     process->stopsOnTerminate = false;
     auto started = std::chrono::steady_clock::now();
-    delegate->applicationWillTerminate();
+    shell->shutdown();
     EXPECT_GE(std::chrono::steady_clock::now() - started, milliseconds(1000));
     EXPECT_EQ(process->terminateRequests, 1);
     EXPECT_EQ(process->interruptRequests, 1);
 }
 
 TEST_F(ServiceLaunchTest, LateServiceEventsAfterTheDelegateIsGoneAreDropped) {
-    delegate.reset();
+    shell.reset();
     launcher.writeOutput(kReady);
     launcher.writeError("late");
     launcher.exit(3);
     queue.advance(seconds(30));
-    SUCCEED();  // the fakes' callbacks must not reach the destroyed delegate (ASan checks)
+    SUCCEED();  // the fakes' callbacks must not reach the destroyed shell (ASan checks)
 }
 
-class ServiceLaunchFailureTest : public AppDelegateTest {};
+class ServiceLaunchFailureTest : public ShellTest {};
 
 TEST_F(ServiceLaunchFailureTest, MissingResourcesFolder) {
     system.resources.reset();

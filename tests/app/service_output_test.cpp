@@ -1,8 +1,8 @@
 // Decoding the service's pipes and keeping its standard-error tail.
 #include <gtest/gtest.h>
 
-#include "standard_error_tail.h"
-#include "utf8_stream_decoder.h"
+#include "service/standard_error_tail.h"
+#include "service/utf8_stream_decoder.h"
 
 namespace lumory {
 namespace {

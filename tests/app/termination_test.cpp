@@ -1,7 +1,7 @@
 // Quitting: the page is asked to save first, and the shell stays open when it cannot.
 #include <algorithm>
 
-#include "app_delegate_fixture.h"
+#include "shell_fixture.h"
 
 namespace lumory::fakes {
 namespace {
@@ -13,7 +13,7 @@ constexpr char kFlushScript[] = "window.dispatchEvent(new Event('lumory-desktop-
 constexpr char kTooSlow[] = "Saving took too long. Lumory is still open so no edits are lost.";
 constexpr char kCouldNotSave[] = "Lumory could not save before quitting";
 
-class TerminationTest : public AppDelegateTest {
+class TerminationTest : public ShellTest {
 protected:
     void SetUp() override {
         launch();
@@ -22,7 +22,7 @@ protected:
     }
 
     void answerFlush(const nlohmann::json& body) {
-        desktop.webViewDelegate->didReceiveScriptMessage(page(), "lumoryDesktopFlush", body);
+        desktop.webViewDelegate->scriptMessageReceived(page(), "lumoryDesktopFlush", body);
     }
 
     int flushes() const {
@@ -31,15 +31,15 @@ protected:
     }
     int terminations() const {
         return static_cast<int>(
-            std::count(desktop.events.begin(), desktop.events.end(), "terminate"));
+            std::count(desktop.events.begin(), desktop.events.end(), "quit"));
     }
 
     void expectAlert(const std::string& text) {
-        ASSERT_EQ(alerts.sheets.size(), 1u);
-        EXPECT_EQ(alerts.sheets[0].spec.messageText, kCouldNotSave);
-        EXPECT_EQ(alerts.sheets[0].spec.informativeText, text);
-        EXPECT_EQ(alerts.sheets[0].spec.buttons, std::vector<std::string>{"Keep Working"});
-        EXPECT_FALSE(alerts.sheets[0].spec.textField);
+        ASSERT_EQ(dialogs.sheets.size(), 1u);
+        EXPECT_EQ(dialogs.sheets[0].spec.text, kCouldNotSave);
+        EXPECT_EQ(dialogs.sheets[0].spec.secondaryText, text);
+        EXPECT_EQ(dialogs.sheets[0].spec.buttons, std::vector<std::string>{"Keep Working"});
+        EXPECT_FALSE(dialogs.sheets[0].spec.textField);
     }
 };
 
@@ -47,30 +47,30 @@ TEST_F(TerminationTest, QuitsAtOnceWhileTheLoadingOrFailurePageShows) {
     // Loading page: a fresh shell whose service has not said where it serves.
     FakeDesktop loadingDesktop;
     FakeServiceLauncher loadingLauncher;
-    AppDelegate loading(AppPlatform{loadingDesktop, loadingLauncher, queue, system, alerts,
-                                    notifications, http, defaults, clock});
-    loading.applicationDidFinishLaunching();
-    loading.requestTermination();
-    EXPECT_EQ(loadingDesktop.events.back(), "terminate");
+    Shell loading(ShellPlatform{loadingDesktop, loadingLauncher, queue, system, dialogs,
+                                    notifications, http, settings, clock});
+    loading.start();
+    loading.quit();
+    EXPECT_EQ(loadingDesktop.events.back(), "quit");
     EXPECT_TRUE(loadingDesktop.webView->scripts.empty());
     EXPECT_TRUE(loadingDesktop.inhibitReasons.empty());
 
     // Failure page: the service ended after its page was shown.
     launcher.exit(3);
-    ASSERT_FALSE(delegate->isConnected());
+    ASSERT_FALSE(shell->service().isConnected());
     desktop.choose("Quit Lumory");
     EXPECT_EQ(terminations(), 1);
     EXPECT_EQ(flushes(), 0);
     EXPECT_TRUE(desktop.inhibitReasons.empty());
     queue.advance(6s);
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
 }
 
 TEST_F(TerminationTest, EveryQuitWhileAFlushRunsIsAbsorbedAndOneAnswerEndsThemAll) {
     desktop.choose("Quit Lumory");
     desktop.choose("Quit Lumory");
     desktop.closeWindow();
-    delegate->requestTermination();  // a signal or the session ending
+    shell->quit();  // a signal or the session ending
     EXPECT_EQ(page().scripts, std::vector<std::string>{kFlushScript});
     EXPECT_EQ(terminations(), 0);
     EXPECT_EQ(desktop.inhibitReasons, std::vector<std::string>{"Saving your note"});
@@ -81,10 +81,10 @@ TEST_F(TerminationTest, EveryQuitWhileAFlushRunsIsAbsorbedAndOneAnswerEndsThemAl
     answerFlush({{"ok", true}});
     queue.advance(10s);
     EXPECT_EQ(terminations(), 1);
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
     // Logging out stays held back until the service has been stopped.
     EXPECT_EQ(*desktop.activeInhibitions, 1);
-    delegate->applicationWillTerminate();
+    shell->shutdown();
     EXPECT_EQ(*desktop.activeInhibitions, 0);
 }
 
@@ -92,12 +92,12 @@ TEST_F(TerminationTest, NoAnswerWithinFiveSecondsKeepsTheShellOpenAndALateAnswer
     desktop.choose("Minimize");
     desktop.choose("Quit Lumory");
     queue.advance(4999ms);
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
     queue.advance(1ms);
     expectAlert(kTooSlow);
     EXPECT_EQ(terminations(), 0);
     // The minimised window comes back to carry the alert.
-    EXPECT_EQ(desktop.mainWindow->calls.back(), "front");
+    EXPECT_EQ(desktop.mainWindow->calls.back(), "present");
     // The note is still unsaved: logging out keeps waiting, also once the alert is gone.
     EXPECT_EQ(desktop.inhibitReasons,
               (std::vector<std::string>{"Saving your note", kCouldNotSave}));
@@ -105,8 +105,8 @@ TEST_F(TerminationTest, NoAnswerWithinFiveSecondsKeepsTheShellOpenAndALateAnswer
 
     answerFlush({{"ok", true}});
     EXPECT_EQ(terminations(), 0);
-    EXPECT_EQ(alerts.sheets.size(), 1u);
-    alerts.answer(0);
+    EXPECT_EQ(dialogs.sheets.size(), 1u);
+    dialogs.answer(0);
     EXPECT_EQ(*desktop.activeInhibitions, 1);
 
     // A new quit asks the page again, with a fresh five seconds.
@@ -118,8 +118,8 @@ TEST_F(TerminationTest, NoAnswerWithinFiveSecondsKeepsTheShellOpenAndALateAnswer
     answerFlush({{"ok", true}});
     EXPECT_EQ(terminations(), 1);
     queue.advance(10s);
-    EXPECT_TRUE(alerts.sheets.empty());
-    delegate->applicationWillTerminate();
+    EXPECT_TRUE(dialogs.sheets.empty());
+    shell->shutdown();
     EXPECT_EQ(*desktop.activeInhibitions, 0);
 }
 
@@ -127,19 +127,19 @@ TEST_F(TerminationTest, ThePageErrorOrAMissingOkKeepsTheShellOpenWithTheReason) 
     desktop.choose("Quit Lumory");
     answerFlush({{"ok", false}, {"error", "The disk is full."}});
     expectAlert("The disk is full.");
-    alerts.answer(0);
+    dialogs.answer(0);
 
     desktop.choose("Quit Lumory");
     answerFlush({{"ok", "true"}});
     expectAlert("The current note could not be saved.");
-    alerts.answer(-1);
+    dialogs.answer(-1);
 
     desktop.choose("Quit Lumory");
     answerFlush(nlohmann::json::array({true}));
     expectAlert("The current note could not be saved.");
     EXPECT_EQ(terminations(), 0);
     queue.advance(10s);
-    EXPECT_EQ(alerts.sheets.size(), 1u);  // the time-outs were called off
+    EXPECT_EQ(dialogs.sheets.size(), 1u);  // the time-outs were called off
 }
 
 TEST_F(TerminationTest, AnEvaluationErrorEndsTheFlushWithItsDescription) {
@@ -156,13 +156,13 @@ TEST_F(TerminationTest, ALateEvaluationErrorOfAnEarlierFlushDoesNotEndTheCurrent
     desktop.choose("Quit Lumory");
     queue.advance(5s);
     expectAlert(kTooSlow);
-    alerts.answer(0);
+    dialogs.answer(0);
 
     desktop.choose("Quit Lumory");
     page().completeEvaluation("stale");
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
     page().completeEvaluation(std::nullopt);  // the second ran: only the page's answer counts
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
     answerFlush({{"ok", true}});
     EXPECT_EQ(terminations(), 1);
 }
@@ -170,7 +170,7 @@ TEST_F(TerminationTest, ALateEvaluationErrorOfAnEarlierFlushDoesNotEndTheCurrent
 TEST_F(TerminationTest, TheFinalCleanUpDetachesThePageAndSilencesTheService) {
     desktop.choose("Quit Lumory");
     FakeServiceProcess* process = launcher.process();
-    delegate->applicationWillTerminate();
+    shell->shutdown();
     EXPECT_EQ(page().removedHandlers,
               (std::vector<std::string>{"lumoryDesktopFlush", "lumoryDesktopReminders",
                                         "lumoryDesktopWindowDrag", "lumoryDesktopWindowControls",
@@ -179,16 +179,16 @@ TEST_F(TerminationTest, TheFinalCleanUpDetachesThePageAndSilencesTheService) {
     EXPECT_EQ(process->terminateRequests, 1);
     launcher.exit(0);
     queue.advance(30s);
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
     EXPECT_TRUE(page().lastLoad()->isRequest);  // no failure page
-    delegate->requestTermination();
+    shell->quit();
     EXPECT_EQ(flushes(), 1);
 }
 
 TEST_F(TerminationTest, AServiceThatStopsOnTerminateEndsTheWaitAtTheFirstLook) {
     FakeServiceProcess* process = launcher.process();
     process->runningChecks.clear();
-    delegate->applicationWillTerminate();
+    shell->shutdown();
     // One look before asking, one after the first 20 ms.
     ASSERT_EQ(process->runningChecks.size(), 2u);
     EXPECT_GE(process->runningChecks[1] - process->terminatedAt, 20ms);
@@ -199,7 +199,7 @@ TEST_F(TerminationTest, AServiceThatIgnoresTerminateIsInterruptedAfterOneSecondO
     FakeServiceProcess* process = launcher.process();
     process->stopsOnTerminate = false;
     process->runningChecks.clear();
-    delegate->applicationWillTerminate();
+    shell->shutdown();
     EXPECT_EQ(process->terminateRequests, 1);
     ASSERT_EQ(process->interruptRequests, 1);
     EXPECT_GE(process->interruptedAt - process->terminatedAt, 1s);
@@ -215,7 +215,7 @@ TEST_F(TerminationTest, AServiceThatIgnoresTerminateIsInterruptedAfterOneSecondO
 TEST_F(TerminationTest, AnEndedServiceGetsNoSignal) {
     FakeServiceProcess* process = launcher.process();
     launcher.exit(0);
-    delegate->applicationWillTerminate();
+    shell->shutdown();
     EXPECT_EQ(process->terminateRequests, 0);
     EXPECT_EQ(process->interruptRequests, 0);
     EXPECT_TRUE(process->readingStopped);

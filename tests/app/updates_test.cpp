@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "app_delegate_fixture.h"
-#include "updates/updates.h"
+#include "shell_fixture.h"
+#include "updates/update_checker.h"
 
 namespace lumory::fakes {
 namespace {
@@ -16,55 +16,55 @@ constexpr char kFeed[] = "https://releases.example.org/lumory/updates.json";
 constexpr double kDay = 86400;
 
 TEST(UpdatesVersionTest, ComparesDottedNumbersComponentByComponent) {
-    EXPECT_TRUE(Updates::isNewer("1.10", "1.9"));
-    EXPECT_FALSE(Updates::isNewer("1.9", "1.10"));
-    EXPECT_FALSE(Updates::isNewer("1.2.0", "1.2"));
-    EXPECT_FALSE(Updates::isNewer("1.2", "1.2.0"));
-    EXPECT_TRUE(Updates::isNewer("1.2.1", "1.2"));
-    EXPECT_FALSE(Updates::isNewer("1.2", "1.2.1"));
-    EXPECT_FALSE(Updates::isNewer("1.4.2", "1.4.2"));
-    EXPECT_TRUE(Updates::isNewer("2", "1.99.99"));
+    EXPECT_TRUE(updates::isNewer("1.10", "1.9"));
+    EXPECT_FALSE(updates::isNewer("1.9", "1.10"));
+    EXPECT_FALSE(updates::isNewer("1.2.0", "1.2"));
+    EXPECT_FALSE(updates::isNewer("1.2", "1.2.0"));
+    EXPECT_TRUE(updates::isNewer("1.2.1", "1.2"));
+    EXPECT_FALSE(updates::isNewer("1.2", "1.2.1"));
+    EXPECT_FALSE(updates::isNewer("1.4.2", "1.4.2"));
+    EXPECT_TRUE(updates::isNewer("2", "1.99.99"));
 }
 
 TEST(UpdatesVersionTest, CountsWhatIsNotAWholeNumberAsZero) {
-    EXPECT_FALSE(Updates::isNewer("x", "0"));
-    EXPECT_FALSE(Updates::isNewer("2.0-beta", "2"));
-    EXPECT_FALSE(Updates::isNewer("2", "2.0-beta"));
-    EXPECT_TRUE(Updates::isNewer("2.1", "2.0-beta"));
-    EXPECT_FALSE(Updates::isNewer("1.rc1", "1"));
-    EXPECT_FALSE(Updates::isNewer("1. 2", "1"));
+    EXPECT_FALSE(updates::isNewer("x", "0"));
+    EXPECT_FALSE(updates::isNewer("2.0-beta", "2"));
+    EXPECT_FALSE(updates::isNewer("2", "2.0-beta"));
+    EXPECT_TRUE(updates::isNewer("2.1", "2.0-beta"));
+    EXPECT_FALSE(updates::isNewer("1.rc1", "1"));
+    EXPECT_FALSE(updates::isNewer("1. 2", "1"));
     // Larger than any 64-bit number.
-    EXPECT_FALSE(Updates::isNewer("99999999999999999999", "0"));
-    EXPECT_TRUE(Updates::isNewer("9223372036854775807", "1"));
+    EXPECT_FALSE(updates::isNewer("99999999999999999999", "0"));
+    EXPECT_TRUE(updates::isNewer("9223372036854775807", "1"));
     // Signs are part of a whole number; a sign alone is not.
-    EXPECT_TRUE(Updates::isNewer("0", "-1"));
-    EXPECT_TRUE(Updates::isNewer("+2", "1"));
-    EXPECT_FALSE(Updates::isNewer("+-2", "0"));
-    EXPECT_FALSE(Updates::isNewer("-", "0"));
+    EXPECT_TRUE(updates::isNewer("0", "-1"));
+    EXPECT_TRUE(updates::isNewer("+2", "1"));
+    EXPECT_FALSE(updates::isNewer("+-2", "0"));
+    EXPECT_FALSE(updates::isNewer("-", "0"));
 }
 
 TEST(UpdatesVersionTest, DropsEmptyComponents) {
-    EXPECT_FALSE(Updates::isNewer("1..2", "1.2"));
-    EXPECT_FALSE(Updates::isNewer("1.2", "1..2"));
-    EXPECT_TRUE(Updates::isNewer("1..3", "1.2"));
-    EXPECT_FALSE(Updates::isNewer(".1.2.", "1.2"));
-    EXPECT_FALSE(Updates::isNewer("", "0"));
-    EXPECT_FALSE(Updates::isNewer("...", "0"));
-    EXPECT_TRUE(Updates::isNewer("0.0.1", ""));
+    EXPECT_FALSE(updates::isNewer("1..2", "1.2"));
+    EXPECT_FALSE(updates::isNewer("1.2", "1..2"));
+    EXPECT_TRUE(updates::isNewer("1..3", "1.2"));
+    EXPECT_FALSE(updates::isNewer(".1.2.", "1.2"));
+    EXPECT_FALSE(updates::isNewer("", "0"));
+    EXPECT_FALSE(updates::isNewer("...", "0"));
+    EXPECT_TRUE(updates::isNewer("0.0.1", ""));
 }
 
 TEST(UpdatesFeedTest, DecodesAReleaseWithStringVersionAndUrl) {
-    auto release = Updates::decodeRelease(
+    auto release = updates::decodeRelease(
         R"({"version":"1.5.0","url":"https://x.example/d","notes":"https://x.example/n","size":3})");
     ASSERT_TRUE(release);
     EXPECT_EQ(release->version, "1.5.0");
     EXPECT_EQ(release->url, "https://x.example/d");
     EXPECT_EQ(release->notes, "https://x.example/n");
 
-    release = Updates::decodeRelease(R"({"version":"1.5.0","url":"u","notes":null})");
+    release = updates::decodeRelease(R"({"version":"1.5.0","url":"u","notes":null})");
     ASSERT_TRUE(release);
     EXPECT_FALSE(release->notes);
-    EXPECT_TRUE(Updates::decodeRelease(R"({"version":"","url":""})"));
+    EXPECT_TRUE(updates::decodeRelease(R"({"version":"","url":""})"));
 
     for (const char* body : {
              R"({"version":"1.5.0"})",
@@ -80,22 +80,19 @@ TEST(UpdatesFeedTest, DecodesAReleaseWithStringVersionAndUrl) {
              "{\"version\":\"1.5\xff\",\"url\":\"u\"}",
              "",
          }) {
-        EXPECT_FALSE(Updates::decodeRelease(body)) << body;
+        EXPECT_FALSE(updates::decodeRelease(body)) << body;
     }
 }
 
-class UpdatesCheckTest : public AppDelegateTest {
+class UpdatesCheckTest : public ShellTest {
 protected:
-    AppPlatform platform() {
-        return AppPlatform{desktop,       launcher, queue,    system, alerts,
-                           notifications, http,     defaults, clock};
-    }
-    double now() const { return secondsSince1970(clock.now()); }
+    updates::UpdateChecker checker{{http, settings, clock, system, queue, dialogs, desktop}};
+    double now() const { return unixSeconds(clock.now()); }
     void lastCheckedAgo(double seconds) {
-        defaults.setDouble("LumoryUpdateLastCheck", now() - seconds);
+        settings.setDouble("LumoryUpdateLastCheck", now() - seconds);
     }
     void check(const std::string& current = "1.4.2") {
-        Updates::checkInBackground(platform(), kFeed, current);
+        checker.checkInBackground(kFeed, current);
     }
     // Answers the one request and lets the main queue run what it posted.
     void answer(std::optional<int> status, std::optional<std::string> body) {
@@ -104,7 +101,7 @@ protected:
         queue.runPending();
     }
     std::optional<double> lastCheck() const {
-        return defaults.doubleValue("LumoryUpdateLastCheck");
+        return settings.doubleValue("LumoryUpdateLastCheck");
     }
 };
 
@@ -120,17 +117,17 @@ TEST_F(UpdatesCheckTest, AsksTheFeedOnceWithoutCacheAndWithAFifteenSecondTimeOut
 }
 
 TEST_F(UpdatesCheckTest, ASwitchedOffCheckMakesNoRequest) {
-    defaults.values["LumoryUpdateCheck"] = "false";
-    EXPECT_FALSE(Updates::isEnabled(defaults));
+    settings.values["LumoryUpdateCheck"] = "false";
+    EXPECT_FALSE(updates::isEnabled(settings));
     check();
     EXPECT_TRUE(http.sent.empty());
 
     // Anything but a boolean counts as absent: the check stays on.
     for (const char* value : {"no", "off", "False", "2", ""}) {
-        defaults.values["LumoryUpdateCheck"] = value;
-        EXPECT_TRUE(Updates::isEnabled(defaults)) << value;
+        settings.values["LumoryUpdateCheck"] = value;
+        EXPECT_TRUE(updates::isEnabled(settings)) << value;
     }
-    defaults.values["LumoryUpdateCheck"] = "true";
+    settings.values["LumoryUpdateCheck"] = "true";
     check();
     EXPECT_EQ(http.sent.size(), 1u);
 }
@@ -152,7 +149,7 @@ TEST_F(UpdatesCheckTest, ChecksOnlyWhenMoreThanADayHasPassed) {
 TEST_F(UpdatesCheckTest, ADamagedOrFutureLastCheckDoesNotHoldTheCheckOff) {
     for (const char* value : {"nan", "inf", "soon", "1e300"}) {
         http.sent.clear();
-        defaults.values["LumoryUpdateLastCheck"] = value;
+        settings.values["LumoryUpdateLastCheck"] = value;
         check();
         EXPECT_EQ(http.sent.size(), 1u) << value;
     }
@@ -164,13 +161,13 @@ TEST_F(UpdatesCheckTest, AFeedThatDoesNotDecodeLeavesTheLastCheckAlone) {
     check();
     answer(200, R"({"version":"9.0"})");
     EXPECT_EQ(lastCheck(), before);
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
 
     // Nothing arrived at all: a transport error or the time-out.
     check();
     answer(std::nullopt, std::nullopt);
     EXPECT_EQ(lastCheck(), before);
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
 }
 
 TEST_F(UpdatesCheckTest, TheCurrentVersionUpdatesTheLastCheckAndShowsNothing) {
@@ -179,62 +176,62 @@ TEST_F(UpdatesCheckTest, TheCurrentVersionUpdatesTheLastCheckAndShowsNothing) {
     answer(200, R"({"version":"1.4.2","url":"https://x.example/d"})");
     ASSERT_TRUE(lastCheck());
     EXPECT_NEAR(*lastCheck(), now(), 0.001);
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
 
     clock.advance(std::chrono::seconds(static_cast<int>(kDay) + 1));
     check("1.4.2");
     answer(200, R"({"version":"1.3.9","url":"https://x.example/d"})");
     EXPECT_NEAR(*lastCheck(), now(), 0.001);
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
 }
 
 TEST_F(UpdatesCheckTest, AnErrorPageThatDecodesIsUsedLikeAnyFeed) {
     check("1.4.2");
     http.respond(HttpResponse{500, R"({"version":"1.5.0","url":"https://x.example/d"})"});
-    EXPECT_TRUE(alerts.sheets.empty()) << "the prompt comes through the main queue";
+    EXPECT_TRUE(dialogs.sheets.empty()) << "the prompt comes through the main queue";
     queue.runPending();
-    ASSERT_EQ(alerts.sheets.size(), 1u);
-    EXPECT_EQ(alerts.sheets[0].spec.messageText, "Lumory 1.5.0 is available");
-    EXPECT_EQ(alerts.sheets[0].spec.informativeText, "You have 1.4.2.");
-    EXPECT_EQ(alerts.sheets[0].spec.buttons,
+    ASSERT_EQ(dialogs.sheets.size(), 1u);
+    EXPECT_EQ(dialogs.sheets[0].spec.text, "Lumory 1.5.0 is available");
+    EXPECT_EQ(dialogs.sheets[0].spec.secondaryText, "You have 1.4.2.");
+    EXPECT_EQ(dialogs.sheets[0].spec.buttons,
               (std::vector<std::string>{"Download", "Later", "Skip This Version"}));
-    EXPECT_FALSE(alerts.sheets[0].spec.textField);
+    EXPECT_FALSE(dialogs.sheets[0].spec.textField);
     EXPECT_NEAR(*lastCheck(), now(), 0.001);
 }
 
 TEST_F(UpdatesCheckTest, ASkippedVersionIsNotOfferedButTheTimeAdvances) {
     check("1.4.2");
     answer(200, R"({"version":"1.5.0","url":"https://x.example/d"})");
-    ASSERT_EQ(alerts.sheets.size(), 1u);
-    alerts.answer(2);
-    EXPECT_EQ(defaults.stringValue("LumoryUpdateSkipped"), "1.5.0");
-    EXPECT_TRUE(desktop.openedURLs.empty());
+    ASSERT_EQ(dialogs.sheets.size(), 1u);
+    dialogs.answer(2);
+    EXPECT_EQ(settings.stringValue("LumoryUpdateSkipped"), "1.5.0");
+    EXPECT_TRUE(desktop.openedUris.empty());
 
     clock.advance(std::chrono::seconds(static_cast<int>(kDay) + 1));
     check("1.4.2");
     answer(200, R"({"version":"1.5.0","url":"https://x.example/d"})");
-    EXPECT_TRUE(alerts.sheets.empty());
+    EXPECT_TRUE(dialogs.sheets.empty());
     EXPECT_NEAR(*lastCheck(), now(), 0.001);
 
     // Equality is exact: the same number spelt otherwise, or a later release, is offered.
     clock.advance(std::chrono::seconds(static_cast<int>(kDay) + 1));
     check("1.4.2");
     answer(200, R"({"version":"1.5","url":"https://x.example/d"})");
-    ASSERT_EQ(alerts.sheets.size(), 1u);
-    EXPECT_EQ(alerts.sheets[0].spec.messageText, "Lumory 1.5 is available");
+    ASSERT_EQ(dialogs.sheets.size(), 1u);
+    EXPECT_EQ(dialogs.sheets[0].spec.text, "Lumory 1.5 is available");
 }
 
 TEST_F(UpdatesCheckTest, LaterAndAClosedDialogChangeNothing) {
     check("1.4.2");
     answer(200, R"({"version":"1.5.0","url":"https://x.example/d"})");
-    alerts.answer(1);
+    dialogs.answer(1);
     clock.advance(std::chrono::seconds(static_cast<int>(kDay) + 1));
     check("1.4.2");
     answer(200, R"({"version":"1.5.0","url":"https://x.example/d"})");
-    ASSERT_EQ(alerts.sheets.size(), 1u) << "Later asks again the next day";
-    alerts.answer(-1);
-    EXPECT_FALSE(defaults.stringValue("LumoryUpdateSkipped"));
-    EXPECT_TRUE(desktop.openedURLs.empty());
+    ASSERT_EQ(dialogs.sheets.size(), 1u) << "Later asks again the next day";
+    dialogs.answer(-1);
+    EXPECT_FALSE(settings.stringValue("LumoryUpdateSkipped"));
+    EXPECT_TRUE(desktop.openedUris.empty());
 }
 
 TEST_F(UpdatesCheckTest, DownloadOpensTheNotesPageOrElseTheDownload) {
@@ -258,22 +255,22 @@ TEST_F(UpdatesCheckTest, DownloadOpensTheNotesPageOrElseTheDownload) {
         {R"({"version":"2","url":"https://x.example/d\u0000evil"})", {}},
     };
     for (const Case& test : cases) {
-        desktop.openedURLs.clear();
+        desktop.openedUris.clear();
         http.sent.clear();
-        defaults.values.clear();
+        settings.values.clear();
         check("1");
         answer(200, test.feed);
-        ASSERT_EQ(alerts.sheets.size(), 1u) << test.feed;
-        alerts.answer(0);
-        EXPECT_EQ(desktop.openedURLs, test.opened) << test.feed;
-        EXPECT_FALSE(defaults.stringValue("LumoryUpdateSkipped"));
+        ASSERT_EQ(dialogs.sheets.size(), 1u) << test.feed;
+        dialogs.answer(0);
+        EXPECT_EQ(desktop.openedUris, test.opened) << test.feed;
+        EXPECT_FALSE(settings.stringValue("LumoryUpdateSkipped"));
     }
 }
 
 TEST_F(UpdatesCheckTest, ABuildWithoutAFeedMakesNoRequest) {
     // This test program is built without a feed address, as distribution packages are.
-    EXPECT_EQ(Updates::feedURL(system), "");
-    Updates::checkInBackground(platform());
+    EXPECT_EQ(updates::feedURL(system), "");
+    checker.checkInBackground();
     EXPECT_TRUE(http.sent.empty());
 }
 
@@ -282,28 +279,28 @@ TEST_F(UpdatesCheckTest, TheEnvironmentOverridesTheFeedWithHttpsOrALoopbackAddre
          {"https://feed.example/updates.json", "http://127.0.0.1:8123/updates.json",
           "http://localhost/updates.json", "http://[::1]:9/updates.json"}) {
         system.environment["LUMORY_UPDATE_FEED"] = accepted;
-        EXPECT_EQ(Updates::feedURL(system), accepted);
+        EXPECT_EQ(updates::feedURL(system), accepted);
     }
     for (const char* refused : {"http://feed.example/updates.json", "ftp://127.0.0.1/u.json",
                                 "updates.json", "https:///updates.json", "file:///tmp/u.json"}) {
         system.environment["LUMORY_UPDATE_FEED"] = refused;
-        EXPECT_EQ(Updates::feedURL(system), "") << refused;
+        EXPECT_EQ(updates::feedURL(system), "") << refused;
     }
     system.environment["LUMORY_UPDATE_FEED"] = "";
-    EXPECT_EQ(Updates::feedURL(system), "") << "empty means not set";
+    EXPECT_EQ(updates::feedURL(system), "") << "empty means not set";
 }
 
 TEST_F(UpdatesCheckTest, AVersionlessBuildIsVersionZero) {
     // This test program is built without a version, as a build that sets none.
-    EXPECT_EQ(Updates::currentVersion(), "0");
+    EXPECT_EQ(updates::currentVersion(), "0");
     system.environment["LUMORY_UPDATE_FEED"] = "http://127.0.0.1:8123/updates.json";
-    Updates::checkInBackground(platform());
+    checker.checkInBackground();
     ASSERT_EQ(http.sent.size(), 1u);
     EXPECT_EQ(http.sent[0].request.url, "http://127.0.0.1:8123/updates.json");
     answer(200, R"({"version":"0.0.1","url":"https://x.example/d"})");
-    ASSERT_EQ(alerts.sheets.size(), 1u);
-    EXPECT_EQ(alerts.sheets[0].spec.messageText, "Lumory 0.0.1 is available");
-    EXPECT_EQ(alerts.sheets[0].spec.informativeText, "You have 0.");
+    ASSERT_EQ(dialogs.sheets.size(), 1u);
+    EXPECT_EQ(dialogs.sheets[0].spec.text, "Lumory 0.0.1 is available");
+    EXPECT_EQ(dialogs.sheets[0].spec.secondaryText, "You have 0.");
 }
 
 TEST_F(UpdatesCheckTest, StartUpAsksTheFeedAndGoesOnWithoutWaiting) {
@@ -318,7 +315,7 @@ TEST_F(UpdatesCheckTest, StartUpAsksTheFeedAndGoesOnWithoutWaiting) {
     EXPECT_EQ(desktop.events.back(), "activate") << "activated with the feed still unanswered";
     feed->done(HttpResponse{200, R"({"version":"1.0","url":"https://x.example/d"})"});
     queue.runPending();
-    EXPECT_EQ(alerts.sheets.size(), 1u);
+    EXPECT_EQ(dialogs.sheets.size(), 1u);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "webkit_web_view.h"
+#include "gtk/web_view/webkit_web_view.h"
 #include "xvfb/xvfb_display.h"
 
 namespace lumory::gtk {
@@ -31,24 +31,24 @@ const auto* const kDisplay = ::testing::AddGlobalTestEnvironment(new DisplayEnvi
 // Keeps what the view asks for; answers only when the test says so.
 class RecordingDelegate : public WebViewDelegate {
 public:
-    void didReceiveScriptMessage(WebView&, const std::string&, const nlohmann::json&) override {}
-    void didFinishNavigation(WebView&) override { ++finished; }
-    NavigationPolicy decidePolicyForNavigation(WebView&, const std::string&) override {
+    void scriptMessageReceived(WebView&, const std::string&, const nlohmann::json&) override {}
+    void loadFinished(WebView&) override { ++finished; }
+    NavigationPolicy decideNavigationPolicy(WebView&, const std::string&) override {
         return NavigationPolicy::Allow;
     }
-    void createWebViewWith(WebView&, const std::string&) override {}
-    void runJavaScriptAlertPanel(WebView&, const std::string&, std::function<void()>) override {}
-    void runJavaScriptConfirmPanel(WebView&, const std::string&,
+    void newWindowRequested(WebView&, const std::string&) override {}
+    void showScriptAlert(WebView&, const std::string&, std::function<void()>) override {}
+    void showScriptConfirm(WebView&, const std::string&,
                                    std::function<void(bool)>) override {}
-    void runJavaScriptTextInputPanel(
+    void showScriptPrompt(
         WebView&, const std::string& prompt, const std::string& defaultText,
         std::function<void(std::optional<std::string>)> done) override {
         prompts.push_back(prompt + "|" + defaultText);
         promptDone = std::move(done);
     }
-    void runOpenPanel(WebView&, const OpenPanelParameters&,
+    void chooseFiles(WebView&, const FileChooserOptions&,
                       std::function<void(std::optional<std::vector<std::string>>)>) override {}
-    void webContentProcessDidTerminate(WebView&) override {}
+    void webProcessTerminated(WebView&) override {}
 
     int finished = 0;
     std::vector<std::string> prompts;
@@ -73,7 +73,7 @@ TEST(WebKitWebViewHostTest, ADialogOpenWhenTheViewGoesAwayIsAnsweredOnce) {
                                                     WebViewConfiguration{}, delegate);
     // The page outlives the host here, so what it was answered can be read afterwards.
     GtkWidget* view = GTK_WIDGET(g_object_ref(host->widget()));
-    host->loadHtmlString(
+    host->loadHtml(
         "<script>document.title = 'answer:' + JSON.stringify(prompt('Name?', 'draft'))"
         "</script>");
     ASSERT_TRUE(iterateUntil([&] { return static_cast<bool>(delegate.promptDone); }));
@@ -133,7 +133,7 @@ struct ShownHost {
         gtk_window_set_default_size(GTK_WINDOW(window), 400, 300);
         gtk_container_add(GTK_CONTAINER(window), host->widget());
         gtk_widget_show_all(window);
-        host->loadHtmlString("<p>zoom</p>");
+        host->loadHtml("<p>zoom</p>");
         iterateUntil([&] { return delegate.finished > 0; });
     }
     ~ShownHost() {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "window_controls.h"
+#include "window/window_controls.h"
 
 namespace lumory {
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "window_frame_store.h"
+#include "window/window_frame_store.h"
 
 namespace lumory {
 namespace {

@@ -3,22 +3,22 @@
 #include <string>
 #include <vector>
 
-#include "desktop.h"
+#include "platform/desktop.h"
 #include "fake_web_view.h"
 
 namespace lumory::fakes {
 
 class FakeMainWindow : public MainWindow {
 public:
-    void setFrameAutosaveName(const std::string& name) override {
-        calls.push_back("autosave:" + name);
+    void restoreFrame(const std::string& name) override {
+        calls.push_back("restore-frame:" + name);
     }
     void center() override { calls.push_back("center"); }
-    void makeKeyAndOrderFront() override { calls.push_back("front"); }
-    void miniaturize() override { calls.push_back("miniaturize"); }
-    void zoom() override { calls.push_back("zoom"); }
+    void present() override { calls.push_back("present"); }
+    void minimize() override { calls.push_back("minimize"); }
+    void toggleMaximized() override { calls.push_back("toggle-maximized"); }
     void toggleFullScreen() override { calls.push_back("fullscreen"); }
-    void performDrag() override { calls.push_back("drag"); }
+    void beginMoveDrag() override { calls.push_back("move-drag"); }
     void placeWindowControls(Point closeOrigin) override { controlsOrigins.push_back(closeOrigin); }
 
     std::vector<std::string> calls;
@@ -37,18 +37,18 @@ public:
         --alive_;
         log_.push_back("destroyed");
     }
-    bool setFrameAutosaveName(const std::string& name) override {
-        record("autosave:" + name);
+    bool restoreFrame(const std::string& name) override {
+        record("restore-frame:" + name);
         return hasSavedFrame;
     }
     void center() override { record("center"); }
-    void makeKeyAndOrderFront() override { record("front"); }
-    void orderOut() override { record("out"); }
-    void setIgnoresMouseEvents(bool ignores) override {
+    void present() override { record("present"); }
+    void hide() override { record("hide"); }
+    void setClickThrough(bool ignores) override {
         ignoresMouseEvents = ignores;
-        record(ignores ? "ignore-mouse" : "accept-mouse");
+        record(ignores ? "click-through" : "take-clicks");
     }
-    void performDrag() override { record("drag"); }
+    void beginMoveDrag() override { record("move-drag"); }
 
     bool hasSavedFrame = false;
     bool ignoresMouseEvents = false;
@@ -166,9 +166,9 @@ public:
         performMenu = std::move(perform);
         events.push_back("menus");
     }
-    void showAboutPanel() override { events.push_back("about"); }
-    bool openURL(const std::string& url) override {
-        openedURLs.push_back(url);
+    void showAboutDialog() override { events.push_back("about"); }
+    bool openUri(const std::string& url) override {
+        openedUris.push_back(url);
         return true;
     }
     std::unique_ptr<OverlayWindow> createOverlayWindow(
@@ -198,7 +198,7 @@ public:
     void activateWithToken(const std::string& token) override {
         events.push_back("activate:" + token);
     }
-    void terminate() override { events.push_back("terminate"); }
+    void quit() override { events.push_back("quit"); }
     std::unique_ptr<SessionInhibition> inhibitLogout(const std::string& reason) override {
         inhibitReasons.push_back(reason);
         return std::make_unique<FakeSessionInhibition>(activeInhibitions);
@@ -226,7 +226,7 @@ public:
     std::function<void(const MenuAction&)> performMenu;
     std::function<void()> closeWindow;
     std::vector<std::string> events;
-    std::vector<std::string> openedURLs;
+    std::vector<std::string> openedUris;
     FakeOverlayWindow* overlayWindow = nullptr;
     std::function<void()> closeOverlayWindow;
     OverlayWindowSpec overlaySpec;

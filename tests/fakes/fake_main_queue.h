@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "main_queue.h"
+#include "platform/main_queue.h"
 
 namespace lumory::fakes {
 

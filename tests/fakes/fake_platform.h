@@ -6,30 +6,31 @@
 #include <string>
 #include <vector>
 
-#include "alerts.h"
-#include "clock.h"
-#include "defaults_store.h"
-#include "http_client.h"
-#include "reminders/notification_center.h"
+#include "platform/dialogs.h"
+#include "platform/clock.h"
+#include "platform/settings_store.h"
+#include "platform/http_client.h"
+#include "platform/notification_center.h"
+#include "platform/notification_server.h"
 
 namespace lumory::fakes {
 
-class FakeAlerts : public Alerts {
+class FakeDialogs : public Dialogs {
 public:
     struct Sheet {
-        AlertSpec spec;
-        std::function<void(AlertResponse)> done;
+        MessageDialogSpec spec;
+        std::function<void(DialogResponse)> done;
     };
     struct OpenPanel {
-        OpenPanelOptions options;
+        FileChooserOptions options;
         std::function<void(std::optional<std::vector<std::string>>)> done;
     };
 
-    void beginSheet(const AlertSpec& spec, std::function<void(AlertResponse)> done) override {
+    void showMessageDialog(const MessageDialogSpec& spec, std::function<void(DialogResponse)> done) override {
         sheets.push_back({spec, std::move(done)});
     }
-    void beginOpenPanel(
-        const OpenPanelOptions& options,
+    void chooseFiles(
+        const FileChooserOptions& options,
         std::function<void(std::optional<std::vector<std::string>>)> done) override {
         openPanels.push_back({options, std::move(done)});
     }
@@ -38,7 +39,7 @@ public:
     void answer(int button, std::string text = {}) {
         Sheet sheet = std::move(sheets.front());
         sheets.erase(sheets.begin());
-        sheet.done(AlertResponse{button, std::move(text)});
+        sheet.done(DialogResponse{button, std::move(text)});
     }
 
     std::vector<Sheet> sheets;
@@ -67,7 +68,7 @@ public:
 };
 
 // Values are kept as strings, as the key file keeps them, so a wrongly typed value can be set.
-class FakeDefaultsStore : public DefaultsStore {
+class FakeSettingsStore : public SettingsStore {
 public:
     std::optional<bool> boolValue(const std::string& key) const override {
         auto value = raw(key);
@@ -120,10 +121,10 @@ public:
     void setCategories(const std::vector<NotificationCategory>& value) override {
         categories = value;
     }
-    void getPendingRequests(std::function<void(std::vector<std::string>)> done) override {
+    void pendingIdentifiers(std::function<void(std::vector<std::string>)> done) override {
         pendingQueries.push_back(std::move(done));
     }
-    void removePendingRequests(const std::vector<std::string>& identifiers) override {
+    void removePending(const std::vector<std::string>& identifiers) override {
         removals.push_back(identifiers);
         for (const std::string& identifier : identifiers) {
             std::erase_if(pending, [&](const NotificationRequest& request) {
@@ -138,10 +139,10 @@ public:
         });
         pending.push_back(request);
     }
-    void getAuthorizationStatus(std::function<void(AuthorizationStatus)> done) override {
+    void permission(std::function<void(PermissionStatus)> done) override {
         statusQueries.push_back(std::move(done));
     }
-    void requestAuthorization(std::function<void(std::optional<std::string>)> done) override {
+    void requestPermission(std::function<void(std::optional<std::string>)> done) override {
         authorizationRequests.push_back(std::move(done));
     }
     bool openSettings() override {
@@ -165,7 +166,7 @@ public:
     std::vector<NotificationRequest> added;
     std::vector<std::vector<std::string>> removals;
     std::vector<std::function<void(std::vector<std::string>)>> pendingQueries;
-    std::vector<std::function<void(AuthorizationStatus)>> statusQueries;
+    std::vector<std::function<void(PermissionStatus)>> statusQueries;
     std::vector<std::function<void(std::optional<std::string>)>> authorizationRequests;
     int settingsOpened = 0;
     bool settingsOpen = true;

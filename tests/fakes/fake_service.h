@@ -6,8 +6,8 @@
 #include <set>
 #include <vector>
 
-#include "host_system.h"
-#include "service_process.h"
+#include "platform/host_system.h"
+#include "platform/service_process.h"
 
 namespace lumory::fakes {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "web_view.h"
+#include "platform/web_view.h"
 
 namespace lumory::fakes {
 
@@ -16,16 +16,16 @@ public:
         CachePolicy cachePolicy = CachePolicy::ReloadIgnoringLocalCache;
     };
 
-    void loadRequest(const std::string& url, std::chrono::seconds timeout,
+    void loadUri(const std::string& url, std::chrono::seconds timeout,
                      CachePolicy policy = CachePolicy::ReloadIgnoringLocalCache) override {
         loads.push_back({true, url, timeout, policy});
         url_ = url;
     }
-    void loadHtmlString(const std::string& html) override {
+    void loadHtml(const std::string& html) override {
         loads.push_back({false, html, {}, CachePolicy::ReloadIgnoringLocalCache});
         url_ = "about:blank";
     }
-    void evaluateScript(const std::string& script,
+    void evaluateJavascript(const std::string& script,
                         std::function<void(std::optional<std::string>)> done) override {
         scripts.push_back(script);
         if (holdCompletions) {
@@ -41,16 +41,16 @@ public:
         if (done) done(std::move(error));
     }
     void reload() override { ++reloads; }
-    void performEditingCommand(EditingCommand command) override {
+    void executeEditingCommand(EditingCommand command) override {
         editingCommands.push_back(command);
     }
-    void addScriptMessageHandler(const std::string& name) override { handlers.push_back(name); }
-    void removeScriptMessageHandler(const std::string& name) override {
+    void registerScriptMessageHandler(const std::string& name) override { handlers.push_back(name); }
+    void unregisterScriptMessageHandler(const std::string& name) override {
         removedHandlers.push_back(name);
         if (removalLog) removalLog->push_back(name);
     }
     void addUserScript(const std::string& source) override { userScripts.push_back(source); }
-    std::string currentUrl() const override { return url_; }
+    std::string currentUri() const override { return url_; }
     double zoom() const override { return zoomLevel; }
     void focus() override { ++focusCount; }
 

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/service_process.h"
+
+namespace lumory::gtk {
+
+// Starts the service with GSubprocess and reads its pipes on the main context. The child is
+// bound to this process's life: it gets SIGTERM when the shell dies without cleaning up.
+class GioServiceLauncher : public ServiceLauncher {
+public:
+    LaunchOutcome launch(ServiceLaunch request) override;
+};
+
+}  // namespace lumory::gtk

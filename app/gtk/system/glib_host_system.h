@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/host_system.h"
+
+namespace lumory::gtk {
+
+class GlibHostSystem : public HostSystem {
+public:
+    std::optional<std::string> environmentValue(const std::string& name) const override;
+    std::string homeDirectory() const override;
+    std::string temporaryDirectory() const override;
+    long processId() const override;
+    std::optional<std::string> resourcesDirectory() const override;
+    bool isExecutableFile(const std::string& path) const override;
+};
+
+}  // namespace lumory::gtk
