@@ -25,6 +25,8 @@ const std::string* stringField(const nlohmann::json& request, const char* key);
 std::optional<Instant> parseDate(const nlohmann::json* value);
 // The reply form: UTC, whole seconds, e.g. 2025-03-01T14:30:00Z.
 std::string formatDate(Instant date);
+// The same text appended to `out`.
+void appendDate(std::string& out, Instant date);
 
 // "#RRGGBB" from sRGB components; nothing without three finite components.
 std::optional<std::string> hexColor(const std::optional<std::vector<double>>& components);

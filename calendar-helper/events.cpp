@@ -47,6 +47,15 @@ void appendMember(std::string& out, const char* key, const std::string& value) {
     appendString(out, value);
 }
 
+// A date needs no escaping.
+void appendDateMember(std::string& out, const char* key, Instant date) {
+    out += ",\"";
+    out += key;
+    out += "\":\"";
+    appendDate(out, date);
+    out += '"';
+}
+
 // The same object as encode(), written straight as compact JSON text; `times`, when given,
 // replaces the event's own start, end and place in its series.
 void appendEncoded(std::string& out, const Event& pattern, const Occurrence* times = nullptr) {
@@ -69,12 +78,10 @@ void appendEncoded(std::string& out, const Event& pattern, const Occurrence* tim
     bool writable = event.calendar && event.calendar->allowsContentModifications;
     out += writable ? ",\"writable\":true" : ",\"writable\":false";
     out += ",\"availability\":" + std::to_string(event.availability);
-    if (when.startDate) appendMember(out, "start", formatDate(*when.startDate));
-    if (when.endDate) appendMember(out, "end", formatDate(*when.endDate));
-    if (auto occurrence = when.occurrenceDate())
-        appendMember(out, "occurrence", formatDate(*occurrence));
-    if (event.lastModifiedDate)
-        appendMember(out, "lastModified", formatDate(*event.lastModifiedDate));
+    if (when.startDate) appendDateMember(out, "start", *when.startDate);
+    if (when.endDate) appendDateMember(out, "end", *when.endDate);
+    if (auto occurrence = when.occurrenceDate()) appendDateMember(out, "occurrence", *occurrence);
+    if (event.lastModifiedDate) appendDateMember(out, "lastModified", *event.lastModifiedDate);
     if (event.notes) appendMember(out, "notes", *event.notes);
     if (event.url) appendMember(out, "url", *event.url);
     if (event.location) appendMember(out, "location", *event.location);

@@ -68,7 +68,7 @@ int main(int argc, char* argv[]) {
     auto* output = new cal::Output(cal::Output::descriptorWriter(STDOUT_FILENO));
     // The ready notice is the first line: change notices of the start-up wait behind it.
     output->holdUntilOpened();
-    auto* store = new cal::EdsEventStore();
+    auto* store = new cal::eds::EdsEventStore();
     auto* context = new cal::CommandContext(*store, *output);
 
     store->setChangeHandler([context] { context->emit({{"event", "changed"}}); });

@@ -30,8 +30,15 @@ struct OwnedList {
     ~OwnedList() { g_slist_free_full(list, Free); }
 };
 
+// The SUMMARY's text; nothing when the component has none.
+std::optional<std::string> summaryOf(ECalComponent* component);
+
+// A series' master (it repeats by rule or date) or one of its detached occurrences.
+bool inSeries(ICalComponent* component);
+
 // An event (or one occurrence) as stored; `client` resolves the zones its times name.
 Event eventFrom(ECalComponent* component, const Calendar& calendar, ECalClient* client);
+Event eventFrom(ICalComponent* component, const Calendar& calendar, ECalClient* client);
 // Writes the event's own fields onto a component, leaving what the peer cannot see (alarms,
 // attendees, categories...) as it was, and start and end too unless they change. `client`
 // resolves the zones the component's times name.
@@ -54,9 +61,7 @@ std::optional<Instant> recurrenceInstant(ECalComponent* component, ECalClient* c
 
 // Every stored component of a uid (master and detached occurrences); empty when none.
 std::vector<GObjectPtr<ECalComponent>> componentsForUid(ECalClient* client, const std::string& uid);
-
-// Occurrences in [start, end) of the client's events, repeating ones expanded here.
-void collectOccurrences(ECalClient* client, const Calendar& calendar, Instant start, Instant end,
-                        EventListing& out);
+// The series itself among a uid's components; null when only detached occurrences are stored.
+GObjectPtr<ECalComponent> masterOf(const std::vector<GObjectPtr<ECalComponent>>& components);
 
 }  // namespace lumory::cal::eds

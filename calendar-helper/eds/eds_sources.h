@@ -31,4 +31,10 @@ std::optional<OpenSource> openSource(ESourceRegistry* registry, EntityType type,
                                      const std::string& uid, ClientCache& clients);
 Calendar describe(ESourceRegistry* registry, ESource* source, EntityType type, ECalClient* client);
 
+// Every enabled calendar (events) or task list (reminders), described.
+std::vector<Calendar> calendars(ESourceRegistry* registry, EntityType type, ClientCache& clients);
+// Where new events or reminders go when a request names no calendar.
+std::optional<Calendar> defaultCalendar(ESourceRegistry* registry, EntityType type,
+                                        ClientCache& clients);
+
 }  // namespace lumory::cal::eds

@@ -1,28 +1,18 @@
-// Reminders as EDS tasks (VTODO) in task lists.
+#include "eds_tasks.h"
 
 #include <algorithm>
 
 #include "calendar_values.h"
 #include "eds_components.h"
-#include "eds_event_store.h"
 #include "eds_sources.h"
+#include "eds_store_error.h"
 #include "eds_time.h"
 #include "reminders.h"
 
-namespace lumory::cal {
-namespace eds {
+namespace lumory::cal::eds {
 namespace {
 
 using namespace std::chrono;
-
-// Wider than any zone's offset from UTC, so that the exact rule alone decides what is listed.
-constexpr hours kMargin{15};
-
-std::string utcText(Instant instant) {
-    auto time = GObjectPtr<ICalTime>::adopt(utcTime(instant));
-    g_autofree gchar* text = i_cal_time_as_ical_string(time.get());
-    return text ? text : "";
-}
 
 std::string makeTime(Instant instant) {
     return "(make-time \"" + utcText(instant) + "\")";
@@ -31,20 +21,18 @@ std::string makeTime(Instant instant) {
 // What the backend pre-selects; reminderMatches() then applies the exact bounds.
 std::string taskQuery(const ReminderQuery& query) {
     if (query.completed)
-        return "(and (is-completed?) (not (completed-before? " + makeTime(*query.start - kMargin) +
-               ")) (completed-before? " + makeTime(query.end + kMargin) + "))";
+        return "(and (is-completed?) (not (completed-before? " +
+               makeTime(*query.start - kZoneMargin) + ")) (completed-before? " +
+               makeTime(query.end + kZoneMargin) + "))";
     if (!query.start) return "(not (is-completed?))";
-    return "(and (not (is-completed?)) (due-in-time-range? " + makeTime(*query.start - kMargin) +
-           " " + makeTime(query.end + kMargin) + "))";
+    return "(and (not (is-completed?)) (due-in-time-range? " +
+           makeTime(*query.start - kZoneMargin) + " " + makeTime(query.end + kZoneMargin) + "))";
 }
 
 Reminder reminderFrom(ECalComponent* component, const Calendar& list, ECalClient* client) {
     Reminder reminder;
     if (const char* uid = e_cal_component_get_uid(component)) reminder.identifier = uid;
-    if (OwnedText summary{e_cal_component_get_summary(component)}) {
-        const char* value = e_cal_component_text_get_value(summary.get());
-        reminder.title = value ? value : "";
-    }
+    reminder.title = summaryOf(component);
     reminder.list = list;
     reminder.storedListId = list.identifier;
     if (auto completed = GObjectPtr<ICalTime>::adopt(e_cal_component_get_completed(component)))
@@ -124,10 +112,6 @@ void fillTask(ECalComponent* component, const Reminder& reminder) {
     e_cal_component_set_last_modified(component, now.get());
 }
 
-[[noreturn]] void raise(GError* error, const char* fallback) {
-    throw StoreError(error && error->message ? error->message : fallback);
-}
-
 GObjectPtr<ECalComponent> storedTask(ECalClient* client, const std::string& uid) {
     ICalComponent* ical = nullptr;
     if (!e_cal_client_get_object_sync(client, uid.c_str(), nullptr, &ical, nullptr, nullptr) ||
@@ -141,68 +125,56 @@ GObjectPtr<ECalComponent> storedTask(ECalClient* client, const std::string& uid)
 }
 
 }  // namespace
-}  // namespace eds
 
-void EdsEventStore::fetchReminders(const ReminderQuery& query, ReminderCompletion completion) {
-    // The fetch reads through sync calls, so it runs on a worker of the store (joined before
-    // the store goes); the other fetch of the same listing runs beside it.
-    auto shared = std::make_shared<ReminderCompletion>(std::move(completion));
-    const bool posted = workers.post([this, query, shared] {
-        const ReminderCompletion& completion = *shared;
-        std::vector<Reminder> found;
-        auto registry = sourceRegistry();
-        if (!registry) return completion(std::nullopt);
-        std::string sexp = eds::taskQuery(query);
-        for (auto& open :
-             eds::openSources(registry.get(), EntityType::reminder, clients, query.listIds)) {
-            if (!open.client) continue;
-            GSList* components = nullptr;
-            if (!e_cal_client_get_object_list_as_comps_sync(open.client.get(), sexp.c_str(),
-                                                            &components, nullptr, nullptr))
-                continue;
-            for (GSList* item = components; item; item = item->next) {
-                Reminder reminder = eds::reminderFrom(E_CAL_COMPONENT(item->data), open.calendar,
-                                                      open.client.get());
-                if (reminderMatches(query, reminder)) found.push_back(std::move(reminder));
-            }
-            g_slist_free_full(components, g_object_unref);
+std::optional<std::vector<Reminder>> fetchReminders(ESourceRegistry* registry, ClientCache& clients,
+                                                    const ReminderQuery& query) {
+    if (!registry) return std::nullopt;
+    std::vector<Reminder> found;
+    std::string sexp = taskQuery(query);
+    for (auto& open : openSources(registry, EntityType::reminder, clients, query.listIds)) {
+        if (!open.client) continue;
+        GSList* components = nullptr;
+        if (!e_cal_client_get_object_list_as_comps_sync(open.client.get(), sexp.c_str(),
+                                                        &components, nullptr, nullptr))
+            continue;
+        for (GSList* item = components; item; item = item->next) {
+            Reminder reminder =
+                reminderFrom(E_CAL_COMPONENT(item->data), open.calendar, open.client.get());
+            if (reminderMatches(query, reminder)) found.push_back(std::move(reminder));
         }
-        completion(std::move(found));
-    });
-    if (!posted) (*shared)(std::nullopt);
+        g_slist_free_full(components, g_object_unref);
+    }
+    return found;
 }
 
-std::optional<Reminder> EdsEventStore::reminder(const std::string& identifier) {
-    auto registry = sourceRegistry();
-    for (auto& open : eds::openSources(registry.get(), EntityType::reminder, clients)) {
+std::optional<Reminder> storedReminder(ESourceRegistry* registry, ClientCache& clients,
+                                       const std::string& identifier) {
+    for (auto& open : openSources(registry, EntityType::reminder, clients)) {
         if (!open.client) continue;
-        if (auto task = eds::storedTask(open.client.get(), identifier))
-            return eds::reminderFrom(task.get(), open.calendar, open.client.get());
+        if (auto task = storedTask(open.client.get(), identifier))
+            return reminderFrom(task.get(), open.calendar, open.client.get());
     }
     return std::nullopt;
 }
 
-void EdsEventStore::saveReminder(Reminder& reminder) {
-    auto registry = sourceRegistry();
+void saveReminder(ESourceRegistry* registry, ClientCache& clients, Reminder& reminder) {
     if (!reminder.list) throw StoreError("no reminders list to write to");
-    auto target =
-        eds::openSource(registry.get(), EntityType::reminder, reminder.list->identifier, clients);
+    auto target = openSource(registry, EntityType::reminder, reminder.list->identifier, clients);
     if (!target || !target->client) throw StoreError("unknown list: " + reminder.list->identifier);
     ECalClient* targetClient = target->client.get();
     g_autoptr(GError) error = nullptr;
 
-    eds::GObjectPtr<ECalComponent> component;
-    std::optional<eds::OpenSource> stored;
+    GObjectPtr<ECalComponent> component;
+    std::optional<OpenSource> stored;
     if (!reminder.identifier.empty() && !reminder.storedListId.empty()) {
-        stored =
-            eds::openSource(registry.get(), EntityType::reminder, reminder.storedListId, clients);
+        stored = openSource(registry, EntityType::reminder, reminder.storedListId, clients);
         if (stored && stored->client)
-            component = eds::storedTask(stored->client.get(), reminder.identifier);
+            component = storedTask(stored->client.get(), reminder.identifier);
         if (!component) throw StoreError("reminder not found: " + reminder.identifier);
     }
     bool created = !component;
     if (created) {
-        component = eds::GObjectPtr<ECalComponent>::adopt(e_cal_component_new());
+        component = GObjectPtr<ECalComponent>::adopt(e_cal_component_new());
         e_cal_component_set_new_vtype(component.get(), E_CAL_COMPONENT_TODO);
         g_autofree gchar* uid = e_util_generate_uid();
         e_cal_component_set_uid(component.get(), uid);
@@ -210,14 +182,14 @@ void EdsEventStore::saveReminder(Reminder& reminder) {
     }
     if (reminder.isCompleted && !reminder.completionDate)
         reminder.completionDate = floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    eds::fillTask(component.get(), reminder);
+    fillTask(component.get(), reminder);
     ICalComponent* ical = e_cal_component_get_icalcomponent(component.get());
     bool moving = !created && stored->calendar.identifier != target->calendar.identifier;
     if (created || moving) {
         g_autofree gchar* uid = nullptr;
         if (!e_cal_client_create_object_sync(targetClient, ical, E_CAL_OPERATION_FLAG_NONE, &uid,
                                              nullptr, &error))
-            eds::raise(error, "the reminder could not be saved");
+            raise(error, "the reminder could not be saved");
         if (moving && !e_cal_client_remove_object_sync(
                           stored->client.get(), reminder.identifier.c_str(), nullptr,
                           E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, &error)) {
@@ -225,26 +197,24 @@ void EdsEventStore::saveReminder(Reminder& reminder) {
             e_cal_client_remove_object_sync(targetClient, reminder.identifier.c_str(), nullptr,
                                             E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr,
                                             nullptr);
-            eds::raise(error, "the reminder could not be moved");
+            raise(error, "the reminder could not be moved");
         }
     } else if (!e_cal_client_modify_object_sync(targetClient, ical, E_CAL_OBJ_MOD_ALL,
                                                 E_CAL_OPERATION_FLAG_NONE, nullptr, &error)) {
-        eds::raise(error, "the reminder could not be saved");
+        raise(error, "the reminder could not be saved");
     }
     reminder.list = target->calendar;
     reminder.storedListId = target->calendar.identifier;
 }
 
-void EdsEventStore::removeReminder(const Reminder& reminder) {
-    auto registry = sourceRegistry();
-    auto stored =
-        eds::openSource(registry.get(), EntityType::reminder, reminder.storedListId, clients);
+void removeReminder(ESourceRegistry* registry, ClientCache& clients, const Reminder& reminder) {
+    auto stored = openSource(registry, EntityType::reminder, reminder.storedListId, clients);
     if (!stored || !stored->client) throw StoreError("reminder not found: " + reminder.identifier);
     g_autoptr(GError) error = nullptr;
     if (!e_cal_client_remove_object_sync(stored->client.get(), reminder.identifier.c_str(), nullptr,
                                          E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr,
                                          &error))
-        eds::raise(error, "the reminder could not be removed");
+        raise(error, "the reminder could not be removed");
 }
 
-}  // namespace lumory::cal
+}  // namespace lumory::cal::eds

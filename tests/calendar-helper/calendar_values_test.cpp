@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,33 @@ TEST(CalendarValues, RepliesAreUtcWithoutFractions) {
     EXPECT_EQ(formatDate(utc(1969, 12, 31, 23, 59, 59) + milliseconds{500}),
               "1969-12-31T23:59:59Z");
     EXPECT_EQ(formatDate(utc(2024, 2, 29)), "2024-02-29T00:00:00Z");
+}
+
+// The reply form agrees with the C library's own UTC calendar everywhere an instant reaches,
+// its two ends included, and appends without disturbing what came before.
+TEST(CalendarValues, RepliesMatchTheCLibraryAcrossEveryYearAnInstantHolds) {
+    auto expected = [](Instant instant) {
+        const std::time_t seconds = floor<std::chrono::seconds>(instant).time_since_epoch().count();
+        std::tm fields{};
+        gmtime_r(&seconds, &fields);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &fields);
+        return std::string(text);
+    };
+    std::vector<Instant> instants = {Instant::min(), Instant::max(), Instant{},
+                                     utc(1999, 12, 31, 23, 59, 59), utc(2000, 1, 1)};
+    std::srand(20250301);
+    const auto span = duration_cast<seconds>(Instant::max() - Instant{}).count() - 1;
+    for (int n = 0; n < 20000; ++n) {
+        const auto offset = static_cast<long long>((double(std::rand()) / RAND_MAX * 2 - 1) * span);
+        instants.push_back(Instant{} + seconds{offset} + milliseconds{std::rand() % 1000});
+    }
+    for (Instant instant : instants) {
+        ASSERT_EQ(formatDate(instant), expected(instant)) << instant.time_since_epoch().count();
+        std::string appended = "\"start\":\"";
+        appendDate(appended, instant);
+        ASSERT_EQ(appended, "\"start\":\"" + expected(instant));
+    }
 }
 
 TEST(CalendarValues, HexColorRoundsHalvesAwayAndClamps) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -530,6 +532,137 @@ TEST(EdsEvents, MoveThatCannotRemoveTheOriginalLeavesOneCopy) {
         EXPECT_EQ(inTo.size(), 1u);
     EXPECT_TRUE(eds.removeSource(from));
     EXPECT_TRUE(eds.removeSource(to));
+}
+
+// More series than libecal answers side by side, each with changed occurrences: one moved out of
+// the window, one moved within it. Every series keeps its own, and none gets another's.
+TEST(EdsEvents, ListsManySeriesEachWithItsOwnChangedOccurrences) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("Many series");
+    ASSERT_FALSE(calendar.empty());
+    std::unique_ptr<ECalClient, Unref> client(eds.connect(calendar));
+    ASSERT_TRUE(client);
+    auto at = [](int month, int day, int hour, int minute) {
+        char text[32];
+        std::snprintf(text, sizeof text, "2025%02d%02dT%02d%02d00Z", month, day, hour, minute);
+        return std::string(text);
+    };
+    auto iso = [](const std::string& ical) {
+        return ical.substr(0, 4) + "-" + ical.substr(4, 2) + "-" + ical.substr(6, 2) + "T" +
+               ical.substr(9, 2) + ":" + ical.substr(11, 2) + ":" + ical.substr(13, 2) + "Z";
+    };
+    // One occurrence changed on its own, as another program writes it.
+    auto change = [&](const std::string& uid, const std::string& lines) {
+        std::unique_ptr<ICalComponent, Unref> component(
+            i_cal_component_new_from_string(vevent(uid, lines).c_str()));
+        return component &&
+               e_cal_client_modify_object_sync(client.get(), component.get(), E_CAL_OBJ_MOD_THIS,
+                                               E_CAL_OPERATION_FLAG_NONE, nullptr, nullptr);
+    };
+    std::vector<std::string> expected;
+    for (int n = 0; n < 40; ++n) {
+        const std::string uid = "many-" + std::to_string(n);
+        const std::string title = "Series " + std::to_string(n);
+        ASSERT_EQ(eds.addComponent(calendar, vevent(uid, "DTSTART:" + at(3, 3, 9, n) +
+                                                             "\r\nDTEND:" + at(3, 3, 10, n) +
+                                                             "\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n"
+                                                             "SUMMARY:" +
+                                                             title + "\r\n")),
+                  uid);
+        for (int day : {3, 10, 17, 24}) {
+            if (day == 10 && n % 2 == 0) {
+                ASSERT_TRUE(change(
+                    uid, "RECURRENCE-ID:" + at(3, 10, 9, n) + "\r\nDTSTART:" + at(5, 5, 9, n) +
+                             "\r\nDTEND:" + at(5, 5, 10, n) + "\r\nSUMMARY:Away\r\n"));
+            } else if (day == 17 && n % 5 == 0) {
+                ASSERT_TRUE(change(
+                    uid, "RECURRENCE-ID:" + at(3, 17, 9, n) + "\r\nDTSTART:" + at(3, 18, 9, n) +
+                             "\r\nDTEND:" + at(3, 18, 10, n) + "\r\nSUMMARY:Moved\r\n"));
+                expected.push_back(uid + " " + iso(at(3, 18, 9, n)) + " " + iso(at(3, 17, 9, n)) +
+                                   " Moved");
+            } else {
+                expected.push_back(uid + " " + iso(at(3, day, 9, n)) + " " + iso(at(3, day, 9, n)) +
+                                   " " + title);
+            }
+        }
+    }
+
+    Helper helper("UTC");
+    json listed = helper.events(calendar, "2025-03-01", "2025-04-01");
+    std::vector<std::string> got;
+    for (const auto& event : listed)
+        got.push_back(event.value("id", "") + " " + event.value("start", "") + " " +
+                      event.value("occurrence", "") + " " + event.value("title", ""));
+    std::sort(expected.begin(), expected.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, expected);
+    EXPECT_TRUE(eds.removeSource(calendar));
+}
+
+// What other programs write beyond a plain start and end reads as they meant it: an end given
+// as a duration (a date plus hours becomes a time), a zone the calendar defines itself,
+// "out of office" as Outlook marks it, attendees by name or address.
+TEST(EdsEvents, ReadsDurationsOwnZonesAvailabilityAndAttendeesAsWritten) {
+    EdsFixture eds;
+    std::string calendar = eds.addSource("As written");
+    ASSERT_FALSE(calendar.empty());
+    {
+        std::unique_ptr<ECalClient, Unref> client(eds.connect(calendar));
+        std::unique_ptr<ICalComponent, Unref> definition(i_cal_component_new_from_string(
+            "BEGIN:VTIMEZONE\r\nTZID:Custom/Plus3\r\nBEGIN:STANDARD\r\n"
+            "DTSTART:19700101T000000\r\nTZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\n"
+            "TZNAME:P3\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"));
+        std::unique_ptr<ICalTimezone, Unref> zone(i_cal_timezone_new());
+        ASSERT_TRUE(client && definition &&
+                    i_cal_timezone_set_component(zone.get(), definition.get()) &&
+                    e_cal_client_add_timezone_sync(client.get(), zone.get(), nullptr, nullptr));
+    }
+    for (const auto& [uid, lines] : std::vector<std::pair<std::string, std::string>>{
+             {"timed", "DTSTART:20250318T090000Z\r\nDURATION:PT1H30M\r\n"},
+             {"day-and-hours", "DTSTART;VALUE=DATE:20250320\r\nDURATION:P1DT5H\r\n"},
+             {"backwards", "DTSTART:20250321T090000Z\r\nDURATION:-PT1H\r\n"},
+             {"zero", "DTSTART:20250321T120000Z\r\nDURATION:PT0S\r\n"},
+             {"own-zone",
+              "DTSTART;TZID=Custom/Plus3:20250312T090000\r\n"
+              "DTEND;TZID=Custom/Plus3:20250312T093000\r\n"
+              "X-OTHER:1\r\nX-MICROSOFT-CDO-BUSYSTATUS:oof\r\n"},
+             {"free",
+              "DTSTART:20250313T090000Z\r\nDTEND:20250313T100000Z\r\nTRANSP:TRANSPARENT\r\n"},
+             {"maybe",
+              "DTSTART:20250313T110000Z\r\nDTEND:20250313T120000Z\r\nSTATUS:TENTATIVE\r\n"},
+             {"meeting",
+              "DTSTART:20250324T090000Z\r\nDTEND:20250324T100000Z\r\n"
+              "ATTENDEE;CN=Ana Lopez:mailto:ana@example.org\r\n"
+              "ATTENDEE:mailto:bob@example.org\r\n"
+              "ATTENDEE;CN=\"Lee, Kim\";ROLE=CHAIR:mailto:kim@example.org\r\n"
+              "DESCRIPTION:First\r\nDESCRIPTION:Second\r\nLOCATION:Room\\n2\r\n"
+              "URL:https://example.org/meeting\r\n"}})
+        ASSERT_EQ(eds.addComponent(calendar, vevent(uid, lines + "SUMMARY:" + uid + "\r\n")), uid);
+
+    Helper helper("Europe/Berlin");
+    std::map<std::string, json> events;
+    for (const auto& event : helper.events(calendar, "2025-03-01", "2025-04-01"))
+        events[event.value("id", "")] = event;
+    ASSERT_EQ(events.size(), 8u);
+    EXPECT_EQ(events["timed"]["end"], "2025-03-18T10:30:00Z");
+    EXPECT_EQ(events["day-and-hours"]["isAllDay"], true);
+    EXPECT_EQ(events["day-and-hours"]["start"], "2025-03-19T23:00:00Z");
+    EXPECT_EQ(events["day-and-hours"]["end"], "2025-03-21T04:00:00Z");
+    EXPECT_EQ(events["backwards"]["end"], "2025-03-21T09:00:00Z");
+    EXPECT_FALSE(events["zero"].contains("end")) << events["zero"].dump();
+    EXPECT_EQ(events["own-zone"]["start"], "2025-03-12T06:00:00Z");
+    EXPECT_EQ(events["own-zone"]["end"], "2025-03-12T06:30:00Z");
+    EXPECT_EQ(events["own-zone"]["availability"], 3);
+    EXPECT_EQ(events["free"]["availability"], 1);
+    EXPECT_EQ(events["maybe"]["availability"], 2);
+    EXPECT_EQ(events["timed"]["availability"], 0);
+    EXPECT_EQ(events["meeting"]["attendees"],
+              json::array({"Ana Lopez", "mailto:bob@example.org", "Lee, Kim"}));
+    EXPECT_EQ(events["meeting"]["notes"], "First");
+    EXPECT_EQ(events["meeting"]["location"], "Room\n2");
+    EXPECT_EQ(events["meeting"]["url"], "https://example.org/meeting");
+    EXPECT_FALSE(events["timed"].contains("attendees"));
+    EXPECT_TRUE(eds.removeSource(calendar));
 }
 
 }  // namespace

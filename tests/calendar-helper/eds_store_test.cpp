@@ -91,7 +91,7 @@ TEST(EdsStore, WorkUnderWayEndsWithTheStore) {
     std::atomic<int> answered = 0;
     std::optional<std::string> accessError;
     {
-        EdsEventStore store;
+        eds::EdsEventStore store;
         ASSERT_EQ(store.authorizationStatus(EntityType::reminder), 3);
         ReminderQuery query{false, std::nullopt, std::chrono::system_clock::now() + 24h, {}};
         for (int n = 0; n < 6; ++n) store.fetchReminders(query, [&](auto) { ++fetched; });
@@ -121,7 +121,7 @@ TEST(EdsStore, VanishedDetachedOccurrenceIsNotFound) {
                                "SUMMARY:Invited once\r\nEND:VEVENT\r\n"),
               "detached-only");
 
-    EdsEventStore store;
+    eds::EdsEventStore store;
     auto event = store.event("detached-only");
     ASSERT_TRUE(event);
     ASSERT_TRUE(event->recurrenceDate);

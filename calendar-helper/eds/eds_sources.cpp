@@ -1,12 +1,9 @@
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
-
-#include "eds_event_store.h"
 #include "eds_sources.h"
 
-namespace lumory::cal {
-namespace eds {
+#include <algorithm>
+#include <cstring>
+
+namespace lumory::cal::eds {
 namespace {
 
 const char* extensionFor(EntityType type) {
@@ -77,7 +74,7 @@ std::vector<OpenSource> openSources(ESourceRegistry* registry, EntityType type,
     if (!registry) return result;
     GList* sources = e_source_registry_list_enabled(registry, extensionFor(type));
     for (GList* item = sources; item; item = item->next) {
-        auto source = GObjectPtr<ESource>::share(E_SOURCE(item->data));
+        auto source = GObjectPtr<ESource>::retain(E_SOURCE(item->data));
         if (only &&
             std::find(only->begin(), only->end(), e_source_get_uid(source.get())) == only->end())
             continue;
@@ -101,26 +98,23 @@ std::optional<OpenSource> openSource(ESourceRegistry* registry, EntityType type,
     return OpenSource{std::move(source), std::move(client), std::move(calendar)};
 }
 
-}  // namespace eds
-
-std::vector<Calendar> EdsEventStore::calendars(EntityType type) {
-    auto registry = sourceRegistry();
+std::vector<Calendar> calendars(ESourceRegistry* registry, EntityType type, ClientCache& clients) {
     std::vector<Calendar> result;
-    for (auto& open : eds::openSources(registry.get(), type, clients))
+    for (auto& open : openSources(registry, type, clients))
         result.push_back(std::move(open.calendar));
     return result;
 }
 
-std::optional<Calendar> EdsEventStore::defaultCalendar(EntityType type) {
-    auto registry = sourceRegistry();
+std::optional<Calendar> defaultCalendar(ESourceRegistry* registry, EntityType type,
+                                        ClientCache& clients) {
     if (!registry) return std::nullopt;
-    auto source = eds::GObjectPtr<ESource>::adopt(
-        type == EntityType::event ? e_source_registry_ref_default_calendar(registry.get())
-                                  : e_source_registry_ref_default_task_list(registry.get()));
+    auto source = GObjectPtr<ESource>::adopt(
+        type == EntityType::event ? e_source_registry_ref_default_calendar(registry)
+                                  : e_source_registry_ref_default_task_list(registry));
     if (!source) return std::nullopt;
-    auto open = eds::openSource(registry.get(), type, e_source_get_uid(source.get()), clients);
+    auto open = openSource(registry, type, e_source_get_uid(source.get()), clients);
     if (!open) return std::nullopt;
     return std::move(open->calendar);
 }
 
-}  // namespace lumory::cal
+}  // namespace lumory::cal::eds
