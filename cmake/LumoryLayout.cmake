@@ -20,3 +20,16 @@ endfunction()
 function(lumory_install_resource_file file name)
   install(PROGRAMS ${file} DESTINATION ${LUMORY_RESOURCES_DIR} RENAME ${name})
 endfunction()
+
+# The source tree: tests/ and bench/ hold one folder per program, named as the program's own
+# folder. Adds those of the current folder whose program is built (LUMORY_BUILD_APP for app/,
+# LUMORY_BUILD_CALENDAR_HELPER for calendar-helper/, ...).
+function(lumory_add_program_folders)
+  foreach(program calendar-helper audio-helper app)
+    string(TOUPPER "${program}" switch)
+    string(REPLACE "-" "_" switch "${switch}")
+    if(LUMORY_BUILD_${switch})
+      add_subdirectory(${program})
+    endif()
+  endforeach()
+endfunction()

@@ -1,28 +1,30 @@
-// The shell's entry point: one GtkApplication; launching again while it runs brings the main
-// window forward instead of starting a second shell.
+// The shell's entry point: the GTK side of every platform interface, handed to the shell when
+// the application is first activated.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <csignal>
 #include <memory>
 #include <string>
-#include <string_view>
 
-#include "dbus_notification_server.h"
-#include "display_backend.h"
-#include "gio_service_launcher.h"
-#include "glib_host_system.h"
-#include "gtk_dialogs.h"
-#include "gtk_desktop.h"
-#include "gtk_main_queue.h"
-#include "keyfile_settings_store.h"
-#include "notification_desktop.h"
+#include "gtk/desktop/gtk_desktop.h"
+#include "gtk/desktop/gtk_dialogs.h"
+#include "gtk/desktop/single_instance_application.h"
+#include "gtk/notifications/dbus_notification_server.h"
+#include "gtk/notifications/event_sound.h"
+#include "gtk/notifications/notification_settings.h"
+#include "gtk/notifications/timerfd_wall_clock_alarm.h"
+#include "gtk/system/display_backend.h"
+#include "gtk/system/gio_service_launcher.h"
+#include "gtk/system/glib_host_system.h"
+#include "gtk/system/gtk_main_queue.h"
+#include "gtk/system/keyfile_settings_store.h"
+#include "gtk/system/portal_warning_filter.h"
+#include "gtk/system/soup_http_client.h"
+#include "gtk/system/system_clock.h"
+#include "gtk/test_probe.h"
 #include "notifications/desktop_notification_center.h"
 #include "shell/shell.h"
-#include "soup_http_client.h"
-#include "system_clock.h"
-#include "test_probe.h"
-#include "timerfd_wall_clock_alarm.h"
 
 namespace {
 
@@ -129,78 +131,12 @@ gboolean terminationRequested(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
-// Wayland launchers hand over an activation token in XDG_ACTIVATION_TOKEN. GTK 3 passes a second
-// launch's DESKTOP_STARTUP_ID on to the running shell by itself, but knows nothing of this one.
-std::string& activationToken() {
-    static std::string token;
-    return token;
-}
-
-void takeActivationToken() {
-    const char* token = g_getenv("XDG_ACTIVATION_TOKEN");
-    const char* startupId = g_getenv("DESKTOP_STARTUP_ID");
-    bool gtkPassesOne = startupId != nullptr && *startupId != '\0';
-    if (token != nullptr && *token != '\0' && !gtkPassesOne &&
-        g_utf8_validate(token, -1, nullptr)) {
-        activationToken() = token;
-    }
-    // Good for one activation only: nothing this shell starts may use it.
-    g_unsetenv("XDG_ACTIVATION_TOKEN");
-}
-
-struct LumoryApplication {
-    GtkApplication parent;
-};
-struct LumoryApplicationClass {
-    GtkApplicationClass parent;
-};
-G_DEFINE_TYPE(LumoryApplication, lumory_application, GTK_TYPE_APPLICATION)
-
-// A second launch hands its token to the running shell as the startup id, which GTK there uses
-// to present the window (on Wayland through the activation protocol).
-void lumory_application_add_platform_data(GApplication* application, GVariantBuilder* builder) {
-    G_APPLICATION_CLASS(lumory_application_parent_class)->add_platform_data(application, builder);
-    if (activationToken().empty()) return;
-    g_variant_builder_add(builder, "{sv}", "desktop-startup-id",
-                          g_variant_new_string(activationToken().c_str()));
-}
-
-void lumory_application_class_init(LumoryApplicationClass* applicationClass) {
-    G_APPLICATION_CLASS(applicationClass)->add_platform_data = lumory_application_add_platform_data;
-}
-
-void lumory_application_init(LumoryApplication*) {}
-
 }  // namespace
 
-// A desktop whose portal has no Inhibit backend makes GTK warn at start-up and at every save
-// before quitting. The shell works the same without it (logout is simply not held back), so
-// these two warnings about the desktop are not the user's business; every other one still shows.
-GLogWriterOutput quietPortalInhibitWarnings(GLogLevelFlags level, const GLogField* fields,
-                                            gsize count, gpointer data) {
-    std::string_view domain;
-    std::string_view message;
-    for (gsize i = 0; i < count; ++i) {
-        if (fields[i].length != -1) continue;
-        auto value = static_cast<const char*>(fields[i].value);
-        if (g_strcmp0(fields[i].key, "GLIB_DOMAIN") == 0) domain = value;
-        if (g_strcmp0(fields[i].key, "MESSAGE") == 0) message = value;
-    }
-    if (domain == "Gtk" &&
-        (message.starts_with("Creating a portal monitor failed") ||
-         message.starts_with("Calling org.freedesktop.portal.Inhibit.Inhibit failed"))) {
-        return G_LOG_WRITER_HANDLED;
-    }
-    return g_log_writer_default(level, fields, count, data);
-}
-
 int main(int argc, char** argv) {
-    g_log_set_writer_func(quietPortalInhibitWarnings, nullptr, nullptr);
+    lumory::gtk::silencePortalInhibitWarnings();
     lumory::gtk::preferDisplayBackend();
-    takeActivationToken();
-    auto* application = GTK_APPLICATION(g_object_new(lumory_application_get_type(),
-                                                     "application-id", kApplicationId, "flags",
-                                                     G_APPLICATION_DEFAULT_FLAGS, nullptr));
+    GtkApplication* application = lumory::gtk::newSingleInstanceApplication(kApplicationId);
     int status = 0;
     {
         Platform platform(application);

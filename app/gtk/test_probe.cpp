@@ -1,4 +1,4 @@
-#include "test_probe.h"
+#include "gtk/test_probe.h"
 
 #include <glib.h>
 

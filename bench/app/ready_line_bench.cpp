@@ -23,7 +23,7 @@ int main() {
         "listening\n{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
 
     auto shellBatch = [&]() -> double {
-        Stopwatch::duration shell{};
+        Stopwatch::duration spent{};
         for (int round = 0; round < kRounds; ++round) {
             fakes::FakeDesktop desktop;
             fakes::FakeServiceLauncher launcher;
@@ -34,15 +34,15 @@ int main() {
             fakes::FakeHttpClient http;
             fakes::FakeSettingsStore settings;
             fakes::FakeClock clock;
-            Shell shell(ShellPlatform{desktop, launcher, queue, system, dialogs,
-                                             notifications, http, settings, clock});
+            Shell shell(ShellPlatform{desktop, launcher, queue, system, dialogs, notifications,
+                                      http, settings, clock});
             shell.start();
             auto start = Stopwatch::now();
             launcher.writeOutput(chunk);
-            shell += Stopwatch::now() - start;
+            spent += Stopwatch::now() - start;
             if (desktop.webView->loads.size() != 2) return -1;
         }
-        return std::chrono::duration<double, std::micro>(shell).count() / kRounds;
+        return std::chrono::duration<double, std::micro>(spent).count() / kRounds;
     };
     size_t objects = 0;
     auto parseBatch = [&]() -> double {

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "../bench_report.h"
-#include "xvfb_display.h"
-#include "xvfb_process.h"
-#include "xvfb_shell.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_shell.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "../bench_report.h"
-#include "pulse_client_process.h"
-#include "pulse_server.h"
+#include "pulse/pulse_client_process.h"
+#include "pulse/pulse_server.h"
 
 namespace {
 

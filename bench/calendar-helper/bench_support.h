@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "line_protocol_process.h"
+#include "process/line_protocol_process.h"
 
 namespace lumory::bench {
 

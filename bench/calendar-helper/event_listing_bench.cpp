@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "../bench_report.h"
-#include "line_protocol_process.h"
+#include "process/line_protocol_process.h"
 
 namespace {
 

@@ -6,7 +6,9 @@ const fs = require('node:fs');
 const path = require('node:path');
 const crypto = require('node:crypto');
 
-async function writeFileAtomic(target, data, { mode } = {}) {
+// With `replaceOnly`, a file that vanished (deleted, or renamed by another program) while the text
+// was on its way is not made again: the write fails with ENOENT instead.
+async function writeFileAtomic(target, data, { mode, replaceOnly = false } = {}) {
   // Writing through a link keeps the link: the real file is the one replaced.
   let real = target;
   try {
@@ -32,6 +34,7 @@ async function writeFileAtomic(target, data, { mode } = {}) {
     await handle.sync();
     await handle.close();
     handle = undefined;
+    if (replaceOnly) await fs.promises.lstat(real);
     await fs.promises.rename(temporary, real);
   } catch (error) {
     if (handle) await handle.close().catch(() => {});
@@ -48,4 +51,21 @@ async function writeFileAtomic(target, data, { mode } = {}) {
   }
 }
 
-module.exports = { writeFileAtomic };
+// Jobs given under one key run one at a time, in the order given; other keys do not wait.
+class SerialQueues {
+  constructor() {
+    this.tails = new Map();
+  }
+
+  run(key, job) {
+    const result = (this.tails.get(key) || Promise.resolve()).then(() => job());
+    const tail = result.catch(() => {});
+    this.tails.set(key, tail);
+    tail.then(() => {
+      if (this.tails.get(key) === tail) this.tails.delete(key);
+    });
+    return result;
+  }
+}
+
+module.exports = { writeFileAtomic, SerialQueues };

@@ -4,7 +4,7 @@
 
 const fs = require('node:fs');
 const path = require('node:path');
-const { writeFileAtomic } = require('./files');
+const { writeFileAtomic, SerialQueues } = require('./files');
 
 const kMaxNameBytes = 240;
 const kWelcomeNote = 'Welcome.md';
@@ -53,6 +53,11 @@ function fileNameFor(title) {
 class NoteStore {
   constructor(folder) {
     this.folder = folder;
+    // Saves, deletes and creations of one note run one at a time, in the order they came.
+    this.queues = new SerialQueues();
+    // Notes deleted through Lumory. The page may still send a save that was on its way: it must
+    // not bring the note back.
+    this.deleted = new Set();
   }
 
   // Creates the workspace on first use, with one note that explains it.
@@ -111,12 +116,29 @@ class NoteStore {
     }
   }
 
+  // A save makes the note when there is none, unless Lumory deleted it; a note that another
+  // program deletes or renames while the save is on its way stays gone.
   async write(name, text) {
     if (typeof text !== 'string') throw new NoteError(400, 'A note needs its text');
     const file = this.fileOf(name);
-    await writeFileAtomic(file, text);
-    const stat = await fs.promises.stat(file);
-    return { path: name, title: noteTitle(name, text), modified: stat.mtimeMs };
+    return this.queues.run(name, async () => {
+      const existed = await fs.promises.stat(file).then(() => true, (error) => {
+        if (error.code === 'ENOENT') return false;
+        throw error;
+      });
+      if (!existed && this.deleted.has(name)) throw new NoteError(404, `There is no note ${name}`);
+      try {
+        await writeFileAtomic(file, text, { replaceOnly: existed });
+      } catch (error) {
+        if (existed && error.code === 'ENOENT') {
+          throw new NoteError(409, `${name} was moved or deleted while it was being saved`);
+        }
+        throw error;
+      }
+      this.deleted.delete(name);
+      const stat = await fs.promises.stat(file);
+      return { path: name, title: noteTitle(name, text), modified: stat.mtimeMs };
+    });
   }
 
   // A new note under a free name made from the title; never replaces an existing file.
@@ -126,10 +148,13 @@ class NoteStore {
     for (let number = 1; number < 1000; number += 1) {
       const name = number === 1 ? `${base}.md` : `${base} ${number}.md`;
       try {
-        const handle = await fs.promises.open(this.fileOf(name), 'wx', 0o644);
-        await handle.writeFile(text);
-        await handle.sync();
-        await handle.close();
+        await this.queues.run(name, async () => {
+          const handle = await fs.promises.open(this.fileOf(name), 'wx', 0o644);
+          await handle.writeFile(text);
+          await handle.sync();
+          await handle.close();
+          this.deleted.delete(name);
+        });
         return this.read(name);
       } catch (error) {
         if (error.code !== 'EEXIST') throw error;
@@ -139,12 +164,16 @@ class NoteStore {
   }
 
   async remove(name) {
-    try {
-      await fs.promises.unlink(this.fileOf(name));
-    } catch (error) {
-      if (error.code === 'ENOENT') throw new NoteError(404, `There is no note ${name}`);
-      throw error;
-    }
+    const file = this.fileOf(name);
+    return this.queues.run(name, async () => {
+      try {
+        await fs.promises.unlink(file);
+      } catch (error) {
+        if (error.code === 'ENOENT') throw new NoteError(404, `There is no note ${name}`);
+        throw error;
+      }
+      this.deleted.add(name);
+    });
   }
 }
 

@@ -51,6 +51,10 @@ function taskIdOfReminder(id) {
   return id.startsWith(kReminderPrefix) ? id.slice(kReminderPrefix.length) : id;
 }
 
+function deliveryIdOf(task) {
+  return `${reminderId(task)}.${task.due}`;
+}
+
 function formatTime(ms) {
   const date = new Date(ms);
   return `${String(date.getHours()).padStart(2, '0')}:${String(date.getMinutes()).padStart(2, '0')}`;
@@ -63,7 +67,7 @@ function scheduleList(tasks, noteTitles = new Map()) {
   for (const task of tasks) {
     if (task.done || typeof task.due !== 'number') continue;
     const reminder = {
-      deliveryId: `${kReminderPrefix}${task.id}.${task.due}`,
+      deliveryId: deliveryIdOf(task),
       at: task.due,
       title: task.title,
       body: task.note ? `${noteTitles.get(task.note) || task.note.slice(0, -3)} · due ${formatTime(task.due)}`
@@ -77,12 +81,27 @@ function scheduleList(tasks, noteTitles = new Map()) {
   return list;
 }
 
+// A banner speaks for its task while the task still has the due time the banner was shown for.
+// The desktop's own snoozed copy (its id + ".native." + time) stands for a Snooze, so it speaks
+// for the task until something other than a Snooze moves it. An action without a deliveryId comes
+// from the page, which acts on the task as it is.
+function bannerIsCurrent(task, deliveryId) {
+  if (task.done) return false;
+  if (deliveryId === undefined) return true;
+  if (typeof task.due !== 'number') return false;
+  if (deliveryId === deliveryIdOf(task)) return true;
+  const copy = `${reminderId(task)}.native.`;
+  return task.snoozed && deliveryId.startsWith(copy) && /^\d+$/.test(deliveryId.slice(copy.length));
+}
+
 class TaskStore {
   constructor(folder, { now = Date.now } = {}) {
     this.file = path.join(folder, '.lumory', 'tasks.json');
     this.now = now;
     this.tasks = [];
     this.problem = null;
+    this.waiting = [];
+    this.writing = false;
   }
 
   async load() {
@@ -102,7 +121,7 @@ class TaskStore {
         id: task.id, title: task.title, due: typeof task.due === 'number' ? task.due : null,
         done: task.done === true, doneAt: typeof task.doneAt === 'number' ? task.doneAt : null,
         note: typeof task.note === 'string' ? task.note : null,
-        created: typeof task.created === 'number' ? task.created : 0,
+        created: typeof task.created === 'number' ? task.created : 0, snoozed: task.snoozed === true,
       }));
     } catch (error) {
       // Never overwrite a file that could not be read: keep it aside for the user.
@@ -112,69 +131,108 @@ class TaskStore {
     }
   }
 
-  async save() {
-    await writeFileAtomic(this.file, `${JSON.stringify({ version: 1, tasks: this.tasks }, null, 1)}\n`,
-      { mode: 0o600 });
+  async save(tasks) {
+    await writeFileAtomic(this.file, `${JSON.stringify({ version: 1, tasks }, null, 1)}\n`, { mode: 0o600 });
   }
 
   list() {
     return this.tasks.map((task) => ({ ...task }));
   }
 
-  find(id) {
-    const task = this.tasks.find((candidate) => candidate.id === id);
+  find(id, tasks = this.tasks) {
+    const task = tasks.find((candidate) => candidate.id === id);
     if (!task) throw new TaskError(404, 'There is no such task');
     return task;
   }
 
-  // Each change is saved before it counts: a failed write leaves the list as it was.
-  async change(apply) {
-    const before = this.tasks.map((task) => ({ ...task }));
-    let result;
-    try {
-      result = apply();
-      await this.save();
-    } catch (error) {
-      this.tasks = before;
-      throw error;
-    }
-    return result;
-  }
-
-  async add({ title, due, note }) {
-    if (this.tasks.length >= kMaxTasks) throw new TaskError(409, 'There are too many tasks');
-    const task = { id: crypto.randomBytes(8).toString('hex'), title: checkTitle(title),
-      due: checkDue(due), done: false, doneAt: null, note: checkNote(note), created: this.now() };
-    return this.change(() => {
-      this.tasks.push(task);
-      return { ...task };
+  // `apply(tasks)` returns { tasks, result }: the new list (never the given one changed in place)
+  // or none when nothing changes. Changes apply in the order they arrive, each to the list the
+  // ones before it left, and only one write of the file runs at a time, carrying every change
+  // that arrived while the one before it ran: the newest list always lands last. A change counts,
+  // and its caller hears of it, once its write is on disk; a failed write drops the changes it
+  // carried and no others.
+  change(apply) {
+    return new Promise((resolve, reject) => {
+      this.waiting.push({ apply, resolve, reject });
+      if (!this.writing) this.writeWaiting();
     });
   }
 
-  async update(id, fields) {
-    return this.change(() => {
-      const task = this.find(id);
-      if ('title' in fields) task.title = checkTitle(fields.title);
-      if ('due' in fields) task.due = checkDue(fields.due);
-      if ('note' in fields) task.note = checkNote(fields.note);
-      if ('done' in fields) {
-        if (typeof fields.done !== 'boolean') throw new TaskError(400, 'done is true or false');
-        task.done = fields.done;
-        task.doneAt = fields.done ? this.now() : null;
+  async writeWaiting() {
+    this.writing = true;
+    while (this.waiting.length) {
+      const carried = this.waiting.splice(0);
+      let tasks = this.tasks;
+      const outcomes = carried.map(({ apply }) => {
+        try {
+          const outcome = apply(tasks);
+          if (outcome.tasks) tasks = outcome.tasks;
+          return outcome;
+        } catch (error) {
+          return { error };
+        }
+      });
+      let failure = null;
+      if (tasks !== this.tasks) {
+        try {
+          await this.save(tasks);
+          this.tasks = tasks;
+        } catch (error) {
+          failure = error;
+        }
       }
-      return { ...task };
+      carried.forEach(({ resolve, reject }, index) => {
+        const outcome = outcomes[index];
+        if (failure || outcome.error) reject(failure || outcome.error);
+        else resolve(outcome.result);
+      });
+    }
+    this.writing = false;
+  }
+
+  async add({ title, due, note }) {
+    const task = { id: crypto.randomBytes(8).toString('hex'), title: checkTitle(title),
+      due: checkDue(due), done: false, doneAt: null, note: checkNote(note), created: this.now(),
+      snoozed: false };
+    return this.change((tasks) => {
+      if (tasks.length >= kMaxTasks) throw new TaskError(409, 'There are too many tasks');
+      return { tasks: [...tasks, task], result: { ...task } };
+    });
+  }
+
+  // The task with `fields` changed, in a new list.
+  static replaced(tasks, task, fields) {
+    const changed = { ...task, ...fields };
+    return { tasks: tasks.map((other) => (other === task ? changed : other)), result: { ...changed } };
+  }
+
+  async update(id, fields) {
+    const changes = {};
+    if ('title' in fields) changes.title = checkTitle(fields.title);
+    if ('due' in fields) changes.due = checkDue(fields.due);
+    if ('note' in fields) changes.note = checkNote(fields.note);
+    if ('done' in fields) {
+      if (typeof fields.done !== 'boolean') throw new TaskError(400, 'done is true or false');
+      changes.done = fields.done;
+      changes.doneAt = fields.done ? this.now() : null;
+    }
+    return this.change((tasks) => {
+      const task = this.find(id, tasks);
+      const moved = ('due' in changes && changes.due !== task.due) || 'done' in changes;
+      return TaskStore.replaced(tasks, task, moved ? { ...changes, snoozed: false } : changes);
     });
   }
 
   async remove(id) {
-    return this.change(() => {
-      this.find(id);
-      this.tasks = this.tasks.filter((task) => task.id !== id);
+    return this.change((tasks) => {
+      this.find(id, tasks);
+      return { tasks: tasks.filter((task) => task.id !== id) };
     });
   }
 
-  // A Snooze or Done from a notification. A task that is gone or already done needs nothing more:
-  // the answer says so instead of failing, since asking again could not change it.
+  // A Snooze or Done from a notification. A task that is gone or done, or that was moved since the
+  // banner was shown, is left alone: the answer says so instead of failing, since asking again
+  // could not change it.
   async applyReminderAction(action) {
     if (!action || typeof action !== 'object' || Array.isArray(action)) {
       throw new TaskError(400, 'A reminder action is a JSON object');
@@ -183,17 +241,20 @@ class TaskStore {
     if (action.action !== 'snooze' && action.action !== 'complete') {
       throw new TaskError(400, 'A reminder action is "snooze" or "complete"');
     }
-    const id = taskIdOfReminder(action.id);
-    const task = this.tasks.find((candidate) => candidate.id === id);
-    if (!task || task.done) return { ok: true, changed: false };
-    if (action.action === 'complete') {
-      const updated = await this.update(id, { done: true });
-      return { ok: true, changed: true, task: updated };
+    if (action.deliveryId !== undefined && typeof action.deliveryId !== 'string') {
+      throw new TaskError(400, 'A deliveryId is a string');
     }
     let minutes = action.snoozeMinutes;
     if (!Number.isInteger(minutes) || minutes < 1 || minutes > 24 * 60) minutes = kDefaultSnoozeMinutes;
-    const updated = await this.update(id, { due: this.now() + minutes * 60000 });
-    return { ok: true, changed: true, task: updated };
+    const id = taskIdOfReminder(action.id);
+    return this.change((tasks) => {
+      const task = tasks.find((candidate) => candidate.id === id);
+      if (!task || !bannerIsCurrent(task, action.deliveryId)) return { result: { ok: true, changed: false } };
+      const fields = action.action === 'complete' ? { done: true, doneAt: this.now(), snoozed: false }
+        : { due: this.now() + minutes * 60000, snoozed: true };
+      const { tasks: changed, result } = TaskStore.replaced(tasks, task, fields);
+      return { tasks: changed, result: { ok: true, changed: true, task: result } };
+    });
   }
 }
 

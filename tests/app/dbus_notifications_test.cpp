@@ -8,13 +8,14 @@
 #include <memory>
 #include <thread>
 
-#include "dbus_notification_server.h"
-#include "gtk_main_queue.h"
-#include "notification_test_server.h"
+#include "dbus/bus_service_thread.h"
+#include "dbus/notification_test_server.h"
+#include "gtk/notifications/dbus_notification_server.h"
+#include "gtk/notifications/timerfd_wall_clock_alarm.h"
+#include "gtk/system/gtk_main_queue.h"
+#include "gtk/system/system_clock.h"
 #include "notifications/desktop_notification_center.h"
-#include "system_clock.h"
-#include "timerfd_wall_clock_alarm.h"
-#include "xvfb_session_bus.h"
+#include "xvfb/xvfb_session_bus.h"
 
 namespace lumory::testing {
 namespace {
@@ -174,17 +175,9 @@ TEST_F(DBusNotificationsTest, AResumeReportedByLogindWakesTheAlarm) {
     int wakes = 0;
     gtk::TimerfdWallClockAlarm resumeAlarm;
     resumeAlarm.setWakeHandler([&] { ++wakes; });
-    GDBusConnection* login = g_dbus_connection_new_for_address_sync(
-        systemBus->address().c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
+    GDBusConnection* login = connectToBus(systemBus->address());
     ASSERT_NE(login, nullptr);
-    g_autoptr(GVariant) owned = g_dbus_connection_call_sync(
-        login, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "RequestName", g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"),
-        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    ASSERT_NE(owned, nullptr);
+    ASSERT_TRUE(requestName(login, "org.freedesktop.login1"));
     auto emit = [&](bool start) {
         g_dbus_connection_emit_signal(login, nullptr, "/org/freedesktop/login1",
                                       "org.freedesktop.login1.Manager", "PrepareForSleep",

@@ -14,9 +14,9 @@
 #include <sstream>
 #include <thread>
 
-#include "xvfb_display.h"
-#include "xvfb_process.h"
-#include "xvfb_shell.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_shell.h"
 
 namespace lumory::testing {
 namespace {
@@ -53,12 +53,6 @@ struct Outcome {
     std::string problem;  // empty when the run went as it must
     long peakKilobytes = 0;
 };
-
-bool isFailurePage(const json& report) {
-    return report.value("event", "") == "load-finished" &&
-           report.value("url", "") == "about:blank" &&
-           report.value("text", "").rfind(kFailureHeadline, 0) == 0;
-}
 
 bool isTestPage(const json& report) {
     return report.value("event", "") == "load-finished" &&

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "gio_service_launcher.h"
+#include "gtk/system/gio_service_launcher.h"
 
 namespace lumory::gtk {
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "keyfile_settings_store.h"
+#include "gtk/system/keyfile_settings_store.h"
 
 namespace lumory::gtk {
 namespace {

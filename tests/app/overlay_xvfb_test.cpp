@@ -10,13 +10,13 @@
 #include <fstream>
 #include <thread>
 
-#include "status_notifier_watcher.h"
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_session_bus.h"
-#include "xvfb_shell.h"
-#include "xvfb_window_manager.h"
-#include "xvfb_windows.h"
+#include "dbus/status_notifier_watcher.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_session_bus.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_window_manager.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {

@@ -9,12 +9,12 @@
 #include <fstream>
 #include <thread>
 
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_process.h"
-#include "xvfb_shell.h"
-#include "xvfb_window_manager.h"
-#include "xvfb_windows.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_window_manager.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {
@@ -262,25 +262,19 @@ TEST_F(PageBridgeTest, AlertConfirmAndPromptAnswerThroughTheDialogs) {
 
 TEST_F(PageBridgeTest, OnlyEmptyTopBarSpaceMovesTheWindow) {
     start();
-    auto before = findWindow(display.name(), "Lumory");
-    ASSERT_TRUE(before);
 
     // A button inside the top bar is not a drag area.
-    input.drag(viewX + kTopBarButtonX, viewY + kTopBarY, viewX + kTopBarButtonX + 100,
-               viewY + kTopBarY + 60);
-    std::this_thread::sleep_for(300ms);
-    auto unmoved = findWindow(display.name(), "Lumory");
-    ASSERT_TRUE(unmoved);
-    EXPECT_EQ(unmoved->x, before->x);
-    EXPECT_EQ(unmoved->y, before->y);
+    auto stays = windowMovedByDrag(input, display.name(), "Lumory", viewX + kTopBarButtonX,
+                                   viewY + kTopBarY, 100, 60);
+    ASSERT_TRUE(stays);
+    EXPECT_EQ(stays->x, 0);
+    EXPECT_EQ(stays->y, 0);
 
-    input.drag(viewX + kTopBarEmptyX, viewY + kTopBarY, viewX + kTopBarEmptyX - 100,
-               viewY + kTopBarY + 60);
-    std::this_thread::sleep_for(300ms);
-    auto moved = findWindow(display.name(), "Lumory");
-    ASSERT_TRUE(moved);
-    EXPECT_NEAR(moved->x, before->x - 100, 3);
-    EXPECT_NEAR(moved->y, before->y + 60, 3);
+    auto moves = windowMovedByDrag(input, display.name(), "Lumory", viewX + kTopBarEmptyX,
+                                   viewY + kTopBarY, -100, 60);
+    ASSERT_TRUE(moves);
+    EXPECT_NEAR(moves->x, -100, 3);
+    EXPECT_NEAR(moves->y, 60, 3);
 }
 
 TEST_F(PageBridgeTest, WindowButtonsFollowTheSidebarAtThePagesZoom) {

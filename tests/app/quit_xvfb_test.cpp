@@ -11,14 +11,14 @@
 #include <memory>
 #include <thread>
 
-#include "fake_session_manager.h"
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_process.h"
-#include "xvfb_session_bus.h"
-#include "xvfb_shell.h"
-#include "xvfb_window_manager.h"
-#include "xvfb_windows.h"
+#include "dbus/fake_session_manager.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_session_bus.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_window_manager.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {
@@ -62,12 +62,7 @@ protected:
         environment.push_back("LUMORY_WORKSPACE=" + workspace);
         environment.push_back("LUMORY_CONFIG=" + mode);
         ASSERT_TRUE(shell->start(display, environment));
-        ASSERT_TRUE(shell->waitForProbe(
-            [](const json& report) {
-                return report.value("event", "") == "load-finished" &&
-                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-            },
-            30s))
+        ASSERT_TRUE(shell->waitForProbe(isServicePage, 30s))
             << "the page never loaded: " << shell->standardError();
         auto window = mainWindow(display.name());
         ASSERT_TRUE(window);

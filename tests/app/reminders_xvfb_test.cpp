@@ -6,11 +6,11 @@
 #include <fstream>
 #include <thread>
 
-#include "notification_test_server.h"
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_session_bus.h"
-#include "xvfb_shell.h"
+#include "dbus/notification_test_server.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_session_bus.h"
+#include "xvfb/xvfb_shell.h"
 
 namespace lumory::testing {
 namespace {
@@ -49,13 +49,7 @@ protected:
         ASSERT_TRUE(shell.start(
             display, {"LUMORY_DESKTOP_PORT=0", "DBUS_SESSION_BUS_ADDRESS=" + bus.address(),
                       "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent"}));
-        ASSERT_TRUE(shell.waitForProbe(
-            [](const json& report) {
-                return report.value("event", "") == "load-finished" &&
-                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-            },
-            30s))
-            << shell.standardError();
+        ASSERT_TRUE(shell.waitForProbe(isServicePage, 30s)) << shell.standardError();
     }
 
     std::string home() { return shell.root() + "/home"; }

@@ -8,14 +8,14 @@
 #include <fstream>
 #include <thread>
 
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_process.h"
-#include "xvfb_session_bus.h"
-#include "xvfb_shell.h"
-#include "xvfb_weston.h"
-#include "xvfb_window_manager.h"
-#include "xvfb_windows.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_session_bus.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_weston.h"
+#include "xvfb/xvfb_window_manager.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {
@@ -29,12 +29,6 @@ const std::string kTestServices = LUMORY_TEST_SERVICES;
 const std::string kArtifacts = LUMORY_TEST_ARTIFACTS;
 constexpr int kScreenWidth = 1600;
 constexpr int kScreenHeight = 1000;
-
-bool isFailurePage(const json& report) {
-    return report.value("event", "") == "load-finished" &&
-           report.value("url", "") == "about:blank" &&
-           report.value("text", "").rfind("Lumory could not open", 0) == 0;
-}
 
 std::string failureText(const std::string& message) {
     return "Lumory could not open\n" + message;
@@ -52,6 +46,17 @@ protected:
         std::this_thread::sleep_for(settle);
         EXPECT_TRUE(display.screenshotOnceDrawn(kArtifacts + "/" + name, 15000))
             << name << " stayed blank";
+    }
+
+    // The text of the failure page the shell ends on with `service` (empty: none), saved as the
+    // screenshot `shot` when one is named.
+    std::string failurePageWith(const std::string& service, const std::string& shot = "") {
+        ShellUnderTest shell(kShell, service);
+        if (!shell.start(display)) return "(the shell did not start)";
+        auto page = shell.waitForProbe(isFailurePage, 30s);
+        if (!page) return "(no failure page) " + shell.standardError();
+        if (!shot.empty()) screenshot(shot);
+        return page->value("text", "");
     }
 
     // The X window adds the client-side frame's few pixels of border around the content.
@@ -120,12 +125,7 @@ protected:
 TEST_F(ShellOnDisplayTest, ShowsTheReferenceServicePageAndStopsTheServiceOnQuit) {
     ShellUnderTest shell(kShell, kReferenceService);
     ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
-    auto loaded = shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "load-finished" &&
-                   report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-        },
-        30s);
+    auto loaded = shell.waitForProbe(isServicePage, 30s);
     ASSERT_TRUE(loaded) << "the service's page never finished loading";
     EXPECT_NE(loaded->value("text", "").find("Lumory workspace"), std::string::npos);
     screenshot("shell-loaded.png");
@@ -146,12 +146,7 @@ TEST_F(ShellOnDisplayTest, ShowsTheReferenceServicePageAndStopsTheServiceOnQuit)
 TEST_F(ShellOnDisplayTest, ShortcutsMenuBarAndContextMenuReachThePage) {
     ShellUnderTest shell(kShell, kReferenceService);
     ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
-    ASSERT_TRUE(shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "load-finished" &&
-                   report.value("url", "").rfind("http://", 0) == 0;
-        },
-        30s));
+    ASSERT_TRUE(shell.waitForProbe(isServicePage, 30s));
     screenshot("shell-before-keys.png");
 
     XvfbInput input(display.name());
@@ -215,12 +210,7 @@ TEST_F(ShellOnDisplayTest, TheFullScreenItemSaysExitWhileFullScreen) {
     ASSERT_TRUE(manager.started()) << "jwm did not start";
     ShellUnderTest shell(kShell, kReferenceService);
     ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
-    ASSERT_TRUE(shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "load-finished" &&
-                   report.value("url", "").rfind("http://", 0) == 0;
-        },
-        30s));
+    ASSERT_TRUE(shell.waitForProbe(isServicePage, 30s));
     auto itemTitled = [&](const std::string& title) {
         return shell.waitForProbe(
             [&](const json& report) {
@@ -262,12 +252,7 @@ TEST_F(ShellOnDisplayTest, TheFullScreenItemSaysExitWhileFullScreen) {
 TEST_F(ShellOnDisplayTest, ThePageTitleAreaMovesTheWindow) {
     ShellUnderTest shell(kShell, kReferenceService);
     ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
-    ASSERT_TRUE(shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "load-finished" &&
-                   report.value("url", "").rfind("http://", 0) == 0;
-        },
-        30s));
+    ASSERT_TRUE(shell.waitForProbe(isServicePage, 30s));
     screenshot("shell-before-drag.png");
     auto before = findWindow(display.name(), "Lumory");
     ASSERT_TRUE(before);
@@ -275,19 +260,18 @@ TEST_F(ShellOnDisplayTest, ThePageTitleAreaMovesTheWindow) {
     ASSERT_TRUE(input.connected());
 
     // The page's text is no drag area: the window stays.
-    input.drag(before->x + 700, before->y + 400, before->x + 800, before->y + 460);
-    auto unmoved = findWindow(display.name(), "Lumory");
-    ASSERT_TRUE(unmoved);
-    EXPECT_EQ(unmoved->x, before->x);
-    EXPECT_EQ(unmoved->y, before->y);
+    auto stays = windowMovedByDrag(input, display.name(), "Lumory", before->x + 700,
+                                   before->y + 400, 100, 60);
+    ASSERT_TRUE(stays);
+    EXPECT_EQ(stays->x, 0);
+    EXPECT_EQ(stays->y, 0);
 
     // Empty space in the top bar is.
-    input.drag(before->x + 900, before->y + 25, before->x + 800, before->y + 85);
-    std::this_thread::sleep_for(300ms);
-    auto moved = findWindow(display.name(), "Lumory");
-    ASSERT_TRUE(moved);
-    EXPECT_NEAR(moved->x, before->x - 100, 3);
-    EXPECT_NEAR(moved->y, before->y + 60, 3);
+    auto moves = windowMovedByDrag(input, display.name(), "Lumory", before->x + 900, before->y + 25,
+                                   -100, 60);
+    ASSERT_TRUE(moves);
+    EXPECT_NEAR(moves->x, -100, 3);
+    EXPECT_NEAR(moves->y, 60, 3);
 }
 
 TEST_F(ShellOnDisplayTest, AKilledShellTakesItsServiceWithIt) {
@@ -307,33 +291,20 @@ TEST_F(ShellOnDisplayTest, AKilledShellTakesItsServiceWithIt) {
 }
 
 TEST_F(ShellOnDisplayTest, AServiceThatExitsShowsItsStatus) {
-    ShellUnderTest shell(kShell, kTestServices + "/exits_with_status_3.sh");
-    ASSERT_TRUE(shell.start(display));
-    auto page = shell.waitForProbe(isFailurePage, 30s);
-    ASSERT_TRUE(page) << shell.standardError();
-    EXPECT_EQ(page->value("text", ""),
+    EXPECT_EQ(failurePageWith(kTestServices + "/exits_with_status_3.sh"),
               failureText("The local Lumory service stopped unexpectedly (status 3)."));
 }
 
 TEST_F(ShellOnDisplayTest, MarkupOnStandardErrorIsShownAsText) {
-    ShellUnderTest shell(kShell, kTestServices + "/writes_markup.sh");
-    ASSERT_TRUE(shell.start(display));
-    auto page = shell.waitForProbe(isFailurePage, 30s);
-    ASSERT_TRUE(page) << shell.standardError();
-    EXPECT_EQ(page->value("text", ""),
+    EXPECT_EQ(failurePageWith(kTestServices + "/writes_markup.sh", "shell-failure.png"),
               failureText("The local Lumory service stopped unexpectedly.\n\n"
                           "<b>bold</b> & <i>slanted</i> &amp;"));
-    screenshot("shell-failure.png");
 }
 
 // Without draining, the service blocks on its full standard-error pipe and the watchdog's
 // "could not finish starting" shows instead.
 TEST_F(ShellOnDisplayTest, AServiceWritingBytesThatAreNotTextNeverBlocks) {
-    ShellUnderTest shell(kShell, kTestServices + "/not_text_then_floods.sh");
-    ASSERT_TRUE(shell.start(display));
-    auto page = shell.waitForProbe(isFailurePage, 30s);
-    ASSERT_TRUE(page) << shell.standardError();
-    EXPECT_EQ(page->value("text", ""),
+    EXPECT_EQ(failurePageWith(kTestServices + "/not_text_then_floods.sh"),
               failureText("The local Lumory service stopped unexpectedly.\n\nstarting up\ncaf"));
 }
 
@@ -360,11 +331,7 @@ TEST_F(ShellOnDisplayTest, AnEndlessOutputLineKeepsTheShellsMemoryBounded) {
 }
 
 TEST_F(ShellOnDisplayTest, AMissingServiceIsReported) {
-    ShellUnderTest shell(kShell, "");
-    ASSERT_TRUE(shell.start(display));
-    auto page = shell.waitForProbe(isFailurePage, 30s);
-    ASSERT_TRUE(page) << shell.standardError();
-    EXPECT_EQ(page->value("text", ""),
+    EXPECT_EQ(failurePageWith(""),
               failureText("The Lumory service is missing from the application bundle."));
 }
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "http_test_server.h"
-#include "soup_http_client.h"
+#include "gtk/system/soup_http_client.h"
+#include "http/http_test_server.h"
 
 namespace lumory::gtk {
 namespace {

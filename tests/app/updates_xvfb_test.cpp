@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "http_test_server.h"
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_shell.h"
+#include "http/http_test_server.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_shell.h"
 
 namespace lumory::testing {
 namespace {
@@ -26,11 +26,6 @@ const std::string kVersion = LUMORY_PROJECT_VERSION;
 
 bool isDialog(const json& report) {
     return report.value("event", "") == "dialog";
-}
-
-bool isServicePage(const json& report) {
-    return report.value("event", "") == "load-finished" &&
-           report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
 }
 
 std::string feedBody(const std::string& version) {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "webkit_web_view.h"
-#include "xvfb_display.h"
+#include "gtk/web_view/webkit_web_view.h"
+#include "xvfb/xvfb_display.h"
 
 namespace lumory::gtk {
 namespace {

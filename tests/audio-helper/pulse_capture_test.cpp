@@ -5,12 +5,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "pulse_client_process.h"
-#include "pulse_server.h"
+#include "pulse/pulse_client_process.h"
+#include "pulse/pulse_server.h"
 #include "write_recorder.h"
 
 namespace {
@@ -87,6 +88,22 @@ std::size_t longestQuietRun(const std::vector<std::int16_t>& samples, std::size_
     return longest;
 }
 
+// A private server whose default sink plays the tone, and the helper capturing it.
+class PulseCapture : public ::testing::Test {
+protected:
+    void start(std::vector<std::string> sinks = {"testsink"}) {
+        server.emplace(std::move(sinks));
+        ASSERT_TRUE(server->ready()) << server->failure();
+        player.emplace(playCommand(writeTone(server->folder())));
+        waitForPlayer();
+        capture.emplace(std::vector<std::string>{kHelper, "capture"});
+    }
+
+    std::optional<PulseServer> server;
+    std::optional<PulseClientProcess> player;
+    std::optional<PulseClientProcess> capture;
+};
+
 TEST(PulseStatus, GrantedOnlyWithAServerThatHasAnOutputToMonitor) {
     {
         PulseServer server;
@@ -116,7 +133,7 @@ TEST(PulseStatus, GrantedOnlyWithAServerThatHasAnOutputToMonitor) {
     }
 }
 
-TEST(PulseCapture, WithoutServerOrOutputEndsWithTheMessage) {
+TEST_F(PulseCapture, WithoutServerOrOutputEndsWithTheMessage) {
     {
         NoPulseServer none;
         auto result = runPulseClient({kHelper, "capture"});
@@ -136,15 +153,11 @@ TEST(PulseCapture, WithoutServerOrOutputEndsWithTheMessage) {
     }
 }
 
-TEST(PulseCapture, SinePlayedIntoTheSinkComesBackFromTheFirstByte) {
-    PulseServer server;
-    ASSERT_TRUE(server.ready()) << server.failure();
-    PulseClientProcess player(playCommand(writeTone(server.folder())));
-    waitForPlayer();
+TEST_F(PulseCapture, SinePlayedIntoTheSinkComesBackFromTheFirstByte) {
+    ASSERT_NO_FATAL_FAILURE(start());
 
-    PulseClientProcess helper({kHelper, "capture"});
-    const std::string& output = helper.readOutput(kBytesPerSecond, 15s);
-    ASSERT_GE(output.size(), kBytesPerSecond) << helper.errorText();
+    const std::string& output = capture->readOutput(kBytesPerSecond, 15s);
+    ASSERT_GE(output.size(), kBytesPerSecond) << capture->errorText();
     std::vector<std::int16_t> samples = samplesOf(output);
 
     // No header: the tone fills the stream from its first sample on.
@@ -156,22 +169,18 @@ TEST(PulseCapture, SinePlayedIntoTheSinkComesBackFromTheFirstByte) {
 
     EXPECT_NEAR(frequency(samples, kRate / 10, samples.size()), 1000.0, 2.0);
     EXPECT_NEAR(rms(samples, kRate / 10, samples.size()), peak / std::sqrt(2.0), peak * 0.05);
-    EXPECT_EQ(helper.errorText(), "");
+    EXPECT_EQ(capture->errorText(), "");
 }
 
-TEST(PulseCapture, FollowsTheUserToANewDefaultOutput) {
-    PulseServer server({"speakers", "headset"});
-    ASSERT_TRUE(server.ready()) << server.failure();
-    PulseClientProcess player(playCommand(writeTone(server.folder())));
-    waitForPlayer();
+TEST_F(PulseCapture, FollowsTheUserToANewDefaultOutput) {
+    ASSERT_NO_FATAL_FAILURE(start({"speakers", "headset"}));
 
-    PulseClientProcess helper({kHelper, "capture"});
-    std::size_t before = helper.readOutput(kBytesPerSecond / 2, 15s).size();
-    ASSERT_GE(before, kBytesPerSecond / 2) << helper.errorText();
+    std::size_t before = capture->readOutput(kBytesPerSecond / 2, 15s).size();
+    ASSERT_GE(before, kBytesPerSecond / 2) << capture->errorText();
 
     // Switching the default moves the player to the headset; the speakers fall silent.
-    ASSERT_TRUE(server.pactl({"set-default-sink", "headset"}));
-    const std::string& output = helper.readOutput(before + kBytesPerSecond * 3 / 2, 15s);
+    ASSERT_TRUE(server->pactl({"set-default-sink", "headset"}));
+    const std::string& output = capture->readOutput(before + kBytesPerSecond * 3 / 2, 15s);
     std::vector<std::int16_t> samples = samplesOf(output);
     ASSERT_GE(samples.size(), (before + kBytesPerSecond) / 2);
 
@@ -187,55 +196,43 @@ TEST(PulseCapture, FollowsTheUserToANewDefaultOutput) {
         << "the old device's recording must be let go:\n" << outputs.output;
 }
 
-TEST(PulseCapture, AnUnpluggedOutputHandsOverToTheNextDefault) {
-    PulseServer server({"headset", "speakers"});
-    ASSERT_TRUE(server.ready()) << server.failure();
-    PulseClientProcess player(playCommand(writeTone(server.folder())));
-    waitForPlayer();
-    PulseClientProcess helper({kHelper, "capture"});
-    std::size_t before = helper.readOutput(kBytesPerSecond / 2, 15s).size();
-    ASSERT_GE(before, kBytesPerSecond / 2) << helper.errorText();
+TEST_F(PulseCapture, AnUnpluggedOutputHandsOverToTheNextDefault) {
+    ASSERT_NO_FATAL_FAILURE(start({"headset", "speakers"}));
+    std::size_t before = capture->readOutput(kBytesPerSecond / 2, 15s).size();
+    ASSERT_GE(before, kBytesPerSecond / 2) << capture->errorText();
 
-    ASSERT_TRUE(server.removeSink("headset"));
+    ASSERT_TRUE(server->removeSink("headset"));
     std::vector<std::int16_t> samples =
-        samplesOf(helper.readOutput(before + kBytesPerSecond * 3 / 2, 15s));
-    ASSERT_GE(samples.size(), (before + kBytesPerSecond) / 2) << helper.errorText();
+        samplesOf(capture->readOutput(before + kBytesPerSecond * 3 / 2, 15s));
+    ASSERT_GE(samples.size(), (before + kBytesPerSecond) / 2) << capture->errorText();
     const double toneRms = kToneAmplitude * 32767 / std::sqrt(2.0);
     EXPECT_NEAR(rms(samples, samples.size() - kRate / 2, samples.size()), toneRms, toneRms * 0.1);
-    EXPECT_EQ(helper.errorText(), "");
+    EXPECT_EQ(capture->errorText(), "");
 }
 
-TEST(PulseCapture, LosingTheServerEndsWithTheMessage) {
-    PulseServer server;
-    ASSERT_TRUE(server.ready()) << server.failure();
-    PulseClientProcess player(playCommand(writeTone(server.folder())));
-    waitForPlayer();
-    PulseClientProcess helper({kHelper, "capture"});
-    ASSERT_GE(helper.readOutput(4800, 15s).size(), 4800u) << helper.errorText();
+TEST_F(PulseCapture, LosingTheServerEndsWithTheMessage) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_GE(capture->readOutput(4800, 15s).size(), 4800u) << capture->errorText();
 
-    server.kill();
-    std::optional<int> code = helper.waitForExit(10s);
+    server->kill();
+    std::optional<int> code = capture->waitForExit(10s);
     ASSERT_TRUE(code.has_value()) << "the helper kept running without its server";
     EXPECT_EQ(*code, 1);
-    std::string message = helper.errorText();
+    std::string message = capture->errorText();
     EXPECT_EQ(message.rfind("capture stopped: ", 0), 0u) << message;
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
     EXPECT_EQ(message.back(), '\n');
 }
 
-TEST(PulseCapture, AReaderThatLeavesEndsItQuietly) {
-    PulseServer server;
-    ASSERT_TRUE(server.ready()) << server.failure();
-    PulseClientProcess player(playCommand(writeTone(server.folder())));
-    waitForPlayer();
-    PulseClientProcess helper({kHelper, "capture"});
-    ASSERT_GE(helper.readOutput(4800, 15s).size(), 4800u) << helper.errorText();
+TEST_F(PulseCapture, AReaderThatLeavesEndsItQuietly) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_GE(capture->readOutput(4800, 15s).size(), 4800u) << capture->errorText();
 
-    helper.closeOutput();
-    std::optional<int> code = helper.waitForExit(5s);
+    capture->closeOutput();
+    std::optional<int> code = capture->waitForExit(5s);
     ASSERT_TRUE(code.has_value()) << "the helper kept running without its reader";
     EXPECT_EQ(*code, 0);
-    EXPECT_EQ(helper.errorText(), "");
+    EXPECT_EQ(capture->errorText(), "");
 }
 
 }  // namespace

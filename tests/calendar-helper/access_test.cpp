@@ -5,11 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "command_context.h"
-#include "commands.h"
-#include "memory_event_store.h"
-#include "output_capture.h"
-#include "request_reader.h"
+#include "command_fixture.h"
 
 namespace lumory::cal {
 namespace {
@@ -17,18 +13,7 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-class Access : public ::testing::Test {
-protected:
-    std::vector<json> answer(const std::vector<std::string>& lines) {
-        capture.clear();
-        for (const std::string& line : lines) handleLine(context, line);
-        return capture.replies();
-    }
-
-    MemoryEventStore store;
-    OutputCapture capture;
-    CommandContext context{store, capture.output};
-};
+class Access : public RequestLineFixture {};
 
 TEST_F(Access, StatusWordsPerEntityType) {
     const std::vector<std::pair<AuthorizationStatus, std::string>> words = {

@@ -1,15 +1,18 @@
 #pragma once
 
-// Runs data commands over the in-memory store with full access and collects their replies.
+// Runs requests and data commands over the in-memory store and collects their replies.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "command_context.h"
 #include "commands.h"
 #include "memory_event_store.h"
 #include "output_capture.h"
+#include "request_reader.h"
 
 namespace lumory::cal {
 
@@ -29,7 +32,23 @@ inline Calendar makeCalendar(std::string id, std::string title, bool writable = 
     return calendar;
 }
 
-class CommandFixture : public ::testing::Test {
+// The helper's dispatch over the in-memory store, with the replies collected.
+class RequestLineFixture : public ::testing::Test {
+protected:
+    // The replies to the given input lines, parsed.
+    std::vector<nlohmann::json> answer(const std::vector<std::string>& lines) {
+        capture.clear();
+        for (const std::string& line : lines) handleLine(context, line);
+        return capture.replies();
+    }
+
+    MemoryEventStore store;
+    OutputCapture capture;
+    CommandContext context{store, capture.output};
+};
+
+// Runs data commands with full access.
+class CommandFixture : public RequestLineFixture {
 protected:
     CommandFixture() {
         store.setStatus(EntityType::event, 3);
@@ -53,10 +72,6 @@ protected:
         auto reply = run(handler, std::move(request));
         return reply.value("error", std::string("(no error)"));
     }
-
-    MemoryEventStore store;
-    OutputCapture capture;
-    CommandContext context{store, capture.output};
 };
 
 }  // namespace lumory::cal

@@ -1,5 +1,5 @@
 // Calendars and events through the built lumory-cal on a private Evolution Data Server (run under
-// tests/support/eds_session.sh). Data is written beside the helper as another program would.
+// tests/support/eds/eds_session.sh). Data is written beside the helper as another program would.
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <memory>
 #include <thread>
 
+#include "eds/webcal_server.h"
 #include "helper_client.h"
-#include "webcal_server.h"
 
 namespace lumory::testsupport {
 namespace {

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <thread>
 
-#include "eds_fixture.h"
+#include "eds/eds_fixture.h"
 #include "helper_client.h"
-#include "line_protocol_process.h"
+#include "process/line_protocol_process.h"
 
 namespace lumory::testsupport {
 namespace {

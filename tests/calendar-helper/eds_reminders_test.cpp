@@ -1,13 +1,13 @@
 // Reminder lists and reminders through the built lumory-cal on a private Evolution Data Server
-// (run under tests/support/eds_session.sh), in zones at UTC+01:00 and UTC+02:00.
+// (run under tests/support/eds/eds_session.sh), in zones at UTC+01:00 and UTC+02:00.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <thread>
 
+#include "eds/webcal_server.h"
 #include "helper_client.h"
-#include "webcal_server.h"
 
 namespace lumory::testsupport {
 namespace {

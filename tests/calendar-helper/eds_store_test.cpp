@@ -10,9 +10,9 @@
 #include <future>
 #include <thread>
 
+#include "eds/eds_fixture.h"
 #include "eds_clients.h"
 #include "eds_event_store.h"
-#include "eds_fixture.h"
 
 namespace lumory::cal {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
 // The built lumory-cal in a given time zone, asked one request at a time, and the components
-// EDS holds, read as another program would (for tests run under tests/support/eds_session.sh).
+// EDS holds, read as another program would (for tests run under tests/support/eds/eds_session.sh).
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "eds_fixture.h"
-#include "line_protocol_process.h"
+#include "eds/eds_fixture.h"
+#include "process/line_protocol_process.h"
 
 namespace lumory::testsupport {
 

@@ -6,31 +6,16 @@
 #include <algorithm>
 #include <thread>
 
-#include "command_context.h"
-#include "commands.h"
-#include "memory_event_store.h"
-#include "output_capture.h"
-#include "request_reader.h"
+#include "command_fixture.h"
 
 namespace lumory::cal {
 namespace {
 
 using nlohmann::json;
 
-class RequestProtocol : public ::testing::Test {
+class RequestProtocol : public RequestLineFixture {
 protected:
     RequestProtocol() { store.setStatus(EntityType::event, 3); }
-
-    // The replies to the given input lines, parsed.
-    std::vector<json> answer(const std::vector<std::string>& lines) {
-        capture.clear();
-        for (const std::string& line : lines) handleLine(context, line);
-        return capture.replies();
-    }
-
-    MemoryEventStore store;
-    OutputCapture capture;
-    CommandContext context{store, capture.output};
 };
 
 TEST_F(RequestProtocol, EchoesIdsOfEveryJsonTypeUnchanged) {

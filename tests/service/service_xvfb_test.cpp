@@ -15,17 +15,17 @@
 #include <thread>
 
 #if LUMORY_TEST_EDS
-#include "eds_fixture.h"
+#include "eds/eds_fixture.h"
 #endif
 #if LUMORY_TEST_PULSE
-#include "pulse_server.h"
+#include "pulse/pulse_server.h"
 #endif
-#include "xvfb_display.h"
-#include "xvfb_input.h"
-#include "xvfb_process.h"
-#include "xvfb_shell.h"
-#include "xvfb_window_manager.h"
-#include "xvfb_windows.h"
+#include "process/child_process.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_window_manager.h"
+#include "xvfb/xvfb_windows.h"
 
 namespace lumory::testing {
 namespace {
@@ -183,7 +183,7 @@ std::string icalTime(int days, int hour, int minute) {
 
 class ServiceOnDisplayTest : public ::testing::Test {
 protected:
-    // Run under tests/support/eds_session.sh, the private calendar gets a day of events and a
+    // Run under tests/support/eds/eds_session.sh, the private calendar gets a day of events and a
     // reminder, and every shell the session bus that reaches them.
     static void SetUpTestSuite() {
         const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
@@ -230,12 +230,7 @@ protected:
             environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + calendarBus);
         }
         ASSERT_TRUE(shell.start(display, environment));
-        auto loaded = shell.waitForProbe(
-            [](const json& report) {
-                return report.value("event", "") == "load-finished" &&
-                       report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-            },
-            30s);
+        auto loaded = shell.waitForProbe(isServicePage, 30s);
         ASSERT_TRUE(loaded) << shell.standardError();
         pageUrl = loaded->value("url", "");
         // The page opens on the day's tasks once it has asked the service for the workspace.

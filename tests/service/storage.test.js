@@ -152,3 +152,100 @@ test('a failed task write changes nothing, and an unreadable task file is kept a
   assert.match(damaged.problem, /kept as .*tasks\.json\.unreadable-42/);
   assert.strictEqual(fs.readFileSync(path.join(other, '.lumory', 'tasks.json.unreadable-42'), 'utf8'), '{"tasks": [ broken');
 });
+
+// Runs `before` (once) as the service is about to call fs.promises[name] on a path that matches.
+function hookOnce(t, name, matches, before) {
+  const original = fs.promises[name];
+  t.after(() => { fs.promises[name] = original; });
+  fs.promises[name] = async (...args) => {
+    if (matches(...args)) {
+      fs.promises[name] = original;
+      await before(...args);
+    }
+    return original(...args);
+  };
+}
+
+test('a failed task write drops only the changes it carried, not those made meanwhile', async (t) => {
+  const folder = temporaryFolder(t);
+  const store = new TaskStore(folder);
+  await store.load();
+  await store.add({ title: 'Before' });
+  let reached;
+  const blocked = new Promise((resolve) => { reached = resolve; });
+  hookOnce(t, 'rename', (from, to) => to.endsWith('tasks.json'), async () => {
+    reached();
+    await new Promise((resolve) => setTimeout(resolve, 200));
+    throw Object.assign(new Error('no space left'), { code: 'ENOSPC' });
+  });
+  const failing = store.add({ title: 'Lost' });
+  await blocked;
+  const others = [store.add({ title: 'Second', due: 1000 }), store.add({ title: 'Third' })];
+  await assert.rejects(failing, /no space left/);
+  await Promise.all(others);
+  const reloaded = new TaskStore(folder);
+  await reloaded.load();
+  for (const tasks of [store.list(), reloaded.list()]) {
+    assert.deepStrictEqual(tasks.map((task) => task.title), ['Before', 'Second', 'Third']);
+  }
+  assert.deepStrictEqual(fs.readdirSync(path.join(folder, '.lumory')), ['tasks.json']);
+});
+
+test('saves of a note land in the order asked, and a racing delete or rename brings nothing back', async (t) => {
+  const folder = temporaryFolder(t);
+  const notes = new NoteStore(folder);
+  const file = (name) => path.join(folder, name);
+  // Older texts are longer, so their writes take longer than the newest one.
+  for (let round = 0; round < 4; round += 1) {
+    const texts = [4, 1, 0].map((size, index) => `${round}.${index}\n${'x'.repeat(size * 1024 * 1024)}`);
+    await Promise.all(texts.map((text) => notes.write('Race.md', text)));
+    assert.strictEqual(fs.readFileSync(file('Race.md'), 'utf8'), texts[2], `round ${round}`);
+  }
+
+  // A save asked for before a delete is undone by it; one asked for after it finds no note.
+  for (let round = 0; round < 10; round += 1) {
+    fs.writeFileSync(file('Gone.md'), 'first');
+    const [saved, removed] = await Promise.allSettled([notes.write('Gone.md', 'second'), notes.remove('Gone.md')]);
+    assert.deepStrictEqual([saved.status, removed.status, fs.existsSync(file('Gone.md'))],
+      ['fulfilled', 'fulfilled', false], `round ${round}`);
+  }
+  await assert.rejects(notes.write('Gone.md', 'too late'), { status: 404 });
+  assert.ok(!fs.existsSync(file('Gone.md')));
+  const again = await notes.create('Gone');
+  assert.strictEqual(again.path, 'Gone.md');
+  await notes.write('Gone.md', 'back');
+  assert.strictEqual(fs.readFileSync(file('Gone.md'), 'utf8'), 'back');
+
+  // Another program renames the note while Lumory writes it: the old name does not come back.
+  await notes.write('Moving.md', 'old');
+  hookOnce(t, 'open', (name) => String(name).includes('.Moving.md.'),
+    () => fs.promises.rename(file('Moving.md'), file('Moved.md')));
+  await assert.rejects(notes.write('Moving.md', 'new'), { status: 409 });
+  assert.deepStrictEqual(fs.readdirSync(folder).sort(), ['Gone.md', 'Moved.md', 'Race.md']);
+  assert.strictEqual(fs.readFileSync(file('Moved.md'), 'utf8'), 'old');
+});
+
+test('Snooze and Done count only from the banner of the task as it is now', async (t) => {
+  let now = 1_000_000;
+  const store = new TaskStore(temporaryFolder(t), { now: () => now });
+  await store.load();
+  const task = await store.add({ title: 'Call', due: 5_000_000 });
+  const id = `lumory.reminder.${task.id}`;
+  const act = (action, deliveryId) => store.applyReminderAction({ id, action, deliveryId, snoozeMinutes: 10 });
+  await store.update(task.id, { due: 6_000_000 });
+  for (const deliveryId of [`${id}.5000000`, `${id}.native.1600000`, 'lumory.reminder.other.6000000', `${id}.6000000x`]) {
+    for (const action of ['snooze', 'complete']) {
+      assert.deepStrictEqual(await act(action, deliveryId), { ok: true, changed: false }, deliveryId);
+    }
+  }
+  assert.deepStrictEqual([store.find(task.id).due, store.find(task.id).done], [6_000_000, false]);
+  await assert.rejects(act('complete', 7), { status: 400 });
+
+  // The desktop's own snoozed copy stands for the snooze it made, until the page moves the task.
+  assert.strictEqual((await act('snooze', `${id}.6000000`)).task.due, 1_600_000);
+  now = 1_600_000;
+  assert.strictEqual((await act('snooze', `${id}.native.1599990`)).task.due, 2_200_000);
+  await store.update(task.id, { due: 9_000_000 });
+  assert.strictEqual((await act('complete', `${id}.native.2199990`)).changed, false);
+  assert.strictEqual((await act('complete', `${id}.9000000`)).task.done, true);
+});

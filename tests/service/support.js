@@ -26,9 +26,9 @@ function withTimeout(promise, ms, what) {
   ]).finally(() => clearTimeout(timer));
 }
 
-// The service as a child process with the shell's kind of environment.
-function startProcess(t, env = {}) {
-  const home = temporaryFolder(t);
+// The service as a child process with the shell's kind of environment; a given home folder lets a
+// second process start on the workspace of the first.
+function startProcess(t, env = {}, home = temporaryFolder(t)) {
   const child = spawn(process.execPath, [serverFile], {
     env: { PATH: '/usr/bin:/bin', HOME: home, HOST: '127.0.0.1', PORT: '0', ...env },
     stdio: ['ignore', 'pipe', 'pipe'],
