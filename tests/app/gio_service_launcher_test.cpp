@@ -26,7 +26,9 @@ protected:
         folder = pattern;
     }
     void TearDown() override {
-        for (pid_t pid : leftovers) kill(pid, SIGKILL);
+        for (pid_t pid : leftovers) {
+            if (alive(pid)) kill(pid, SIGKILL);
+        }
         fs::remove_all(folder);
     }
 

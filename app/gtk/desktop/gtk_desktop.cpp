@@ -3,6 +3,7 @@
 #include "gtk/desktop/appindicator_status_item.h"
 #include "gtk/desktop/page_context_menu.h"
 #include "gtk/desktop/session_inhibition.h"
+#include "gtk/system/app_launch.h"
 #include "gtk/test_probe.h"
 #include "gtk/web_view/webkit_web_view.h"
 #include "gtk/windows/gtk_main_window.h"
@@ -115,9 +116,7 @@ bool GtkDesktop::openUri(const std::string& url) {
     // a command line.
     GObjectPtr<GdkAppLaunchContext> context(
         gdk_display_get_app_launch_context(gdk_display_get_default()));
-    gboolean opened = g_app_info_launch_default_for_uri(
-        url.c_str(), G_APP_LAUNCH_CONTEXT(context.get()), nullptr);
-    return opened != FALSE;
+    return launchDefaultForUri(url.c_str(), G_APP_LAUNCH_CONTEXT(context.get()));
 }
 
 std::unique_ptr<OverlayWindow> GtkDesktop::createOverlayWindow(
