@@ -132,10 +132,15 @@ gboolean terminationRequested(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
+// Before main and before the initialisers of the shared libraries: JavaScriptCore starts a
+// thread in its own, and a thread started before the block would take SIGINT and SIGHUP and be
+// ended by them, with the whole shell.
+[[gnu::used, gnu::section(".preinit_array")]] void (*const blockTerminalSignalsFirst)(
+    int, char**, char**) = [](int, char**, char**) { lumory::gtk::blockTerminalSignals(); };
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    lumory::gtk::blockTerminalSignals();
     lumory::gtk::silencePortalInhibitWarnings();
     lumory::gtk::preferDisplayBackend();
     GtkApplication* application = lumory::gtk::newSingleInstanceApplication(kApplicationId);

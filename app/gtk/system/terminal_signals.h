@@ -10,7 +10,7 @@ namespace lumory::gtk {
 // exists, the two signals stay blocked in every process WebKit starts (a blocked mask survives
 // exec), and the shell reads them from a signalfd instead.
 //
-// Call first thing in main(), while the process has one thread.
+// Call before any thread exists: threads keep the mask they started with.
 void blockTerminalSignals();
 
 // Calls `quit(data)` on the default main context for each SIGINT or SIGHUP sent to the shell.
