@@ -3,7 +3,6 @@
 #include "gtk/desktop/appindicator_status_item.h"
 #include "gtk/desktop/page_context_menu.h"
 #include "gtk/desktop/session_inhibition.h"
-#include "gtk/system/app_launch.h"
 #include "gtk/test_probe.h"
 #include "gtk/web_view/webkit_web_view.h"
 #include "gtk/windows/gtk_main_window.h"
@@ -116,7 +115,9 @@ bool GtkDesktop::openUri(const std::string& url) {
     // a command line.
     GObjectPtr<GdkAppLaunchContext> context(
         gdk_display_get_app_launch_context(gdk_display_get_default()));
-    return launchDefaultForUri(url.c_str(), G_APP_LAUNCH_CONTEXT(context.get()));
+    gboolean opened = g_app_info_launch_default_for_uri(
+        url.c_str(), G_APP_LAUNCH_CONTEXT(context.get()), nullptr);
+    return opened != FALSE;
 }
 
 std::unique_ptr<OverlayWindow> GtkDesktop::createOverlayWindow(

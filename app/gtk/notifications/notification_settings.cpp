@@ -5,8 +5,6 @@
 
 #include <array>
 
-#include "gtk/system/app_launch.h"
-
 namespace lumory::gtk {
 
 namespace {
@@ -27,7 +25,7 @@ bool openNotificationSettings() {
         GdkDisplay* display = gdk_display_get_default();
         g_autoptr(GAppLaunchContext) context =
             display ? G_APP_LAUNCH_CONTEXT(gdk_display_get_app_launch_context(display)) : nullptr;
-        if (launchApp(G_APP_INFO(info), nullptr, context)) return true;
+        if (g_app_info_launch(G_APP_INFO(info), nullptr, context, nullptr)) return true;
     }
     return false;
 }
