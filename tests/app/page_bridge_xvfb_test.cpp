@@ -394,20 +394,7 @@ TEST_F(PageBridgeTest, TheCloseButtonQuits) {
 
 TEST_F(PageBridgeTest, AKilledWebProcessReloadsThePage) {
     start();
-    std::vector<pid_t> webProcesses;
-    for (pid_t pid : processesMentioning("WebKitWebProcess")) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        // The fourth field, after the parenthesised name, is the parent.
-        auto close = text.rfind(')');
-        if (close == std::string::npos) continue;
-        int parent = 0;
-        char state = 0;
-        if (sscanf(text.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
-            parent == shell.pid()) {
-            webProcesses.push_back(pid);
-        }
-    }
+    std::vector<pid_t> webProcesses = childrenMentioning(shell.pid(), "WebKitWebProcess");
     ASSERT_FALSE(webProcesses.empty());
     for (pid_t pid : webProcesses) kill(pid, SIGKILL);
     EXPECT_TRUE(shell.waitForProbe(
