@@ -1,5 +1,6 @@
 # The Debian package, made by CPack from the install tree:
-#   cmake --build build/release --target package     (lands in build/release as lumory_VERSION_ARCH.deb)
+#   cmake --preset release && cmake --build --preset release --target package
+# (lands in build/release as lumory_VERSION_ARCH.deb; the README has the whole sequence).
 # Its library dependencies are read off the programs by dpkg-shlibdeps; the service adds Node.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumory)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Lumory needs. Quick when everything is already there.
-#   scripts/install-deps.sh run    build and run the product
-#   scripts/install-deps.sh test   build and run every test and benchmark
+#   scripts/install-deps.sh run       build and run the product
+#   scripts/install-deps.sh package   build the Debian package
+#   scripts/install-deps.sh test      build and run every test and benchmark
 set -euo pipefail
 
 profile=${1:-run}
@@ -16,20 +17,26 @@ build_packages=(
 # a session bus. glib-networking gives libsoup its TLS for the update feed.
 run_packages=(evolution-data-server pulseaudio dbus dbus-x11 glib-networking libcanberra-pulse
   sound-theme-freedesktop)
+# CPack's Debian generator reads library dependencies with dpkg-shlibdeps, which needs file.
+package_packages=(dpkg-dev file)
 test_packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick jwm libxtst-dev weston
   pulseaudio-utils sox
   libglib2.0-bin
-  # The Debian package: built with CPack (dpkg-shlibdeps, file), then checked.
-  dpkg-dev file lintian desktop-file-utils appstream
+  # A CalDAV server for the calendar helper's synced-calendar test.
+  radicale
+  # The Debian package, checked.
+  lintian desktop-file-utils appstream
 )
 
 case "$profile" in
   run) wanted=("${build_packages[@]}" "${run_packages[@]}") ;;
-  test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  package) wanted=("${build_packages[@]}" "${package_packages[@]}") ;;
+  test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${package_packages[@]}"
+                "${test_packages[@]}") ;;
+  *) echo "usage: $0 run|package|test" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -46,4 +46,11 @@ private:
     ESourceRegistry* registry_ = nullptr;
 };
 
+// Adds a calendar (or task list) that EDS reads from `url`, unauthenticated, through `backend`
+// ("webcal", "caldav"), filed under `parent` (a built-in account stub such as "caldav-stub");
+// returns its uid, empty on failure.
+std::string addRemoteSource(ESourceRegistry* registry, const std::string& title,
+                            const std::string& url, const char* backend, const char* parent,
+                            bool taskList = false);
+
 }  // namespace lumory::testsupport
