@@ -115,6 +115,12 @@ std::string shortened(std::string text) {
 // ETXTBSY.
 std::mutex launching;
 
+// The shell asked the service for its page (which may never come).
+bool isServicePageAsked(const json& report) {
+    return report.value("event", "") == "load-request" &&
+           report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
+}
+
 // What is left of the shell's tree once it quit: the service and whatever it started.
 std::string leftovers(const ShellUnderTest& shell) {
     auto deadline = std::chrono::steady_clock::now() + 2s;
@@ -144,12 +150,7 @@ void expectCleanEnd(Outcome& outcome, const ShellUnderTest& shell, int status,
 // Quits while the service's page is still on its way.
 Outcome quitBeforeThePage(ShellUnderTest& shell, const FaultRun& run) {
     Outcome outcome;
-    auto asked = shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "load-request" &&
-                   report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-        },
-        30s);
+    auto asked = shell.waitForProbe(isServicePageAsked, 30s);
     if (!asked) {
         outcome.problem = "the service's page was never asked for";
         return outcome;
@@ -432,14 +433,30 @@ TEST(ShellFaultsTest, NoServiceFaultTakesTheShellDownOrLeavesItOnTheWrongPage) {
     }
 }
 
+// One shell on a display of its own, for faults that need the keyboard.
+class ShellFaultOnItsOwnDisplayTest : public ::testing::Test {
+protected:
+    void start(const std::string& plan) {
+        ASSERT_TRUE(display.started()) << "Xvfb did not start";
+        std::ofstream(shell.root() + "/home/fault-plan") << plan << "\n";
+        ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
+    }
+    // Gives the window the keyboard and presses `keys` together.
+    bool press(const std::vector<std::string>& keys) {
+        XvfbInput input(display.name());
+        if (!input.connected()) return false;
+        input.click(1, 400, 300);
+        return input.chord(keys);
+    }
+
+    XvfbDisplay display;
+    ShellUnderTest shell{kShell, kNodeService};
+};
+
 // A web process that keeps dying: the shell reloads, then waits, then gives up on the page until
 // the user asks for it again.
-TEST(ShellFaultsTest, APageWhoseWebProcessKeepsDyingGivesUpUntilReload) {
-    XvfbDisplay display;
-    ASSERT_TRUE(display.started()) << "Xvfb did not start";
-    ShellUnderTest shell(kShell, kNodeService);
-    std::ofstream(shell.root() + "/home/fault-plan") << "plain\n";
-    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
+TEST_F(ShellFaultOnItsOwnDisplayTest, APageWhoseWebProcessKeepsDyingGivesUpUntilReload) {
+    start("plain");
     ASSERT_TRUE(shell.waitForProbe(isTestPage, 30s)) << shell.standardError();
 
     std::optional<json> page;
@@ -457,33 +474,18 @@ TEST(ShellFaultsTest, APageWhoseWebProcessKeepsDyingGivesUpUntilReload) {
     ASSERT_TRUE(isFailurePage(*page)) << page->dump();
     EXPECT_EQ(page->value("text", "").substr(sizeof kFailureHeadline - 1), kKeepsCrashing);
 
-    XvfbInput input(display.name());
-    ASSERT_TRUE(input.connected());
-    input.click(1, 400, 300);
-    ASSERT_TRUE(input.chord({"Control_L", "r"}));
+    ASSERT_TRUE(press({"Control_L", "r"}));
     EXPECT_TRUE(shell.waitForProbe(isTestPage, 20s)) << "Reload did not bring the page back";
     int status = shell.stop(15s);
     EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // The window of a page that never comes still takes the quit shortcut, and quits at once.
-TEST(ShellFaultsTest, CtrlQQuitsAtOnceWhileThePageNeverComes) {
-    XvfbDisplay display;
-    ASSERT_TRUE(display.started()) << "Xvfb did not start";
-    ShellUnderTest shell(kShell, kNodeService);
-    std::ofstream(shell.root() + "/home/fault-plan") << "page-never-answers\n";
-    ASSERT_TRUE(shell.start(display, {"LUMORY_DESKTOP_PORT=0"}));
-    ASSERT_TRUE(shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "load-request" &&
-                   report.value("url", "").rfind("http://127.0.0.1:", 0) == 0;
-        },
-        30s));
-    XvfbInput input(display.name());
-    ASSERT_TRUE(input.connected());
-    input.click(1, 400, 300);
+TEST_F(ShellFaultOnItsOwnDisplayTest, CtrlQQuitsAtOnceWhileThePageNeverComes) {
+    start("page-never-answers");
+    ASSERT_TRUE(shell.waitForProbe(isServicePageAsked, 30s));
     auto pressed = std::chrono::steady_clock::now();
-    ASSERT_TRUE(input.chord({"Control_L", "q"}));
+    ASSERT_TRUE(press({"Control_L", "q"}));
     int status = shell.waitUntilEnded(5s);
     ASSERT_NE(status, -1) << "the shell is still waiting for a page that cannot save";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
