@@ -22,6 +22,7 @@
 #include "gtk/system/portal_warning_filter.h"
 #include "gtk/system/soup_http_client.h"
 #include "gtk/system/system_clock.h"
+#include "gtk/system/terminal_signals.h"
 #include "gtk/test_probe.h"
 #include "notifications/desktop_notification_center.h"
 #include "shell/shell.h"
@@ -131,6 +132,12 @@ gboolean terminationRequested(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
+// Before main and before the initialisers of the shared libraries: JavaScriptCore starts a
+// thread in its own, and a thread started before the block would take SIGINT and SIGHUP and be
+// ended by them, with the whole shell.
+[[gnu::used, gnu::section(".preinit_array")]] void (*const blockTerminalSignalsFirst)(
+    int, char**, char**) = [](int, char**, char**) { lumory::gtk::blockTerminalSignals(); };
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,15 +151,13 @@ int main(int argc, char** argv) {
         g_signal_connect(application, "shutdown", G_CALLBACK(shuttingDown), &platform);
         g_object_set(application, "register-session", TRUE, nullptr);
         g_signal_connect(application, "query-end", G_CALLBACK(sessionEnding), &platform);
-        // A plain `kill`, a closing terminal or systemd at shutdown goes through the same quit
-        // as the menu.
+        // A plain `kill`, Ctrl+C, a closing terminal or systemd at shutdown goes through the
+        // same quit as the menu.
         guint terminateSource = g_unix_signal_add(SIGTERM, terminationRequested, &platform);
-        guint hangUpSource = g_unix_signal_add(SIGHUP, terminationRequested, &platform);
-        guint interruptSource = g_unix_signal_add(SIGINT, terminationRequested, &platform);
+        guint terminalSource = lumory::gtk::watchTerminalSignals(terminationRequested, &platform);
         status = g_application_run(G_APPLICATION(application), argc, argv);
         g_source_remove(terminateSource);
-        g_source_remove(hangUpSource);
-        g_source_remove(interruptSource);
+        if (terminalSource != 0) g_source_remove(terminalSource);
         platform.shell.reset();
     }
     g_object_unref(application);

@@ -72,19 +72,27 @@ void DesktopNotificationCenter::pendingIdentifiers(
         if (!self) return;
         DesktopNotificationCenter& center = *self;
         std::vector<std::string> identifiers;
-        identifiers.reserve(center.order_.size());
+        identifiers.reserve(center.order_.size() + center.waitingForServer_.size());
         for (const auto& [order, identifier] : center.order_) identifiers.push_back(identifier);
+        // Due while no server ran: still the page's to see and to withdraw.
+        for (const auto& [identifier, request] : center.waitingForServer_) {
+            identifiers.push_back(identifier);
+        }
         done(std::move(identifiers));
     });
 }
 
 void DesktopNotificationCenter::removePending(const std::vector<std::string>& identifiers) {
-    for (const std::string& identifier : identifiers) erasePending(identifier);
+    for (const std::string& identifier : identifiers) {
+        erasePending(identifier);
+        waitingForServer_.erase(identifier);
+    }
     rearm();
 }
 
 void DesktopNotificationCenter::add(NotificationRequest request) {
     erasePending(request.identifier);
+    waitingForServer_.erase(request.identifier);
     std::uint64_t order = nextOrder_++;
     std::string identifier = request.identifier;
     order_.emplace(order, identifier);
@@ -245,9 +253,10 @@ void DesktopNotificationCenter::actionInvoked(std::uint32_t id, const std::strin
         if (notifiesInFlight_ > 0) early_[id].action = actionKey;
         return;
     }
-    NotificationResponse response{std::move(found->second.request), actionKey,
-                                  std::move(found->second.activationToken)};
-    forgetShown(id);
+    Shown answered = std::move(found->second);
+    forgetShown(id, answered.request.identifier);
+    NotificationResponse response{std::move(answered.request), actionKey,
+                                  std::move(answered.activationToken)};
     // Answered: a server that keeps notifications after an action (resident ones) drops it.
     server_.close(id);
     if (delegate_ != nullptr) delegate_->notificationActivated(response, [] {});
@@ -270,11 +279,15 @@ void DesktopNotificationCenter::notificationClosed(std::uint32_t id) {
 void DesktopNotificationCenter::forgetShown(std::uint32_t id) {
     auto found = shown_.find(id);
     if (found == shown_.end()) return;
-    auto byIdentifier = shownByIdentifier_.find(found->second.request.identifier);
+    forgetShown(id, found->second.request.identifier);
+}
+
+void DesktopNotificationCenter::forgetShown(std::uint32_t id, const std::string& identifier) {
+    auto byIdentifier = shownByIdentifier_.find(identifier);
     if (byIdentifier != shownByIdentifier_.end() && byIdentifier->second == id) {
         shownByIdentifier_.erase(byIdentifier);
     }
-    shown_.erase(found);
+    shown_.erase(id);
 }
 
 void DesktopNotificationCenter::serverChanged(bool present) {

@@ -74,6 +74,7 @@ public:
 
     size_t pendingCount() const { return pending_.size(); }
     size_t shownCount() const { return shown_.size(); }
+    size_t shownByIdentifierCount() const { return shownByIdentifier_.size(); }
 
 private:
     struct Pending {
@@ -97,6 +98,8 @@ private:
     void present(const NotificationRequest& request);
     void show(const NotificationRequest& request);
     void forgetShown(std::uint32_t id);
+    // `identifier` is passed along for callers that already moved the request out.
+    void forgetShown(std::uint32_t id, const std::string& identifier);
     // The server's answer to Notify for `request`: its id, or nothing when no server took it.
     void shown(const NotificationRequest& request, std::optional<std::uint32_t> id);
 

@@ -130,7 +130,10 @@ void OverlayController::openOverlay() {
 }
 
 void OverlayController::closeOverlay() {
-    if (overlayWebView) PageBridge::detach(*overlayWebView, kOverlayMessageHandlers);
+    if (overlayWebView) {
+        PageBridge::detach(*overlayWebView, kOverlayMessageHandlers);
+        host_.forgetView(*overlayWebView);
+    }
     if (overlayWindow) overlayWindow->hide();
     overlayWindow.reset();
     overlayWebView.reset();

@@ -1,6 +1,7 @@
 #include "page/page_host.h"
 
 #include "page/loading_page.h"
+#include "service/failure_page.h"
 #include "page/navigation_policy.h"
 #include "page/page_messages.h"
 #include "page/page_scripts.h"
@@ -17,9 +18,13 @@ constexpr std::chrono::seconds kNewWindowLoadTimeout{60};
 
 }  // namespace
 
-PageHost::PageHost(Desktop& desktop, Dialogs& dialogs, const PageBridge& bridge,
-                   const ServiceSupervisor& service)
-    : desktop_(desktop), dialogs_(dialogs), bridge_(bridge), service_(service) {}
+PageHost::PageHost(Desktop& desktop, Dialogs& dialogs, MainQueue& mainQueue,
+                   const PageBridge& bridge, const ServiceSupervisor& service)
+    : desktop_(desktop),
+      dialogs_(dialogs),
+      mainQueue_(mainQueue),
+      bridge_(bridge),
+      service_(service) {}
 
 void PageHost::createMainView() {
     webView = desktop_.createWebView(WebViewConfiguration{}, *this);
@@ -32,12 +37,26 @@ void PageHost::showLoadingPage() {
 }
 
 void PageHost::showServicePage(const std::string& url) {
+    gaveUpAfterCrashes_ = false;
+    crashRecoveries_.erase(webView.get());
+    watchServicePageLoad();
     webView->loadUri(url, kServiceRequestTimeout);
     webView->focus();
 }
 
 void PageHost::showDocument(const std::string& html) {
+    servicePageLoaded_ = false;
+    pageLoadTimeout_.reset();
     webView->loadHtml(html);
+}
+
+// A service that accepts the connection and never answers would otherwise leave a blank window
+// for good (WebKit's own time-out ends only the request, and the shell keeps its own page).
+void PageHost::watchServicePageLoad() {
+    servicePageLoaded_ = false;
+    pageLoadTimeout_ = mainQueue_.schedule(kPageLoadTimeout, [this] {
+        if (!servicePageLoaded_ && pageDidNotLoadHandler_) pageDidNotLoadHandler_();
+    });
 }
 
 void PageHost::runWebCommand(const std::string& word) {
@@ -46,7 +65,15 @@ void PageHost::runWebCommand(const std::string& word) {
 }
 
 void PageHost::reloadPage() {
-    if (service_.isConnected()) webView->reload();
+    if (!service_.isConnected()) return;
+    if (gaveUpAfterCrashes_) {
+        // The failure page has no address of its own to reload: the service's page is asked
+        // for again, with a fresh count of crashes.
+        if (const auto& url = service_.announcedServerURL()) showServicePage(*url);
+        return;
+    }
+    watchServicePageLoad();
+    webView->reload();
 }
 
 void PageHost::detachMainView() {
@@ -68,7 +95,11 @@ void PageHost::scriptMessageReceived(WebView& sender, const std::string& name,
     bridge_.receive(sender, name, body);
 }
 
-void PageHost::loadFinished(WebView&) {
+void PageHost::loadFinished(WebView& sender) {
+    if (&sender == webView.get() && isInternal(sender.currentUri())) {
+        servicePageLoaded_ = true;
+        pageLoadTimeout_.reset();
+    }
     if (loadFinishedHandler_) loadFinishedHandler_();
 }
 
@@ -125,7 +156,27 @@ void PageHost::chooseFiles(WebView&, const FileChooserOptions& options,
 }
 
 void PageHost::webProcessTerminated(WebView& sender) {
-    sender.reload();
+    if (&sender == webView.get()) {
+        servicePageCrashed();
+        return;
+    }
+    auto recovery = crashRecoveries_.try_emplace(&sender, mainQueue_).first;
+    // The overlay's page stays blank once it gives up; closing and opening it starts afresh.
+    recovery->second.crashed([&sender] { sender.reload(); });
+}
+
+void PageHost::servicePageCrashed() {
+    bool wasServicePage = servicePageLoaded_ || pageLoadTimeout_ != nullptr;
+    servicePageLoaded_ = false;
+    pageLoadTimeout_.reset();
+    auto& recovery = crashRecoveries_.try_emplace(webView.get(), mainQueue_).first->second;
+    bool reloading = recovery.crashed([this, wasServicePage] {
+        if (wasServicePage) watchServicePageLoad();
+        webView->reload();
+    });
+    if (reloading) return;
+    gaveUpAfterCrashes_ = true;
+    webView->loadHtml(failurePage(kPageKeepsCrashingMessage));
 }
 
 }  // namespace lumory

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "page/crash_recovery.h"
 #include "page/page_bridge.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
+#include "platform/main_queue.h"
 #include "platform/web_view.h"
 #include "service/service_supervisor.h"
 
@@ -19,7 +22,10 @@ namespace lumory {
 // overlay's view has the same host.
 class PageHost : public WebViewDelegate {
 public:
-    PageHost(Desktop& desktop, Dialogs& dialogs, const PageBridge& bridge,
+    // How long the service's page may take to load before the shell says it did not.
+    static constexpr std::chrono::seconds kPageLoadTimeout{20};
+
+    PageHost(Desktop& desktop, Dialogs& dialogs, MainQueue& mainQueue, const PageBridge& bridge,
              const ServiceSupervisor& service);
 
     // Creates the main web view with the bridge's handlers and the injected script.
@@ -30,6 +36,15 @@ public:
     void setLoadFinishedHandler(std::function<void()> handler) {
         loadFinishedHandler_ = std::move(handler);
     }
+    // Runs when the service's page has not loaded within kPageLoadTimeout.
+    void setPageDidNotLoadHandler(std::function<void()> handler) {
+        pageDidNotLoadHandler_ = std::move(handler);
+    }
+    // True from the moment the service's page has loaded in the main view until something
+    // replaces it: only such a page can answer a request to save.
+    bool servicePageLoaded() const { return servicePageLoaded_; }
+    // A view other than the main one is gone; its crash history goes with it.
+    void forgetView(const WebView& view) { crashRecoveries_.erase(&view); }
 
     void showLoadingPage();
     // Loads the service's page and gives it the keyboard.
@@ -62,12 +77,22 @@ public:
     void webProcessTerminated(WebView& sender) override;
 
 private:
+    void watchServicePageLoad();
+    void servicePageCrashed();
+
     Desktop& desktop_;
     Dialogs& dialogs_;
+    MainQueue& mainQueue_;
     const PageBridge& bridge_;
     const ServiceSupervisor& service_;
     std::function<void()> loadFinishedHandler_;
+    std::function<void()> pageDidNotLoadHandler_;
     std::unique_ptr<WebView> webView;
+    bool servicePageLoaded_ = false;
+    // The main view shows the page-keeps-crashing failure instead of the service's page.
+    bool gaveUpAfterCrashes_ = false;
+    std::unique_ptr<WorkItem> pageLoadTimeout_;
+    std::map<const WebView*, CrashRecovery> crashRecoveries_;
 };
 
 }  // namespace lumory

@@ -21,6 +21,11 @@ struct HttpRequest {
     std::chrono::seconds timeout{60};
     // Ask the origin again instead of answering from any local cache.
     bool ignoreLocalCache = false;
+    // A redirect answer is then the response itself, not followed.
+    bool followRedirects = true;
+    // The most body the caller wants; a longer one is not read to its end and the response
+    // carries no body.
+    std::optional<size_t> maxBodyBytes;
 };
 
 // One request at a time per call; the completion runs on the main thread.

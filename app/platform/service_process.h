@@ -17,6 +17,8 @@ struct ServiceLaunch {
     std::string executable;
     std::string workingDirectory;
     // Replaces the child's environment entirely; stdin is inherited, stdout and stderr piped.
+    // The child leads a process group of its own, so a terminal's Ctrl+C or hang-up reaches
+    // the shell alone.
     EnvironmentList environment;
     // Each chunk of bytes read from the stream; returning false declines the rest of it: no
     // more calls, though the stream is still drained to its end so the child never blocks on
@@ -33,6 +35,9 @@ public:
     virtual bool isRunning() const = 0;
     virtual void terminate() = 0;  // SIGTERM
     virtual void interrupt() = 0;  // SIGINT
+    // SIGKILL to the service and to everything left in its process group (the helpers it
+    // started), so nothing the shell started outlives it.
+    virtual void killGroup() = 0;
     // No further chunks are delivered; the pipes are still drained.
     virtual void stopReading() = 0;
 };

@@ -12,6 +12,11 @@ constexpr std::string_view kSaveFailedMessage = "Lumory could not save before qu
 constexpr std::string_view kKeepWorkingButton = "Keep Working";
 // What the session shows the user while logging out waits for the shell.
 constexpr std::string_view kSavingReason = "Saving your note";
+constexpr std::string_view kServiceStoppedTitle = "The Lumory service stopped before your note was saved";
+constexpr std::string_view kServiceStoppedDetail =
+    "Its text is still in the window: copy what you want to keep, then quit.";
+constexpr std::string_view kKeepWindowOpenButton = "Keep Window Open";
+constexpr std::string_view kQuitAnywayButton = "Quit Anyway";
 
 }  // namespace
 
@@ -32,8 +37,9 @@ void QuitController::requestTermination() {
 }
 
 QuitController::TerminateReply QuitController::applicationShouldTerminate() {
-    // The loading and failure pages hold nothing to save.
-    if (!service_.isConnected()) return TerminateReply::Now;
+    // The loading and failure pages hold nothing to save, and a page that never loaded (or
+    // whose service is gone) cannot answer.
+    if (!service_.isConnected() || !page_.servicePageLoaded()) return TerminateReply::Now;
     if (awaitingTermination) return TerminateReply::Later;
     awaitingTermination = true;
     std::uint64_t request = ++terminationRequest;
@@ -95,6 +101,26 @@ void QuitController::finishTermination(bool allow, std::optional<std::string> er
     dialog.secondaryText = *error;
     dialog.buttons = {std::string(kKeepWorkingButton)};
     dialogs_.showMessageDialog(dialog, [](DialogResponse) {});
+}
+
+void QuitController::serviceStoppedWhileSaving() {
+    if (!awaitingTermination) return;
+    awaitingTermination = false;
+    if (terminationTimeout) {
+        terminationTimeout->cancel();
+        terminationTimeout.reset();
+    }
+    // As after a failed save, the session must not end the shell with the text unsaved.
+    logoutInhibition = desktop_.inhibitLogout(std::string(kSaveFailedMessage));
+    window_.present();
+    MessageDialogSpec dialog;
+    dialog.text = kServiceStoppedTitle;
+    dialog.secondaryText = kServiceStoppedDetail;
+    dialog.buttons = {std::string(kKeepWindowOpenButton), std::string(kQuitAnywayButton)};
+    dialogs_.showMessageDialog(dialog, [weak = lifetime_.weak()](DialogResponse response) {
+        auto* self = weak.get();
+        if (self && response.button == 1) self->desktop_.quit();
+    });
 }
 
 void QuitController::shutdown() {

@@ -25,6 +25,8 @@ public:
 
     void requestTermination();
     void flushAnswered(const FlushAnswer& answer);
+    // The service ended while the page was saving: nothing can save the note any more.
+    void serviceStoppedWhileSaving();
     // The shell is ending now: nothing waits for the page any more and the session may go on.
     void shutdown();
     void releaseLogout() { logoutInhibition.reset(); }

@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <algorithm>
+
 #include "json_fields.h"
 
 namespace lumory {
@@ -42,38 +44,53 @@ void ReminderActions::queueReminderAction(const nlohmann::json& reminder,
     nlohmann::json body = {{"id", *id}, {"action", action}};
     if (auto deliveryId = stringField(reminder, "deliveryId")) body["deliveryId"] = *deliveryId;
     if (snoozeMinutes) body["snoozeMinutes"] = *snoozeMinutes;
-    pendingReminderAction_ = std::move(body);
+    pendingReminderActions.push_back(std::move(body));
     postPendingReminderAction();
 }
 
 void ReminderActions::postPendingReminderAction() {
-    if (!pendingReminderAction_) return;
+    if (posting_ || pendingReminderActions.empty()) return;
     const auto& serverURL = service_.announcedServerURL();
     if (!serverURL) return;
     auto url = appendingPathComponent(*serverURL, kActionPath);
     if (!url) return;
-    nlohmann::json action = std::move(*pendingReminderAction_);
-    pendingReminderAction_.reset();
+    retry_.reset();
 
     HttpRequest request;
     request.method = "POST";
     request.url = *url;
     request.contentType = "application/json";
     request.timeout = kActionTimeout;
+    request.followRedirects = false;
     try {
-        request.body = action.dump();
+        request.body = pendingReminderActions.front().dump();
     } catch (const nlohmann::json::exception&) {
         // Sent without a body; only a 200 would count it as delivered.
     }
-    http_.send(request, [weak = lifetime_.weak(), action](HttpResponse response) {
-        if (response.status == kDelivered) return;
+    posting_ = true;
+    http_.send(request, [weak = lifetime_.weak()](HttpResponse response) {
         auto* self = weak.get();
         if (!self) return;
-        // Put back for the next connection, over whatever is waiting by then.
-        self->mainQueue_.post([weak, action] {
-            if (auto* self = weak.get()) self->pendingReminderAction_ = action;
+        bool delivered = response.status == kDelivered;
+        self->mainQueue_.post([weak, delivered] {
+            if (auto* self = weak.get()) self->answered(delivered);
         });
     });
+}
+
+void ReminderActions::answered(bool delivered) {
+    posting_ = false;
+    if (delivered) {
+        pendingReminderActions.pop_front();
+        failuresInARow_ = 0;
+        postPendingReminderAction();
+        return;
+    }
+    // 1 s, 2 s, 4 s ... up to a minute between tries while the service does not take it.
+    auto pause = kFirstRetry * (1 << std::min(failuresInARow_, 6));
+    ++failuresInARow_;
+    retry_ = mainQueue_.schedule(std::min<std::chrono::milliseconds>(pause, kLongestRetry),
+                                 [this] { postPendingReminderAction(); });
 }
 
 }  // namespace lumory

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,26 +14,35 @@
 
 namespace lumory {
 
-// What the user pressed on a reminder's notification (Snooze, Done), handed to the service with
-// one POST; kept until the service has taken it.
+// What the user pressed on reminders' notifications (Snooze, Done), handed to the service one
+// POST at a time, in the order pressed. An action stays until the service has answered 200 for
+// it: a failed POST is tried again after a growing pause, and at once when the service
+// announces itself again.
 class ReminderActions {
 public:
+    static constexpr std::chrono::seconds kFirstRetry{1};
+    static constexpr std::chrono::seconds kLongestRetry{60};
+
     ReminderActions(HttpClient& http, MainQueue& mainQueue, const ServiceSupervisor& service);
 
     void queueReminderAction(const nlohmann::json& reminder, const std::string& action,
                              std::optional<int> snoozeMinutes);
-    // Sends the waiting action, if any, once the service has announced where it serves.
+    // Sends the oldest waiting action, if any and none is on its way, once the service has
+    // announced where it serves.
     void postPendingReminderAction();
 
-    const std::optional<nlohmann::json>& pendingReminderAction() const {
-        return pendingReminderAction_;
-    }
+    size_t waitingCount() const { return pendingReminderActions.size(); }
 
 private:
+    void answered(bool delivered);
+
     HttpClient& http_;
     MainQueue& mainQueue_;
     const ServiceSupervisor& service_;
-    std::optional<nlohmann::json> pendingReminderAction_;
+    std::deque<nlohmann::json> pendingReminderActions;
+    bool posting_ = false;
+    int failuresInARow_ = 0;
+    std::unique_ptr<WorkItem> retry_;
 
     Lifetime<ReminderActions> lifetime_{this};
 };

@@ -20,6 +20,12 @@ inline constexpr std::string_view kServiceStoppedMessage =
 inline constexpr std::string_view kServiceStoppedStatusPrefix =
     "The local Lumory service stopped unexpectedly (status ";
 
+inline constexpr std::string_view kPageDidNotLoadMessage =
+    "The local Lumory service did not send its page.";
+inline constexpr std::string_view kPageKeepsCrashingMessage =
+    "Lumory's page stopped working several times in a row.\n\n"
+    "Choose Reload in the View menu to try again.";
+
 // `headline` + blank line + `detail`.
 std::string messageWithDetail(std::string_view headline, std::string_view detail);
 

@@ -12,6 +12,7 @@ namespace lumory {
 namespace {
 
 constexpr std::chrono::seconds kServiceStopGrace{1};
+constexpr std::chrono::milliseconds kInterruptGrace{500};
 constexpr std::chrono::milliseconds kServiceStopPoll{20};
 
 }  // namespace
@@ -142,20 +143,36 @@ void ServiceSupervisor::showFailure(std::string_view message) {
     if (events_.failed) events_.failed(failurePage(message));
 }
 
-// Blocks the main thread for at most the grace period: the shell is exiting anyway.
+namespace {
+
+// Polls until the process has ended or `grace` has passed; true when it ended.
+bool endsWithin(const ServiceProcess& process, std::chrono::milliseconds grace) {
+    auto deadline = std::chrono::steady_clock::now() + grace;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kServiceStopPoll);
+        if (!process.isRunning()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// SIGTERM, then SIGINT, then SIGKILL for whatever is left of the service's process group.
+// Blocks the main thread for at most the two grace periods: the shell is exiting anyway.
 void ServiceSupervisor::stopService() {
     stopping = true;
     if (startupTimeout) startupTimeout->cancel();
     if (!serverProcess) return;
     serverProcess->stopReading();
-    if (!serverProcess->isRunning()) return;
-    serverProcess->terminate();
-    auto deadline = std::chrono::steady_clock::now() + kServiceStopGrace;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(kServiceStopPoll);
-        if (!serverProcess->isRunning()) return;
+    if (serverProcess->isRunning()) {
+        serverProcess->terminate();
+        if (!endsWithin(*serverProcess, kServiceStopGrace)) {
+            serverProcess->interrupt();
+            endsWithin(*serverProcess, kInterruptGrace);
+        }
     }
-    serverProcess->interrupt();
+    // Helpers the service started and left behind go with it.
+    serverProcess->killGroup();
 }
 
 }  // namespace lumory

@@ -4,13 +4,27 @@
 
 namespace lumory {
 
+namespace {
+
+// Every byte but a continuation byte starts a character. GLib's own counting stops at a NUL,
+// which a service may well write; this counts every byte kept.
+bool startsCharacter(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+}
+
+}  // namespace
+
 void appendKeepingTail(std::string& buffer, std::string_view text, size_t limit) {
     buffer.append(text);
-    auto characters = static_cast<size_t>(g_utf8_strlen(buffer.data(), buffer.size()));
+    size_t characters = 0;
+    for (char byte : buffer) characters += startsCharacter(byte) ? 1 : 0;
     if (characters <= limit) return;
-    const gchar* keepFrom =
-        g_utf8_offset_to_pointer(buffer.data(), static_cast<glong>(characters - limit));
-    buffer.erase(0, static_cast<size_t>(keepFrom - buffer.data()));
+    size_t drop = characters - limit;
+    size_t keepFrom = 0;
+    for (; keepFrom < buffer.size(); ++keepFrom) {
+        if (startsCharacter(buffer[keepFrom]) && drop-- == 0) break;
+    }
+    buffer.erase(0, keepFrom);
 }
 
 std::string trimmed(std::string_view text) {

@@ -1,5 +1,7 @@
 #include "shell/shell.h"
 
+#include "service/failure_page.h"
+
 namespace lumory {
 
 Shell::Shell(ShellPlatform platform)
@@ -10,8 +12,16 @@ Shell::Shell(ShellPlatform platform)
                         page_.showServicePage(url);
                         reminderActions_.postPendingReminderAction();
                     },
-                .failed = [this](const std::string& html) { page_.showDocument(html); }}),
-      page_(platform.desktop, platform.dialogs, bridge_, service_),
+                .failed =
+                    [this](const std::string& html) {
+                        // A page in the middle of saving keeps its text on screen.
+                        if (quit_.isAwaitingTermination()) {
+                            quit_.serviceStoppedWhileSaving();
+                        } else {
+                            page_.showDocument(html);
+                        }
+                    }}),
+      page_(platform.desktop, platform.dialogs, platform.mainQueue, bridge_, service_),
       window_(platform.desktop),
       quit_(platform.desktop, platform.mainQueue, platform.dialogs, window_, page_, service_),
       overlay_(platform.desktop, page_, service_),
@@ -24,6 +34,7 @@ Shell::Shell(ShellPlatform platform)
                 platform.mainQueue, platform.dialogs, platform.desktop}) {
     registerPageMessages();
     page_.setLoadFinishedHandler([this] { responder_.deliverPendingReminder(); });
+    page_.setPageDidNotLoadHandler([this] { service_.showFailure(kPageDidNotLoadMessage); });
 }
 
 Shell::~Shell() {

@@ -8,6 +8,8 @@ namespace {
 
 constexpr double kMinimumInterval = 86400;
 constexpr std::chrono::seconds kRequestTimeout{15};
+// A feed is a few hundred bytes; anything near this is not one.
+constexpr size_t kLongestFeed = 64 * 1024;
 
 constexpr char kDownloadButton[] = "Download";
 constexpr char kLaterButton[] = "Later";
@@ -46,13 +48,18 @@ void UpdateChecker::checkInBackground(const std::string& feed, const std::string
     request.url = feed;
     request.timeout = kRequestTimeout;
     request.ignoreLocalCache = true;
+    // A redirect could lead anywhere, past the rule that the feed is HTTPS or this machine.
+    request.followRedirects = false;
+    request.maxBodyBytes = kLongestFeed;
     platform_.http.send(request, [weak = lifetime_.weak(), current](HttpResponse response) {
         if (auto* self = weak.get()) self->received(response, current);
     });
 }
 
-// The status is not looked at: whatever body decodes as a release is one.
+// Only a successful answer counts: an error page that happens to hold a newer version is not a
+// release.
 void UpdateChecker::received(const HttpResponse& response, const std::string& current) {
+    if (!response.status || *response.status < 200 || *response.status > 299) return;
     if (!response.body) return;
     std::optional<Release> release = decodeRelease(*response.body);
     if (!release) return;

@@ -224,6 +224,34 @@ TEST_F(NotificationCenterTest, AServerThatGoesAwayLosesNoReminders) {
     EXPECT_EQ(delegate.responses[0].notification.identifier, "lumory.reminder.2");
 }
 
+TEST_F(NotificationCenterTest, ARemindersHeldForAServerStayThePagesToSeeAndWithdraw) {
+    center.add(reminder("lumory.reminder.1", 5s));
+    center.add(reminder("lumory.reminder.2", 60s));
+    server.present = false;
+    alarm.fire(clock);
+    EXPECT_TRUE(server.shown.empty());
+    EXPECT_EQ(pendingIds(), (std::vector<std::string>{"lumory.reminder.2", "lumory.reminder.1"}))
+        << "held for a server, still pending";
+
+    // The task was completed meanwhile: the page's next list withdraws it.
+    center.removePending({"lumory.reminder.1"});
+    server.restart(true);
+    EXPECT_TRUE(server.shown.empty()) << "a withdrawn reminder never pops up later";
+    EXPECT_EQ(pendingIds(), std::vector<std::string>{"lumory.reminder.2"});
+}
+
+TEST_F(NotificationCenterTest, AnAnsweredBannerIsForgottenByItsIdentifierToo) {
+    center.add(reminder("lumory.reminder.1", 5s));
+    alarm.fire(clock);
+    server.invoke(1, "lumory.reminder.done");
+    EXPECT_EQ(center.shownCount(), 0u);
+    EXPECT_EQ(center.shownByIdentifierCount(), 0u);
+    center.add(reminder("lumory.reminder.1", 5s));
+    alarm.fire(clock);
+    ASSERT_EQ(server.shown.size(), 2u);
+    EXPECT_EQ(server.shown[1].replacesId, 0u) << "the closed banner is not replaced";
+}
+
 TEST_F(NotificationCenterTest, ShowingTheSameIdentifierAgainReplacesTheBanner) {
     center.add(reminder("lumory.reminder.1", 5s));
     alarm.fire(clock);

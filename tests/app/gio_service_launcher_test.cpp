@@ -2,12 +2,14 @@
 // the default main context driven by the test.
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "gtk/system/gio_service_launcher.h"
 
@@ -23,7 +25,12 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder = pattern;
     }
-    void TearDown() override { fs::remove_all(folder); }
+    void TearDown() override {
+        for (pid_t pid : leftovers) {
+            if (alive(pid)) kill(pid, SIGKILL);
+        }
+        fs::remove_all(folder);
+    }
 
     std::string script(const std::string& name, const std::string& body) {
         std::string path = folder + "/" + name;
@@ -68,8 +75,18 @@ protected:
         return runUntil([this] { return exitStatus.has_value(); }, timeout);
     }
 
+    // Neither ended nor a zombie: a grandchild left to init may stay unreaped for a while.
+    static bool alive(pid_t pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        if (!std::getline(stat, text)) return false;
+        auto close = text.rfind(')');
+        return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+    }
+
     GioServiceLauncher launcher;
     std::string folder;
+    std::vector<pid_t> leftovers;  // killed whatever the test's outcome
     std::string output;
     std::string error;
     std::string errorAtExit;
@@ -157,6 +174,59 @@ TEST_F(GioServiceLauncherTest, StoppedReadingStillDrainsBothPipes) {
     EXPECT_EQ(*exitStatus, 4);
     EXPECT_EQ(output, "");
     EXPECT_EQ(error, "");
+}
+
+// A service stuck in a blocked event loop, with a helper that does the same: the group kill is
+// the only thing that ends them, and it must reach the helper after its parent is gone.
+TEST_F(GioServiceLauncherTest, TheChildLeadsItsOwnGroupAndKillGroupEndsItWithWhatItStarted) {
+    auto outcome = start(script("stubborn.sh",
+                                "trap '' TERM INT\nsleep 60 &\necho $$ $!\n"
+                                "while :; do sleep 1; done\n"));
+    ASSERT_TRUE(outcome.process);
+    ASSERT_TRUE(runUntil([this] { return output.find('\n') != std::string::npos; },
+                         std::chrono::seconds(10)));
+    pid_t child = 0;
+    pid_t grandchild = 0;
+    std::istringstream(output) >> child >> grandchild;
+    ASSERT_GT(child, 0);
+    ASSERT_GT(grandchild, 0);
+    leftovers = {child, grandchild};
+    EXPECT_EQ(getpgid(child), child);
+    EXPECT_EQ(getpgid(grandchild), child);
+    EXPECT_NE(getpgid(child), getpgrp());
+
+    outcome.process->terminate();
+    outcome.process->interrupt();
+    runUntil([] { return false; }, std::chrono::milliseconds(300));
+    ASSERT_TRUE(alive(child) && alive(grandchild)) << "the stand-in should ignore both";
+
+    outcome.process->killGroup();
+    ASSERT_TRUE(exited());
+    EXPECT_EQ(*exitStatus, SIGKILL);
+    EXPECT_TRUE(runUntil([&] { return !alive(grandchild); }, std::chrono::seconds(5)));
+    outcome.process->killGroup();  // the group is empty now: nothing else is touched
+}
+
+// The shell keeps SIGINT and SIGHUP blocked for itself, and GLib ignores SIGPIPE; the service
+// must not inherit either, or Ctrl+C in its own terminal sessions and broken pipes would not
+// end it.
+TEST_F(GioServiceLauncherTest, TheChildStartsWithNoSignalBlockedOrIgnored) {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGHUP);
+    sigset_t before;
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &blocked, &before), 0);
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction pipeBefore;
+    sigaction(SIGPIPE, &ignore, &pipeBefore);
+    auto outcome = start(script("mask.sh", "exec grep -E '^Sig(Blk|Ign)' /proc/self/status\n"));
+    sigaction(SIGPIPE, &pipeBefore, nullptr);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ASSERT_TRUE(outcome.process);
+    ASSERT_TRUE(exited());
+    EXPECT_EQ(output, "SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
 }
 
 TEST_F(GioServiceLauncherTest, ALaunchThatFailsSaysWhy) {

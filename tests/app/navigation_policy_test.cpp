@@ -4,6 +4,8 @@
 namespace lumory::fakes {
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr char kReady[] = "{\"event\":\"ready\",\"url\":\"http://127.0.0.1:43981/\"}\n";
 
 enum class Outcome { Inside, InView, Outside, Nowhere };
@@ -151,6 +153,53 @@ TEST_F(NavigationPolicyTest, OpenPanelAndCrashedViewsAndReload) {
     launcher.writeOutput(kReady);
     shell->page().reloadPage();
     EXPECT_EQ(page().reloads, 2);
+}
+
+TEST_F(NavigationPolicyTest, APageThatKeepsCrashingIsReloadedLessOftenThenGivenUp) {
+    launcher.writeOutput(kReady);
+    finishLoading();
+    shell->page().webProcessTerminated(page());
+    EXPECT_EQ(page().reloads, 1) << "the first crash reloads at once";
+    finishLoading();
+    shell->page().webProcessTerminated(page());
+    EXPECT_EQ(page().reloads, 1);
+    queue.advance(1999ms);
+    EXPECT_EQ(page().reloads, 1);
+    queue.advance(1ms);
+    EXPECT_EQ(page().reloads, 2) << "the second after a pause";
+    shell->page().webProcessTerminated(page());
+    EXPECT_EQ(page().reloads, 2);
+    const FakeWebView::Load* shown = page().lastLoad();
+    ASSERT_FALSE(shown->isRequest);
+    EXPECT_NE(shown->content.find("stopped working several times in a row"), std::string::npos);
+    EXPECT_TRUE(shell->service().isConnected()) << "the service itself still runs";
+    queue.advance(5min);
+    EXPECT_EQ(page().reloads, 2);
+
+    // Reload asks for the service's page again, with a fresh count.
+    size_t loads = page().loads.size();
+    desktop.choose("Reload");
+    ASSERT_EQ(page().loads.size(), loads + 1);
+    EXPECT_EQ(requestedUrl(), "http://127.0.0.1:43981/");
+    finishLoading();
+    shell->page().webProcessTerminated(page());
+    EXPECT_EQ(page().reloads, 3);
+
+    // A quiet minute forgets the crashes.
+    finishLoading();
+    queue.advance(61s);
+    shell->page().webProcessTerminated(page());
+    EXPECT_EQ(page().reloads, 4);
+}
+
+TEST_F(NavigationPolicyTest, TheOverlaysPageGivesUpAfterTheSameCrashesAndStaysBlank) {
+    FakeWebView overlay;
+    for (int crash = 0; crash < 5; ++crash) {
+        shell->page().webProcessTerminated(overlay);
+        queue.advance(3s);
+    }
+    EXPECT_EQ(overlay.reloads, 2);
+    EXPECT_TRUE(overlay.loads.empty());
 }
 
 }  // namespace

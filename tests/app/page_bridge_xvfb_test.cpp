@@ -153,11 +153,14 @@ protected:
     std::vector<std::string> order;
 };
 
-// The desktop's handler for https, http and mailto is a script that writes down what it got.
+// The desktop's handler for https, http and mailto is a script that writes down what it got, and
+// which signals it started with blocked or ignored (to handler-signals.txt beside the log).
 std::string installUrlRecorder(const std::string& home) {
     std::string log = home + "/opened-urls.txt";
     std::string script = home + "/record-url.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << log << "'\n";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << log << "'\n"
+                          << "grep -E '^Sig(Blk|Ign)' /proc/$$/status >> '" << home
+                          << "/handler-signals.txt'\n";
     fs::permissions(script, fs::perms::owner_all, fs::perm_options::add);
     fs::create_directories(home + "/.local/share/applications");
     std::ofstream(home + "/.local/share/applications/lumory-test-recorder.desktop")
@@ -213,6 +216,10 @@ TEST_F(PageBridgeTest, LinksLeaveForTheDesktopHandlerOrStayInTheWindow) {
     EXPECT_EQ(second->value("title", ""), "Second page");
     EXPECT_NE(second->value("url", "").find("/second"), std::string::npos);
     EXPECT_EQ(linesOf(opened).size(), 3u) << "the file link or the blob window went outside";
+    // The shell keeps SIGINT and SIGHUP blocked for itself; what it opens starts clean.
+    auto signals = linesOf(shell.root() + "/home/handler-signals.txt");
+    EXPECT_EQ(signals.size(), 6u);
+    for (const std::string& line : signals) EXPECT_TRUE(line.ends_with(":\t0000000000000000")) << line;
     EXPECT_EQ(findWindow(display.name(), "Second page"), std::nullopt) << "a new window opened";
 }
 
@@ -387,20 +394,7 @@ TEST_F(PageBridgeTest, TheCloseButtonQuits) {
 
 TEST_F(PageBridgeTest, AKilledWebProcessReloadsThePage) {
     start();
-    std::vector<pid_t> webProcesses;
-    for (pid_t pid : processesMentioning("WebKitWebProcess")) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        // The fourth field, after the parenthesised name, is the parent.
-        auto close = text.rfind(')');
-        if (close == std::string::npos) continue;
-        int parent = 0;
-        char state = 0;
-        if (sscanf(text.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
-            parent == shell.pid()) {
-            webProcesses.push_back(pid);
-        }
-    }
+    std::vector<pid_t> webProcesses = childrenMentioning(shell.pid(), "WebKitWebProcess");
     ASSERT_FALSE(webProcesses.empty());
     for (pid_t pid : webProcesses) kill(pid, SIGKILL);
     EXPECT_TRUE(shell.waitForProbe(

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <thread>
@@ -52,7 +53,8 @@ protected:
         std::filesystem::create_directories(kArtifacts);
     }
 
-    // `mode`: how the page answers the flush ("save", "silent" or "error").
+    // `mode`: how the page answers the flush ("save", "silent" or "error"), with "+helper" to
+    // have the service start a helper.
     void startWithNote(const std::string& mode, const std::string& text,
                        std::vector<std::string> environment = {}) {
         shell = std::make_unique<ShellUnderTest>(kShell, kSavingService);
@@ -193,6 +195,45 @@ TEST_F(QuitOnDisplayTest, AMinimisedWindowComesBackWithThePagesError) {
     EXPECT_EQ(shell->waitUntilEnded(0ms), -1);
     std::this_thread::sleep_for(2s);
     EXPECT_TRUE(display.screenshot(kArtifacts + "/quit-page-error.png"));
+}
+
+// Ctrl+C in the terminal that started the shell, or the terminal closing, signals the whole job
+// (the shell leads its group here as a terminal's job does). The shell quits the normal way, and
+// nothing else in the job ends under it first: not WebKit's web process, which would take the
+// typed note with it, nor the service, whose group is its own.
+TEST_F(QuitOnDisplayTest, TheTerminalsInterruptAndHangUpSaveTheNoteLikeAnyQuit) {
+    for (int signal : {SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGHUP");
+        std::string text = signal == SIGINT ? "interrupted" : "hungup";
+        startWithNote("save+helper", text);
+        auto helper = readFile(workspace + "/helper.pid");
+        ASSERT_TRUE(helper);
+        EXPECT_NE(getpgid(std::stoi(*helper)), shell->pid()) << "the helper is in the job";
+
+        auto sent = std::chrono::steady_clock::now();
+        ASSERT_EQ(kill(-shell->pid(), signal), 0);
+        int status = shell->waitUntilEnded(15s);
+        auto took = std::chrono::steady_clock::now() - sent;
+        expectSavedAndStopped(status, text);
+        EXPECT_TRUE(processesMentioning(workspace).empty()) << "the helper outlived the shell";
+        int flushes = 0;
+        int crashes = 0;
+        int reloads = 0;
+        shell->waitForProbe(
+            [&](const json& report) {
+                if (report.value("title", "") == "flushing") ++flushes;
+                if (report.value("event", "") == "web-process-terminated") ++crashes;
+                if (isServicePage(report)) ++reloads;
+                return false;
+            },
+            1s);
+        EXPECT_EQ(flushes, 1);
+        EXPECT_EQ(crashes, 0);
+        EXPECT_EQ(reloads, 0);
+        std::cout << (signal == SIGINT ? "SIGINT" : "SIGHUP") << " to the job: quit in "
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+                  << " ms\n";
+    }
 }
 
 bool logHas(const std::vector<std::string>& log, const std::string& entry) {

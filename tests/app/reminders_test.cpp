@@ -332,12 +332,17 @@ TEST_F(RemindersTest, ButtonsOnRemindersWithoutAStringIdDoNothing) {
         << "a button is not a click";
 }
 
-TEST_F(RemindersTest, DoneBeforeTheServiceIsKnownWaitsAndOnlyTheLatestIsPosted) {
+TEST_F(RemindersTest, ActionsBeforeTheServiceIsKnownWaitAndAreAllPostedInOrder) {
     respond(shownReminder({{"id", "r1"}}), "lumory.reminder.done");
     respond(shownReminder({{"id", "r2"}, {"deliveryId", "lumory.reminder.r2"}}),
             "lumory.reminder.done");
     EXPECT_TRUE(http.sent.empty());
     connectPage();
+    ASSERT_EQ(http.sent.size(), 1u) << "one at a time";
+    EXPECT_EQ(json::parse(*http.sent[0].request.body),
+              json({{"id", "r1"}, {"action", "complete"}}));
+    http.respond({200, ""});
+    queue.runPending();
     ASSERT_EQ(http.sent.size(), 1u);
     EXPECT_EQ(json::parse(*http.sent[0].request.body),
               json({{"id", "r2"}, {"action", "complete"}, {"deliveryId", "lumory.reminder.r2"}}));
@@ -374,18 +379,43 @@ TEST_F(RemindersTest, AnythingButStatus200PutsTheActionBack) {
     EXPECT_EQ(http.answered, 3);
 }
 
-TEST_F(RemindersTest, AFailedPostDoesNotOverwriteTheSlotBeforeItsTurn) {
+TEST_F(RemindersTest, AFailedPostIsRetriedWithGrowingPausesAndKeepsItsPlace) {
     connectPage();
     respond(shownReminder({{"id", "r1"}}), "lumory.reminder.done");
-    respond(shownReminder({{"id", "r2"}}), "lumory.reminder.done");
-    ASSERT_EQ(http.sent.size(), 2u);
-    http.respond({500, ""});
-    queue.runPending();
+    respond(shownReminder({{"id", "r2"}}), "lumory.reminder.snooze");
+    ASSERT_EQ(http.sent.size(), 1u);
+    auto failAndWaitFor = [&](std::chrono::milliseconds pause) {
+        http.respond({500, ""});
+        queue.advance(pause - 1ms);
+        EXPECT_TRUE(http.sent.empty()) << "too early after " << pause.count() << " ms";
+        queue.advance(1ms);
+        ASSERT_EQ(http.sent.size(), 1u) << "retried after " << pause.count() << " ms";
+        EXPECT_EQ(json::parse(*http.sent[0].request.body)["id"], "r1");
+    };
+    for (auto pause : {1s, 2s, 4s, 8s, 16s, 32s, 60s, 60s}) failAndWaitFor(pause);
+
     http.respond({200, ""});
     queue.runPending();
+    ASSERT_EQ(http.sent.size(), 1u) << "the next action follows at once";
+    EXPECT_EQ(json::parse(*http.sent[0].request.body)["id"], "r2");
+    EXPECT_EQ(json::parse(*http.sent[0].request.body)["action"], "snooze");
+    http.respond({200, ""});
+    queue.advance(120s);
+    EXPECT_TRUE(http.sent.empty());
+    EXPECT_EQ(shell->reminderActions().waitingCount(), 0u);
+}
+
+TEST_F(RemindersTest, ANewConnectionPostsAWaitingActionWithoutWaitingForTheRetry) {
+    connectPage();
+    respond(shownReminder({{"id", "r1"}}), "lumory.reminder.done");
+    http.respond({std::nullopt, std::nullopt});
+    queue.runPending();
+    EXPECT_TRUE(http.sent.empty());
     shell->reminderActions().postPendingReminderAction();
     ASSERT_EQ(http.sent.size(), 1u);
-    EXPECT_EQ(json::parse(*http.sent[0].request.body)["id"], "r1");
+    http.respond({200, ""});
+    queue.advance(10s);
+    EXPECT_TRUE(http.sent.empty()) << "the cancelled retry posts nothing more";
 }
 
 TEST_F(RemindersTest, AClickWaitsForAnInternalPageAndBringsTheWindowForward) {

@@ -125,6 +125,7 @@ TEST_F(ServiceLaunchTest, WatchdogIgnoresWhiteSpaceOnlyStandardError) {
 
 TEST_F(ServiceLaunchTest, WatchdogIsCancelledByTheReadyLine) {
     launcher.writeOutput(kReady);
+    finishLoading();
     queue.advance(seconds(60));
     EXPECT_EQ(page().loads.size(), 2u);
     EXPECT_TRUE(page().lastLoad()->isRequest);
@@ -200,6 +201,7 @@ TEST_F(ServiceLaunchTest, AnExitWhileTerminatingShowsNothingAndStopsTheService) 
     shell->shutdown();
     EXPECT_EQ(process->terminateRequests, 1);
     EXPECT_EQ(process->interruptRequests, 0);
+    EXPECT_EQ(process->groupKills, 1) << "whatever the service left in its group goes too";
     EXPECT_TRUE(process->readingStopped);
     launcher.exit(0);
     EXPECT_TRUE(page().lastLoad()->isRequest);
@@ -209,11 +211,24 @@ TEST_F(ServiceLaunchTest, AnExitWhileTerminatingShowsNothingAndStopsTheService) 
 TEST_F(ServiceLaunchTest, AServiceThatIgnoresTerminateIsInterruptedAfterTheGracePeriod) {
     FakeServiceProcess* process = launcher.process();
     process->stopsOnTerminate = false;
+    process->stopsOnInterrupt = true;
     auto started = std::chrono::steady_clock::now();
     shell->shutdown();
     EXPECT_GE(std::chrono::steady_clock::now() - started, milliseconds(1000));
     EXPECT_EQ(process->terminateRequests, 1);
     EXPECT_EQ(process->interruptRequests, 1);
+}
+
+TEST_F(ServiceLaunchTest, AServiceThatIgnoresTerminateAndInterruptIsKilledWithItsGroup) {
+    FakeServiceProcess* process = launcher.process();
+    process->stopsOnTerminate = false;
+    auto started = std::chrono::steady_clock::now();
+    shell->shutdown();
+    EXPECT_GE(std::chrono::steady_clock::now() - started, milliseconds(1500));
+    EXPECT_EQ(process->interruptRequests, 1);
+    EXPECT_GE(process->interruptedAt - process->terminatedAt, milliseconds(1000));
+    EXPECT_EQ(process->groupKills, 1);
+    EXPECT_FALSE(process->running);
 }
 
 TEST_F(ServiceLaunchTest, LateServiceEventsAfterTheDelegateIsGoneAreDropped) {

@@ -56,6 +56,15 @@ TEST(StandardErrorTailTest, KeepsTheLastCharactersOnceTheLimitIsPassed) {
     EXPECT_EQ(buffer, "g\xC3\xA9\xC3\xA9");
 }
 
+TEST(StandardErrorTailTest, CountsNulBytesLikeAnyOtherCharacter) {
+    std::string buffer;
+    appendKeepingTail(buffer, std::string_view("ok\0", 3), 4);
+    for (int i = 0; i < 1000; ++i) appendKeepingTail(buffer, "log line\n", 4);
+    EXPECT_EQ(buffer, "ine\n");
+    appendKeepingTail(buffer, std::string_view("\0\0\xC3\xA9", 4), 3);
+    EXPECT_EQ(buffer, std::string("\0\0\xC3\xA9", 4));
+}
+
 TEST(StandardErrorTailTest, TrimsUnicodeWhiteSpaceAtBothEnds) {
     EXPECT_EQ(trimmed(" \t\r\n text\n with  inner space \n\n"), "text\n with  inner space");
     EXPECT_EQ(trimmed("\xC2\xA0\xE2\x80\x83x\xE3\x80\x80"), "x");  // no-break, em and ideographic

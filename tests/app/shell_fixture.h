@@ -21,6 +21,9 @@ protected:
 
     FakeWebView& page() { return *desktop.webView; }
 
+    // The main view finished loading what it was last asked to show.
+    void finishLoading() { desktop.webViewDelegate->loadFinished(page()); }
+
     // The text inside the failure page's message element, as the markup holds it.
     std::string shownFailure() {
         const FakeWebView::Load* load = page().lastLoad();

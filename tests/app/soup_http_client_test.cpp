@@ -1,5 +1,6 @@
 // The libsoup client against a local server: what it sends, what comes back whatever the status,
-// its per-request time-out, and silence once its owner is gone.
+// its per-request time-out, the bounds a caller sets on redirects and body size, and silence once
+// its owner is gone.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -86,6 +87,82 @@ TEST_F(SoupHttpClientTest, NoServerEndsWithNothing) {
     ASSERT_TRUE(response);
     EXPECT_FALSE(response->status);
     EXPECT_FALSE(response->body);
+}
+
+constexpr size_t kBound = 64 * 1024;
+
+HttpRequest bounded(const std::string& url) {
+    HttpRequest request;
+    request.url = url;
+    request.timeout = 5s;
+    request.maxBodyBytes = kBound;
+    return request;
+}
+
+TEST_F(SoupHttpClientTest, ABodyUpToTheBoundArrivesWholeAndOneByteMoreNotAtAll) {
+    std::string atBound(kBound, 'a');
+    atBound.front() = '<';
+    atBound.back() = '>';
+    server.answer("/at-bound", {200, "application/json", atBound});
+    server.answer("/past-bound", {200, "application/json", atBound + "!"});
+    auto response = send(bounded(server.url("/at-bound")));
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 200);
+    EXPECT_EQ(response->body, atBound);
+
+    response = send(bounded(server.url("/past-bound")));
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 200);
+    EXPECT_FALSE(response->body);
+}
+
+// A feed that streams for ever must cost neither the whole time-out nor more than the bound.
+TEST_F(SoupHttpClientTest, ABodyWithoutEndIsCutOffAtTheBound) {
+    server.answer("/endless", {200, "application/json", std::string(4096, ' '), 0ms, false, {},
+                               /*endless=*/true});
+    auto started = std::chrono::steady_clock::now();
+    auto response = send(bounded(server.url("/endless")));
+    ASSERT_TRUE(response);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 4s) << "read until the time-out";
+    EXPECT_EQ(response->status, 200);
+    EXPECT_FALSE(response->body);
+    // The connection is gone: the server cannot write on and on into it.
+    runUntil([] { return false; }, 300ms);
+    size_t streamed = server.streamedBytes();
+    runUntil([] { return false; }, 500ms);
+    EXPECT_EQ(server.streamedBytes(), streamed);
+}
+
+TEST_F(SoupHttpClientTest, ADeclaredLengthPastTheBoundIsRefusedBeforeTheBody) {
+    HttpTestServer::Response huge{200, "application/json", ""};
+    huge.declaredLength = 100 * 1024 * 1024;
+    server.answer("/huge", huge);
+    auto response = send(bounded(server.url("/huge")));
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 200) << "waited for a body that never comes";
+    EXPECT_FALSE(response->body);
+}
+
+TEST_F(SoupHttpClientTest, ARedirectIsTheAnswerWhenNotToBeFollowed) {
+    server.answer("/feed", {200, "application/json", R"({"version":"9.0.0"})"});
+    HttpTestServer::Response moved{302, "text/plain", "moved"};
+    moved.headers = {{"Location", server.url("/feed")}};
+    server.answer("/moved", moved);
+    HttpRequest request;
+    request.url = server.url("/moved");
+    request.followRedirects = false;
+    auto response = send(request);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 302);
+    EXPECT_EQ(response->body, "moved");
+    EXPECT_EQ(server.requests().size(), 1u);
+
+    request.followRedirects = true;
+    response = send(request);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 200);
+    EXPECT_EQ(response->body, R"({"version":"9.0.0"})");
+    EXPECT_EQ(server.requests().back().path, "/feed");
 }
 
 TEST_F(SoupHttpClientTest, ARequestInFlightNeverAnswersAClientThatIsGone) {

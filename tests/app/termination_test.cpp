@@ -18,6 +18,7 @@ protected:
     void SetUp() override {
         launch();
         launcher.writeOutput(kReady);
+        finishLoading();
         page().scripts.clear();
     }
 
@@ -64,6 +65,67 @@ TEST_F(TerminationTest, QuitsAtOnceWhileTheLoadingOrFailurePageShows) {
     EXPECT_TRUE(desktop.inhibitReasons.empty());
     queue.advance(6s);
     EXPECT_TRUE(dialogs.sheets.empty());
+}
+
+TEST_F(TerminationTest, APageThatNeverLoadedIsNotAskedToSaveAndDoesNotHoldTheShell) {
+    // The service announced an address that accepts connections and never answers.
+    FakeDesktop hungDesktop;
+    FakeServiceLauncher hungLauncher;
+    Shell hung(ShellPlatform{hungDesktop, hungLauncher, queue, system, dialogs, notifications,
+                             http, settings, clock});
+    hung.start();
+    hungLauncher.writeOutput(kReady);
+    hung.quit();
+    EXPECT_EQ(hungDesktop.events.back(), "quit");
+    EXPECT_TRUE(hungDesktop.webView->scripts.empty());
+    EXPECT_TRUE(hungDesktop.inhibitReasons.empty());
+
+    // The failure page follows after twenty seconds, not before, and not once the page loaded.
+    queue.advance(19900ms);
+    ASSERT_TRUE(hungDesktop.webView->lastLoad()->isRequest);
+    queue.advance(100ms);
+    const FakeWebView::Load* shown = hungDesktop.webView->lastLoad();
+    ASSERT_FALSE(shown->isRequest);
+    EXPECT_NE(shown->content.find("The local Lumory service did not send its page."),
+              std::string::npos);
+    EXPECT_FALSE(hung.service().isConnected());
+
+    queue.advance(30s);
+    EXPECT_EQ(page().lastLoad()->isRequest, true) << "a page that loaded keeps its place";
+}
+
+TEST_F(TerminationTest, AServiceThatEndsWhileThePageSavesLeavesThePageAndSaysSo) {
+    desktop.choose("Quit Lumory");
+    ASSERT_EQ(flushes(), 1);
+    desktop.mainWindow->calls.clear();
+    launcher.exit(1);
+    EXPECT_TRUE(page().lastLoad()->isRequest) << "the typed text stays on screen";
+    ASSERT_EQ(dialogs.sheets.size(), 1u);
+    EXPECT_EQ(dialogs.sheets[0].spec.text,
+              "The Lumory service stopped before your note was saved");
+    EXPECT_EQ(dialogs.sheets[0].spec.secondaryText,
+              "Its text is still in the window: copy what you want to keep, then quit.");
+    EXPECT_EQ(dialogs.sheets[0].spec.buttons,
+              (std::vector<std::string>{"Keep Window Open", "Quit Anyway"}));
+    EXPECT_EQ(desktop.mainWindow->calls, std::vector<std::string>{"present"});
+    EXPECT_EQ(terminations(), 0);
+    EXPECT_EQ(desktop.inhibitReasons.back(), kCouldNotSave) << "logging out would lose it";
+    queue.advance(6s);
+    EXPECT_EQ(dialogs.sheets.size(), 1u) << "the flush's time-out is over";
+
+    dialogs.answer(0);
+    EXPECT_EQ(terminations(), 0);
+    desktop.choose("Quit Lumory");
+    EXPECT_EQ(terminations(), 1) << "nothing is left that could save";
+    EXPECT_EQ(flushes(), 1);
+}
+
+TEST_F(TerminationTest, QuitAnywayAfterTheServiceEndedQuits) {
+    desktop.choose("Quit Lumory");
+    launcher.exit(9);
+    ASSERT_EQ(dialogs.sheets.size(), 1u);
+    dialogs.answer(1);
+    EXPECT_EQ(terminations(), 1);
 }
 
 TEST_F(TerminationTest, EveryQuitWhileAFlushRunsIsAbsorbedAndOneAnswerEndsThemAll) {
@@ -204,12 +266,13 @@ TEST_F(TerminationTest, AServiceThatIgnoresTerminateIsInterruptedAfterOneSecondO
     ASSERT_EQ(process->interruptRequests, 1);
     EXPECT_GE(process->interruptedAt - process->terminatedAt, 1s);
     ASSERT_GE(process->runningChecks.size(), 3u);
-    EXPECT_LE(process->runningChecks.size(), 51u);
+    EXPECT_LE(process->runningChecks.size(), 51u + 26u);
     for (size_t at = 2; at < process->runningChecks.size(); ++at) {
         EXPECT_GE(process->runningChecks[at] - process->runningChecks[at - 1], 20ms);
     }
-    // Nothing is awaited after the interrupt.
-    EXPECT_LE(process->runningChecks.back(), process->interruptedAt);
+    // Half a second more after the interrupt, then the whole group is killed.
+    EXPECT_LE(process->runningChecks.back() - process->interruptedAt, 600ms);
+    EXPECT_EQ(process->groupKills, 1);
 }
 
 TEST_F(TerminationTest, AnEndedServiceGetsNoSignal) {

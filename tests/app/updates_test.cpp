@@ -114,6 +114,8 @@ TEST_F(UpdatesCheckTest, AsksTheFeedOnceWithoutCacheAndWithAFifteenSecondTimeOut
     EXPECT_EQ(request.timeout, 15s);
     EXPECT_TRUE(request.ignoreLocalCache);
     EXPECT_FALSE(request.body);
+    EXPECT_FALSE(request.followRedirects) << "a redirect could leave the https/loopback rule";
+    EXPECT_EQ(request.maxBodyBytes, 64u * 1024) << "a feed streaming for ever costs nothing";
 }
 
 TEST_F(UpdatesCheckTest, ASwitchedOffCheckMakesNoRequest) {
@@ -185,9 +187,21 @@ TEST_F(UpdatesCheckTest, TheCurrentVersionUpdatesTheLastCheckAndShowsNothing) {
     EXPECT_TRUE(dialogs.sheets.empty());
 }
 
-TEST_F(UpdatesCheckTest, AnErrorPageThatDecodesIsUsedLikeAnyFeed) {
+TEST_F(UpdatesCheckTest, OnlyASuccessfulAnswerIsAFeed) {
+    lastCheckedAgo(2 * kDay);
+    const double before = *lastCheck();
+    for (int status : {500, 404, 302, 301, 199, 300}) {
+        http.sent.clear();
+        check("1.4.2");
+        answer(status, R"({"version":"1.5.0","url":"https://x.example/d"})");
+        EXPECT_TRUE(dialogs.sheets.empty()) << status;
+        EXPECT_EQ(lastCheck(), before) << status;
+    }
+}
+
+TEST_F(UpdatesCheckTest, AnyTwoHundredAnswerIsUsed) {
     check("1.4.2");
-    http.respond(HttpResponse{500, R"({"version":"1.5.0","url":"https://x.example/d"})"});
+    http.respond(HttpResponse{203, R"({"version":"1.5.0","url":"https://x.example/d"})"});
     EXPECT_TRUE(dialogs.sheets.empty()) << "the prompt comes through the main queue";
     queue.runPending();
     ASSERT_EQ(dialogs.sheets.size(), 1u);

@@ -31,14 +31,21 @@ public:
     void interrupt() override {
         ++interruptRequests;
         interruptedAt = std::chrono::steady_clock::now();
+        if (stopsOnInterrupt) running = false;
+    }
+    void killGroup() override {
+        ++groupKills;
+        running = false;
     }
     void stopReading() override { readingStopped = true; }
 
     bool running = true;
     bool stopsOnTerminate = true;
+    bool stopsOnInterrupt = false;
     bool readingStopped = false;
     int terminateRequests = 0;
     int interruptRequests = 0;
+    int groupKills = 0;
     // When the shell looked and when it asked, to check its pacing.
     mutable std::vector<std::chrono::steady_clock::time_point> runningChecks;
     std::chrono::steady_clock::time_point terminatedAt;

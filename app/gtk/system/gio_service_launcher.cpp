@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "gobject_ptr.h"
+#include "gtk/system/terminal_signals.h"
 
 namespace lumory::gtk {
 
@@ -18,7 +19,12 @@ constexpr gsize kReadChunk = 64 * 1024;
 // reported anyway (a grandchild can keep a pipe open indefinitely).
 constexpr guint kDrainAfterExitMs = 250;
 
-void bindToParent(gpointer parentPid) {
+// Runs in the child before exec. A group of its own keeps a terminal's Ctrl+C and hang-up
+// away from the service and the helpers it starts, and lets the shell end all of them at once;
+// the signals the shell blocks for itself would otherwise stay blocked in the service.
+void prepareChild(gpointer parentPid) {
+    setpgid(0, 0);
+    restoreDefaultSignals();
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     // The parent may already have died between fork and prctl.
     if (getppid() != static_cast<pid_t>(GPOINTER_TO_INT(parentPid))) _exit(127);
@@ -146,6 +152,10 @@ public:
     bool isRunning() const override { return !state_->exited && processIsAlive(state_->pid); }
     void terminate() override { g_subprocess_send_signal(state_->subprocess.get(), SIGTERM); }
     void interrupt() override { g_subprocess_send_signal(state_->subprocess.get(), SIGINT); }
+    // By the identifier taken at the start: the group outlives a leader already reaped.
+    void killGroup() override {
+        if (state_->pid > 0) kill(-state_->pid, SIGKILL);
+    }
     // The pipes are still drained, so a service that is stopping can say its last words.
     void stopReading() override {
         state_->output.discarding = true;
@@ -171,7 +181,7 @@ LaunchOutcome GioServiceLauncher::launch(ServiceLaunch request) {
     g_subprocess_launcher_set_environ(launcher.get(), environment);
     g_strfreev(environment);
     g_subprocess_launcher_set_cwd(launcher.get(), request.workingDirectory.c_str());
-    g_subprocess_launcher_set_child_setup(launcher.get(), bindToParent,
+    g_subprocess_launcher_set_child_setup(launcher.get(), prepareChild,
                                           GINT_TO_POINTER(static_cast<int>(getpid())), nullptr);
 
     const gchar* argv[] = {request.executable.c_str(), nullptr};

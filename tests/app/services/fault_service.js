@@ -1,6 +1,7 @@
 #!/usr/bin/env node
 // A stand-in service that misbehaves as the fault suite's plan file ($HOME/fault-plan) says:
-// dies at a chosen moment, writes its ready line slowly, floods or corrupts its streams.
+// dies at a chosen moment, writes its ready line slowly, floods or corrupts its streams, never
+// answers for its page, or will not stop.
 'use strict';
 
 const fs = require('fs');
@@ -25,6 +26,11 @@ function serve(announce) {
 }
 
 const write = (text) => process.stdout.write(text);
+
+// Ignores every signal but SIGKILL, as a service stuck in a busy loop would look to the shell.
+function ignoreSignals() {
+  for (const signal of ['SIGINT', 'SIGHUP', 'SIGTERM']) process.on(signal, () => {});
+}
 
 function die(how) {
   if (how === 'throws') throw new Error('fault: thrown on purpose');
@@ -68,6 +74,32 @@ switch (mode) {
       process.stderr.write(Buffer.alloc(Number(args[0]) * 1024, 'y'));
       serve(write);
     }, 200);
+    break;
+  }
+  case 'page-never-answers': {
+    // Takes every connection and request, and answers none of them.
+    const server = http.createServer(() => {});
+    server.listen(0, '127.0.0.1', () => {
+      write(JSON.stringify({ event: 'ready', url: `http://127.0.0.1:${server.address().port}/` }) + '\n');
+    });
+    break;
+  }
+  case 'nul-stderr-flood': {
+    // A NUL first: a length count that stops there would never bound what follows.
+    process.stderr.write(Buffer.from('ok\0'));
+    const block = ('log line '.repeat(100) + '\n').repeat(1024);
+    for (let count = 0; count < Number(args[0]); ++count) process.stderr.write(block);
+    serve(write);
+    break;
+  }
+  case 'stubborn': {
+    ignoreSignals();
+    // A helper of its own that ignores them too; its command line names the home folder, so
+    // the test can look for it afterwards.
+    require('child_process').spawn(
+      process.execPath, ['-e', `(${ignoreSignals})(); setInterval(() => {}, 1000);`,
+        `${process.env.HOME}/stubborn-helper`], { stdio: 'ignore' });
+    serve(write);
     break;
   }
   case 'ready-then-exit':

@@ -2,14 +2,16 @@
 // A service whose page keeps one note and saves it to disk when the shell asks it to flush.
 // LUMORY_WORKSPACE: the folder for note.txt and stopped.txt (the signal that ended the service).
 // LUMORY_CONFIG: how the page answers the flush: "save" (default), "silent" (never answers) or
-// "error" (answers that the note could not be saved).
+// "error" (answers that the note could not be saved); "+helper" after it also starts a helper
+// that ignores every signal but SIGKILL, as a helper stuck in its work would, and writes its
+// process id to helper.pid.
 'use strict';
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
 
 const workspace = process.env.LUMORY_WORKSPACE || process.env.HOME;
-const mode = process.env.LUMORY_CONFIG || 'save';
+const [mode, withHelper] = (process.env.LUMORY_CONFIG || 'save').split('+');
 
 const page = `<!doctype html>
 <meta charset="utf-8">
@@ -47,6 +49,14 @@ const server = http.createServer((request, response) => {
   response.writeHead(200, {'Content-Type': 'text/html; charset=utf-8'});
   response.end(page);
 });
+
+if (withHelper === 'helper') {
+  const ignoring = "for (const s of ['SIGINT', 'SIGHUP', 'SIGTERM']) process.on(s, () => {});" +
+    'setInterval(() => {}, 1000);';
+  const helper = require('child_process').spawn(
+    process.execPath, ['-e', ignoring, path.join(workspace, 'helper')], {stdio: 'ignore'});
+  fs.writeFileSync(path.join(workspace, 'helper.pid'), String(helper.pid));
+}
 
 for (const signal of ['SIGTERM', 'SIGINT']) {
   process.on(signal, () => {

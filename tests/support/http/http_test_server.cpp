@@ -2,8 +2,9 @@
 
 namespace lumory::testing {
 
-HttpTestServer::HttpTestServer()
-    : server_([this](SoupServerMessage* message, const char* path) { handle(message, path); }) {}
+HttpTestServer::HttpTestServer(std::string address)
+    : server_([this](SoupServerMessage* message, const char* path) { handle(message, path); },
+              std::move(address)) {}
 
 void HttpTestServer::handle(SoupServerMessage* message, const char* path) {
     Request request;
@@ -37,6 +38,22 @@ void HttpTestServer::handle(SoupServerMessage* message, const char* path) {
         return;
     }
     soup_server_message_set_status(message, response.status, nullptr);
+    SoupMessageHeaders* headers = soup_server_message_get_response_headers(message);
+    for (const auto& [name, value] : response.headers) {
+        soup_message_headers_replace(headers, name.c_str(), value.c_str());
+    }
+    if (response.endless || response.declaredLength > 0) {
+        soup_message_headers_set_content_type(headers, response.contentType.c_str(), nullptr);
+        if (response.declaredLength > 0) {
+            // With nothing in the body, the server pauses the message after the headers.
+            soup_message_headers_set_content_length(headers,
+                                                    static_cast<goffset>(response.declaredLength));
+            return;
+        }
+        soup_message_headers_set_encoding(headers, SOUP_ENCODING_CHUNKED);
+        stream(message, response.body);
+        return;
+    }
     soup_server_message_set_response(message, response.contentType.c_str(), SOUP_MEMORY_COPY,
                                      response.body.data(), response.body.size());
     if (response.neverAnswer) {
@@ -54,6 +71,28 @@ void HttpTestServer::handle(SoupServerMessage* message, const char* path) {
         g_source_attach(timer, server_.context());
         g_source_unref(timer);
     }
+}
+
+// Each written chunk is followed by the next one, and nothing written is kept.
+void HttpTestServer::stream(SoupServerMessage* message, const std::string& chunk) {
+    struct Stream {
+        HttpTestServer* server;
+        std::string chunk;
+    };
+    SoupMessageBody* body = soup_server_message_get_response_body(message);
+    soup_message_body_set_accumulate(body, FALSE);
+    soup_message_body_append(body, SOUP_MEMORY_COPY, chunk.data(), chunk.size());
+    g_signal_connect_data(
+        message, "wrote-chunk",
+        G_CALLBACK(+[](SoupServerMessage* message, gpointer data) {
+            auto* stream = static_cast<Stream*>(data);
+            stream->server->streamed_ += stream->chunk.size();
+            soup_message_body_append(soup_server_message_get_response_body(message),
+                                     SOUP_MEMORY_COPY, stream->chunk.data(), stream->chunk.size());
+        }),
+        new Stream{this, chunk},
+        [](gpointer data, GClosure*) { delete static_cast<Stream*>(data); },
+        GConnectFlags(0));
 }
 
 void HttpTestServer::answer(const std::string& path, Response response) {

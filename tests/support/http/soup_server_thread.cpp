@@ -2,8 +2,10 @@
 
 namespace lumory::testing {
 
-SoupServerThread::SoupServerThread(Handler handler)
-    : handler_(std::move(handler)), thread_([this] { return listen(); }, [this] { close(); }) {}
+SoupServerThread::SoupServerThread(Handler handler, std::string address)
+    : handler_(std::move(handler)),
+      address_(std::move(address)),
+      thread_([this] { return listen(); }, [this] { close(); }) {}
 
 bool SoupServerThread::listen() {
     server_ = soup_server_new(nullptr, nullptr);
@@ -13,7 +15,8 @@ bool SoupServerThread::listen() {
             static_cast<SoupServerThread*>(self)->handler_(message, path);
         },
         this, nullptr);
-    if (soup_server_listen_local(server_, 0, SOUP_SERVER_LISTEN_IPV4_ONLY, nullptr)) {
+    g_autoptr(GSocketAddress) where = g_inet_socket_address_new_from_string(address_.c_str(), 0);
+    if (where != nullptr && soup_server_listen(server_, where, SoupServerListenOptions(0), nullptr)) {
         GSList* uris = soup_server_get_uris(server_);
         if (uris) port_ = g_uri_get_port(static_cast<GUri*>(uris->data));
         g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
@@ -31,7 +34,7 @@ void SoupServerThread::close() {
 
 std::string SoupServerThread::url(const std::string& path) const {
     if (port_ <= 0) return {};
-    return "http://127.0.0.1:" + std::to_string(port_.load()) + path;
+    return "http://" + address_ + ":" + std::to_string(port_.load()) + path;
 }
 
 }  // namespace lumory::testing

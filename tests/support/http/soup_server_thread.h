@@ -18,11 +18,12 @@ public:
     // Called on the server's thread for every request, with the path asked for.
     using Handler = std::function<void(SoupServerMessage* message, const char* path)>;
 
-    explicit SoupServerThread(Handler handler);
+    // `address`: any loopback address (127.0.0.2 stands for a host that is not this one).
+    explicit SoupServerThread(Handler handler, std::string address = "127.0.0.1");
     SoupServerThread(const SoupServerThread&) = delete;
     SoupServerThread& operator=(const SoupServerThread&) = delete;
 
-    // http://127.0.0.1:PORT/path, or empty when the server could not listen.
+    // http://ADDRESS:PORT/path, or empty when the server could not listen.
     std::string url(const std::string& path) const;
     // The server's main context: a source attached to it runs on the server's thread.
     GMainContext* context() const { return thread_.context(); }
@@ -33,6 +34,7 @@ private:
     void close();
 
     Handler handler_;
+    std::string address_;
     SoupServer* server_ = nullptr;
     std::atomic<int> port_{0};
     // Last: the server stops before what its handler uses goes.

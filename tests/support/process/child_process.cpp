@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -92,6 +93,25 @@ std::vector<pid_t> processesMentioning(const std::string& text) {
     }
     closedir(proc);
     return found;
+}
+
+std::vector<pid_t> childrenMentioning(pid_t parent, const std::string& text) {
+    std::vector<pid_t> children;
+    for (pid_t pid : processesMentioning(text)) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // The parent is the second field after the name, which may hold spaces and parentheses.
+        auto close = line.rfind(')');
+        char state = 0;
+        int found = 0;
+        if (close != std::string::npos &&
+            std::sscanf(line.c_str() + close + 1, " %c %d", &state, &found) == 2 &&
+            found == parent) {
+            children.push_back(pid);
+        }
+    }
+    return children;
 }
 
 }  // namespace lumory::testing

@@ -31,4 +31,7 @@ long peakResidentKiB(pid_t pid);
 // Process ids whose command line mentions `text`.
 std::vector<pid_t> processesMentioning(const std::string& text);
 
+// The children of `parent` whose command line mentions `text` (WebKit's web processes, say).
+std::vector<pid_t> childrenMentioning(pid_t parent, const std::string& text);
+
 }  // namespace lumory::testing
