@@ -36,6 +36,9 @@ public:
     Lifetime& operator=(const Lifetime&) = delete;
 
     WeakHandle<T> weak() const { return WeakHandle<T>(anchor_); }
+    // Expires every handle now, for an owner whose destructor must stop callbacks before it
+    // tears down what they would touch.
+    void end() { anchor_.reset(); }
 
 private:
     std::shared_ptr<T*> anchor_;

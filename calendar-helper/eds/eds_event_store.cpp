@@ -17,8 +17,7 @@ constexpr AuthorizationStatus kFullAccess = 3;
 
 EdsEventStore::EdsEventStore()
     : connection([this] { watchAnew(); }),
-      monitor(monitorHooks()),
-      self(std::make_shared<EdsEventStore*>(this)) {
+      monitor(monitorHooks()) {
     connection.install(Connection::probe());
 }
 
@@ -38,7 +37,7 @@ CalendarMonitor::Hooks EdsEventStore::monitorHooks() {
 
 EdsEventStore::~EdsEventStore() {
     // Callbacks already queued on the main context find the store gone; jobs finish first.
-    self.reset();
+    lifetime.end();
     workers.shutDown();
     for (auto& pending : pendingAccess) pending.completion(false, std::string(kStoreClosed));
     pendingAccess.clear();
@@ -50,7 +49,7 @@ EdsEventStore::~EdsEventStore() {
 
 void EdsEventStore::onMainContext(std::function<void(EdsEventStore&)> work,
                                   std::function<void()> ifGone) {
-    onMainContext(self, std::move(work), std::move(ifGone));
+    onMainContext(lifetime.weak(), std::move(work), std::move(ifGone));
 }
 
 void EdsEventStore::onMainContext(WeakSelf store, std::function<void(EdsEventStore&)> work,
@@ -67,8 +66,8 @@ void EdsEventStore::onMainContext(WeakSelf store, std::function<void(EdsEventSto
         [](gpointer data) -> gboolean {
             auto* call = static_cast<Call*>(data);
             // The store is destroyed on this same thread, so it cannot go while the work runs.
-            if (auto store = call->store.lock())
-                call->work(**store);
+            if (auto* store = call->store.get())
+                call->work(*store);
             else if (call->ifGone)
                 call->ifGone();
             return G_SOURCE_REMOVE;
@@ -92,7 +91,7 @@ void EdsEventStore::requestFullAccess(EntityType type, AccessCompletion completi
             store.pendingAccess.push_back({type, completion});
             if (store.reconnecting) return;
             store.reconnecting = true;
-            const bool posted = store.workers.post([weak = WeakSelf(store.self)] {
+            const bool posted = store.workers.post([weak = store.lifetime.weak()] {
                 auto probe = std::make_shared<Connection::Probe>(Connection::probe());
                 onMainContext(weak, [probe](EdsEventStore& current) {
                     current.reconnected(std::move(*probe));

@@ -17,6 +17,7 @@
 #include "eds_connection.h"
 #include "event_store.h"
 #include "worker_pool.h"
+#include "weak_handle.h"
 
 namespace lumory::cal::eds {
 
@@ -52,7 +53,7 @@ public:
 
 private:
     // A handle that main-context callbacks hold instead of the store; empty once it is gone.
-    using WeakSelf = std::weak_ptr<EdsEventStore*>;
+    using WeakSelf = WeakHandle<EdsEventStore>;
     // An access request waiting for the reconnection in flight.
     struct PendingAccess {
         EntityType type;
@@ -76,7 +77,7 @@ private:
     // Clients the data operations read and write through; any thread.
     ClientCache clients;
 
-    std::shared_ptr<EdsEventStore*> self;
+    Lifetime<EdsEventStore> lifetime{this};
     std::function<void()> changeHandler;
     // Main context only.
     std::vector<PendingAccess> pendingAccess;

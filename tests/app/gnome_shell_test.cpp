@@ -201,6 +201,13 @@ protected:
 constexpr int kTopBarEmptyX = 900;
 constexpr int kTopBarY = 24;
 
+// The install tree's icon, as `cmake --install` puts it beside the shell.
+void withInstalledIcon(const std::string& root) {
+    std::string apps = root + "/share/icons/hicolor/scalable/apps";
+    fs::create_directories(apps);
+    fs::copy_file(kIcon, apps + "/org.lumory.Lumory.svg");
+}
+
 TEST_F(GnomeShellTest, TheWindowOpensWithThePageAndItsButtonsFollowGnomesLayout) {
     launch("bridge_page_service.js");
     EXPECT_TRUE(eventually([&] { return focused(kMainTitle); }, 5s)) << "not the active window";
@@ -335,7 +342,7 @@ TEST_F(GnomeShellTest, MinimisedComesBackOnASecondLaunchAndCloseQuits) {
 }
 
 TEST_F(GnomeShellTest, RemindersShowAsGnomeBannersWhoseButtonsReachTheService) {
-    launch("reminder_service.js");
+    launch("reminder_service.js", {}, withInstalledIcon);
     auto other = openOtherWindow(1000, 560, 560, 380);
     ASSERT_TRUE(other);
 
@@ -406,12 +413,7 @@ TEST_F(GnomeShellTest, RemindersShowAsGnomeBannersWhoseButtonsReachTheService) {
 // GNOME Shell finds an icon named by the notification only in the icon themes of its own data
 // folders; the shell run from its build or install tree must name one it can load.
 TEST_F(GnomeShellTest, TheBannerShowsLumorysIconWhereverTheShellIsInstalled) {
-    launch("reminder_service.js", {}, [](const std::string& root) {
-        // The install tree's icon, as `cmake --install` puts it.
-        std::string apps = root + "/share/icons/hicolor/scalable/apps";
-        fs::create_directories(apps);
-        fs::copy_file(kIcon, apps + "/org.lumory.Lumory.svg");
-    });
+    launch("reminder_service.js", {}, withInstalledIcon);
     auto other = openOtherWindow(1000, 560, 560, 380);
     ASSERT_TRUE(other);
     ASSERT_NO_FATAL_FAILURE(remindWhileAnotherWindowIsActive(
