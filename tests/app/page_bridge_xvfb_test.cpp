@@ -159,7 +159,9 @@ std::string installUrlRecorder(const std::string& home) {
     std::string log = home + "/opened-urls.txt";
     std::string script = home + "/record-url.sh";
     std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << log << "'\n"
-                          << "grep -E '^Sig(Blk|Ign)' /proc/$$/status >> '" << home
+                          // grep's own masks: the script's would show the moment sh blocks
+                          // everything around a fork. A child starts with the script's masks.
+                          << "grep -E '^Sig(Blk|Ign)' /proc/self/status >> '" << home
                           << "/handler-signals.txt'\n";
     fs::permissions(script, fs::perms::owner_all, fs::perm_options::add);
     fs::create_directories(home + "/.local/share/applications");
