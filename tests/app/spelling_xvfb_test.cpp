@@ -195,6 +195,7 @@ TEST_F(SpellingTest, MisspelledWordsAreUnderlinedAndASuggestionReplacesThem) {
         cleared = redUnderLine(kArtifacts + "/spelling-corrected.png", 0).count == 0;
     }
     EXPECT_TRUE(cleared) << "the corrected word is still underlined";
+    EXPECT_EQ(shell.standardError(), "") << "the checker printed on the terminal";
 }
 
 TEST_F(SpellingTest, TheSettingTurnsTheCheckerOff) {

@@ -22,9 +22,7 @@ bool isSpellingItem(WebKitContextMenuItem* item) {
 // A right click on a misspelled word offers its corrections before anything else, as GNOME's
 // editors do; the page's other items keep their order after them. WebKit offers corrections
 // also with the checker off, where the user would not expect them: they go.
-void putSpellingFirst(WebKitWebView* view, WebKitContextMenu* menu) {
-    bool checking =
-        webkit_web_context_get_spell_checking_enabled(webkit_web_view_get_context(view));
+void putSpellingFirst(WebKitContextMenu* menu, bool checking) {
     guint moved = 0;
     for (guint index = 0; index < webkit_context_menu_get_n_items(menu);) {
         WebKitContextMenuItem* item = webkit_context_menu_get_item_at_position(menu, index);
@@ -115,14 +113,19 @@ void probeMenu(WebKitContextMenu* menu) {
 
 gboolean extendContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent*,
                            WebKitHitTestResult*, gpointer data) {
-    putSpellingFirst(view, menu);
-    dropExtraSeparators(menu);
+    arrangePageItems(menu, webkit_web_context_get_spell_checking_enabled(
+                               webkit_web_view_get_context(view)));
     appendShellMenus(menu, *static_cast<const MenuBarModel*>(data));
     if (testProbeEnabled()) probeMenu(menu);
     return FALSE;
 }
 
 }  // namespace
+
+void arrangePageItems(WebKitContextMenu* menu, bool spellChecking) {
+    putSpellingFirst(menu, spellChecking);
+    dropExtraSeparators(menu);
+}
 
 void offerMenusInContextMenu(WebKitWebView* view, const MenuBarModel& menus) {
     g_signal_connect(view, "context-menu", G_CALLBACK(extendContextMenu),
