@@ -196,7 +196,7 @@ public:
     }
     void setSpellCheckingLanguages(const std::vector<std::string>& languages) override {
         spellCheckingLanguages = languages;
-        events.push_back("spell-checking");
+        spellCheckingSetBeforeFirstView = webView == nullptr;
     }
     void activate() override { events.push_back("activate"); }
     void activateWithToken(const std::string& token) override {
@@ -226,6 +226,7 @@ public:
     WebViewDelegate* webViewDelegate = nullptr;
     WebViewConfiguration webViewConfiguration;
     std::optional<std::vector<std::string>> spellCheckingLanguages;
+    bool spellCheckingSetBeforeFirstView = false;
     MainWindowSpec windowSpec;
     MenuBar menuBar;
     std::function<void(const MenuAction&)> performMenu;
