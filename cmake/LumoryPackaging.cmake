@@ -24,6 +24,8 @@ the calendar helper (Evolution Data Server) and the system audio helper
 (PulseAudio or PipeWire).")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "nodejs (>= 18)")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "evolution-data-server, pulseaudio | pipewire-pulse")
+# A dictionary for the spell checker of the page's text fields (Enchant finds any hunspell one).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "evolution-data-server, pulseaudio | pipewire-pulse, hunspell-en-us | hunspell-dictionary")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -10,13 +10,14 @@ profile=${1:-run}
 build_packages=(
   cmake ninja-build g++ pkg-config
   libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev libsoup-3.0-dev
-  libecal2.0-dev libpulse-dev nlohmann-json3-dev libcanberra-gtk3-dev
+  libecal2.0-dev libpulse-dev nlohmann-json3-dev libcanberra-gtk3-dev libenchant-2-dev
   nodejs
 )
 # What a desktop session provides: the calendar database, a sound server and its event sounds,
-# a session bus. glib-networking gives libsoup its TLS for the update feed.
+# a session bus. glib-networking gives libsoup its TLS for the update feed; hunspell-en-us is the
+# spell checker's English dictionary (and the spelling test's).
 run_packages=(evolution-data-server pulseaudio dbus dbus-x11 glib-networking libcanberra-pulse
-  sound-theme-freedesktop)
+  sound-theme-freedesktop hunspell-en-us)
 # CPack's Debian generator reads library dependencies with dpkg-shlibdeps, which needs file.
 package_packages=(dpkg-dev file)
 test_packages=(

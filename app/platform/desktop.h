@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/main_window.h"
 #include "platform/menus.h"
@@ -24,6 +25,9 @@ public:
     virtual ~Desktop() = default;
     virtual std::unique_ptr<WebView> createWebView(const WebViewConfiguration& configuration,
                                                    WebViewDelegate& delegate) = 0;
+    // Text typed into the editable fields of every web view is checked against these
+    // dictionaries ("en_US"), misspellings underlined; none turns the checker off.
+    virtual void setSpellCheckingLanguages(const std::vector<std::string>& languages) = 0;
     // `closeRequested` runs when the user asks to close the window; it stays open until the
     // shell terminates.
     virtual std::unique_ptr<MainWindow> createMainWindow(const MainWindowSpec& spec,

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumory {
 
@@ -16,6 +17,8 @@ public:
     // The folder beside the executable's that holds the service and helpers, if it exists.
     virtual std::optional<std::string> resourcesDirectory() const = 0;
     virtual bool isExecutableFile(const std::string& path) const = 0;
+    // The spell-checking dictionaries installed for the user, by language tag ("en_US").
+    virtual std::vector<std::string> spellingDictionaries() const = 0;
 };
 
 }  // namespace lumory

@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 
+#include "page/spelling_languages.h"
 #include "service/failure_page.h"
 
 namespace lumory {
@@ -82,6 +83,8 @@ void Shell::start() {
     platform_.desktop.setMenuBar(buildMenuBar(), [weak = lifetime_.weak()](const MenuAction& action) {
         if (auto* self = weak.get()) self->performMenuAction(action);
     });
+    platform_.desktop.setSpellCheckingLanguages(
+        spellCheckingLanguages(platform_.system, platform_.settings));
     page_.createMainView();
     window_.open(page_.mainView(), [weak = lifetime_.weak()] {
         if (auto* self = weak.get()) self->quit();

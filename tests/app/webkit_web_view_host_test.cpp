@@ -1,12 +1,13 @@
 // The WebKitGTK host in-process on a private display: a page's dialog left open when its view
 // goes away still gets exactly one answer, and zoom follows Ctrl+wheel, pinch and Ctrl+0 only
-// where zoom is allowed.
+// where zoom is allowed, and the page's context menu puts spelling first.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
 #include <cstdlib>
 #include <memory>
 
+#include "gtk/desktop/page_context_menu.h"
 #include "gtk/web_view/webkit_web_view.h"
 #include "xvfb/xvfb_display.h"
 
@@ -184,6 +185,54 @@ TEST(WebKitWebViewHostTest, AViewWithoutZoomIgnoresWheelPinchAndKeys) {
     pinch(shown.view(), GDK_TOUCHPAD_GESTURE_PHASE_UPDATE, 2.0);
     controlKey(shown.view(), GDK_KEY_plus);
     EXPECT_DOUBLE_EQ(shown.host->zoom(), 1.0);
+}
+
+// A page menu as WebKit might build it, the spelling group after others and with empty groups.
+GObjectPtr<WebKitContextMenu> pageMenu() {
+    GObjectPtr<WebKitContextMenu> menu(webkit_context_menu_new());
+    for (auto action : {WEBKIT_CONTEXT_MENU_ACTION_CUT, WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION,
+                        WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION,
+                        WEBKIT_CONTEXT_MENU_ACTION_SPELLING_GUESS,
+                        WEBKIT_CONTEXT_MENU_ACTION_SPELLING_GUESS,
+                        WEBKIT_CONTEXT_MENU_ACTION_LEARN_SPELLING,
+                        WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION, WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL,
+                        WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION}) {
+        webkit_context_menu_append(menu.get(),
+                                   action == WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION
+                                       ? webkit_context_menu_item_new_separator()
+                                       : webkit_context_menu_item_new_from_stock_action(action));
+    }
+    return menu;
+}
+
+std::vector<WebKitContextMenuAction> actionsOf(WebKitContextMenu* menu) {
+    std::vector<WebKitContextMenuAction> actions;
+    for (GList* node = webkit_context_menu_get_items(menu); node != nullptr; node = node->next) {
+        auto* item = WEBKIT_CONTEXT_MENU_ITEM(node->data);
+        actions.push_back(webkit_context_menu_item_is_separator(item)
+                              ? WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION
+                              : webkit_context_menu_item_get_stock_action(item));
+    }
+    return actions;
+}
+
+TEST(PageContextMenuTest, SpellingComesFirstWhileCheckingAndGoesOtherwise) {
+    constexpr auto kSeparator = WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION;
+    auto checking = pageMenu();
+    arrangePageItems(checking.get(), true);
+    EXPECT_EQ(actionsOf(checking.get()),
+              (std::vector<WebKitContextMenuAction>{
+                  WEBKIT_CONTEXT_MENU_ACTION_SPELLING_GUESS,
+                  WEBKIT_CONTEXT_MENU_ACTION_SPELLING_GUESS,
+                  WEBKIT_CONTEXT_MENU_ACTION_LEARN_SPELLING, kSeparator,
+                  WEBKIT_CONTEXT_MENU_ACTION_CUT, kSeparator,
+                  WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL}));
+
+    auto off = pageMenu();
+    arrangePageItems(off.get(), false);
+    EXPECT_EQ(actionsOf(off.get()),
+              (std::vector<WebKitContextMenuAction>{WEBKIT_CONTEXT_MENU_ACTION_CUT, kSeparator,
+                                                    WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL}));
 }
 
 }  // namespace

@@ -194,6 +194,10 @@ public:
         events.push_back("menu-section");
         return section;
     }
+    void setSpellCheckingLanguages(const std::vector<std::string>& languages) override {
+        spellCheckingLanguages = languages;
+        spellCheckingSetBeforeFirstView = webView == nullptr;
+    }
     void activate() override { events.push_back("activate"); }
     void activateWithToken(const std::string& token) override {
         events.push_back("activate:" + token);
@@ -221,6 +225,8 @@ public:
     FakeMainWindow* mainWindow = nullptr;
     WebViewDelegate* webViewDelegate = nullptr;
     WebViewConfiguration webViewConfiguration;
+    std::optional<std::vector<std::string>> spellCheckingLanguages;
+    bool spellCheckingSetBeforeFirstView = false;
     MainWindowSpec windowSpec;
     MenuBar menuBar;
     std::function<void(const MenuAction&)> performMenu;

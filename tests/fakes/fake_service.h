@@ -108,6 +108,7 @@ public:
     bool isExecutableFile(const std::string& path) const override {
         return executables.count(path) != 0;
     }
+    std::vector<std::string> spellingDictionaries() const override { return dictionaries; }
 
     std::map<std::string, std::string> environment;
     std::string home = "/home/ada";
@@ -115,6 +116,7 @@ public:
     long pid = 4242;
     std::optional<std::string> resources = "/opt/lumory/lib/lumory";
     std::set<std::string> executables = {"/opt/lumory/lib/lumory/lumory-server"};
+    std::vector<std::string> dictionaries = {"en_US"};
 };
 
 }  // namespace lumory::fakes

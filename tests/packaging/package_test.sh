@@ -70,9 +70,11 @@ done
 echo '== Debian package'
 dpkg-deb -f "$deb" Package Version Architecture Depends Recommends
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in nodejs libgtk-3-0 libwebkit2gtk-4.1-0 libsoup-3.0-0 libecal-2.0-2 libpulse0 libc6; do
+for needed in nodejs libgtk-3-0 libwebkit2gtk-4.1-0 libsoup-3.0-0 libecal-2.0-2 libpulse0 libc6 \
+  libenchant-2-2; do
   [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
+[[ "$(dpkg-deb -f "$deb" Recommends)" == *hunspell-en-us* ]] || fail 'no dictionary recommended'
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/lumory ./usr/lib/lumory/lumory-server ./usr/lib/lumory/lumory-cal \
   ./usr/lib/lumory/lumory-audio ./usr/lib/lumory/service/server.js \

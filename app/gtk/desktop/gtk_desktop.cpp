@@ -64,7 +64,10 @@ GtkDesktop::GtkDesktop(GtkApplication* application)
       }) {}
 
 WebKitWebContext* GtkDesktop::webContext(bool persistent) {
-    if (!persistent) return webkit_web_context_get_default();
+    if (!persistent) {
+        applySpellChecking(webkit_web_context_get_default());
+        return webkit_web_context_get_default();
+    }
     if (!persistentContext_) {
         std::string data = userPath(g_get_user_data_dir(), {kProductFolder, "website-data"});
         std::string cache = userPath(g_get_user_cache_dir(), {kProductFolder, "website-data"});
@@ -76,8 +79,24 @@ WebKitWebContext* GtkDesktop::webContext(bool persistent) {
         webkit_cookie_manager_set_persistent_storage(
             webkit_web_context_get_cookie_manager(persistentContext_.get()), cookies.c_str(),
             WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+        applySpellChecking(persistentContext_.get());
     }
     return persistentContext_.get();
+}
+
+void GtkDesktop::setSpellCheckingLanguages(const std::vector<std::string>& languages) {
+    spellCheckingLanguages_ = languages;
+    if (persistentContext_) applySpellChecking(persistentContext_.get());
+}
+
+void GtkDesktop::applySpellChecking(WebKitWebContext* context) const {
+    std::vector<const char*> languages;
+    for (const std::string& language : spellCheckingLanguages_) {
+        languages.push_back(language.c_str());
+    }
+    languages.push_back(nullptr);
+    webkit_web_context_set_spell_checking_languages(context, languages.data());
+    webkit_web_context_set_spell_checking_enabled(context, !spellCheckingLanguages_.empty());
 }
 
 std::unique_ptr<WebView> GtkDesktop::createWebView(const WebViewConfiguration& configuration,

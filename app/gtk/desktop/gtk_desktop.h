@@ -4,6 +4,7 @@
 #include <webkit2/webkit2.h>
 
 #include <string>
+#include <vector>
 
 #include "gobject_ptr.h"
 #include "gtk/desktop/menu_bar_model.h"
@@ -21,6 +22,7 @@ public:
 
     std::unique_ptr<WebView> createWebView(const WebViewConfiguration& configuration,
                                            WebViewDelegate& delegate) override;
+    void setSpellCheckingLanguages(const std::vector<std::string>& languages) override;
     std::unique_ptr<MainWindow> createMainWindow(const MainWindowSpec& spec, WebView& content,
                                                  std::function<void()> closeRequested) override;
     void setMenuBar(const MenuBar& menuBar,
@@ -41,9 +43,11 @@ public:
 
 private:
     WebKitWebContext* webContext(bool persistent);
+    void applySpellChecking(WebKitWebContext* context) const;
 
     GtkApplication* application_;
     GObjectPtr<WebKitWebContext> persistentContext_;
+    std::vector<std::string> spellCheckingLanguages_;
     GtkMainWindow* mainWindow_ = nullptr;
     MenuBarModel menus_;
 };

@@ -1,9 +1,12 @@
 #include "gtk/system/glib_host_system.h"
 
+#include <enchant.h>
 #include <glib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #ifndef LUMORY_RESOURCES_FROM_BIN
 #define LUMORY_RESOURCES_FROM_BIN "../lib/lumory"
@@ -43,6 +46,23 @@ std::optional<std::string> GlibHostSystem::resourcesDirectory() const {
 bool GlibHostSystem::isExecutableFile(const std::string& path) const {
     return g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR) &&
            g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE);
+}
+
+std::vector<std::string> GlibHostSystem::spellingDictionaries() const {
+    std::unique_ptr<EnchantBroker, decltype(&enchant_broker_free)> broker(enchant_broker_init(),
+                                                                          enchant_broker_free);
+    std::vector<std::string> tags;
+    if (!broker) return tags;
+    enchant_broker_list_dicts(
+        broker.get(),
+        [](const char* tag, const char*, const char*, const char*, void* data) {
+            static_cast<std::vector<std::string>*>(data)->emplace_back(tag);
+        },
+        &tags);
+    // Providers list the same language each; a stable order makes the choice repeatable.
+    std::sort(tags.begin(), tags.end());
+    tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+    return tags;
 }
 
 }  // namespace lumory::gtk

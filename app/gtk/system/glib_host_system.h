@@ -12,6 +12,8 @@ public:
     long processId() const override;
     std::optional<std::string> resourcesDirectory() const override;
     bool isExecutableFile(const std::string& path) const override;
+    // The dictionaries Enchant offers, the spell checker WebKitGTK itself uses.
+    std::vector<std::string> spellingDictionaries() const override;
 };
 
 }  // namespace lumory::gtk

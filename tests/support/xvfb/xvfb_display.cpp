@@ -93,6 +93,23 @@ std::string pixelColour(const std::string& path, int x, int y) {
     return text;
 }
 
+Pixels readPixels(const std::string& path) {
+    std::string command = "timeout 20 convert '" + path + "' -depth 8 ppm:- 2>/dev/null";
+    FILE* output = popen(command.c_str(), "r");
+    if (output == nullptr) return {};
+    Pixels pixels;
+    int maximum = 0;
+    if (fscanf(output, "P6 %d %d %d", &pixels.width, &pixels.height, &maximum) == 3 &&
+        maximum == 255 && pixels.width > 0 && pixels.height > 0 && fgetc(output) != EOF) {
+        pixels.rgb.resize(size_t(pixels.width) * pixels.height * 3);
+        if (fread(pixels.rgb.data(), 1, pixels.rgb.size(), output) != pixels.rgb.size()) {
+            pixels = {};
+        }
+    }
+    pclose(output);
+    return pixels;
+}
+
 bool XvfbDisplay::screenshotOnceDrawn(const std::string& path, int timeoutMs) const {
     // An empty window with its own window buttons already shows about 40 colours; a page full
     // of text brings hundreds. A sparse page is taken once its picture has held still for a

@@ -36,6 +36,15 @@ private:
 // The colour of one pixel of a PNG as ImageMagick names it ("srgb(254,91,2)"), or "".
 std::string pixelColour(const std::string& path, int x, int y);
 
+// A PNG's pixels, 8-bit RGB, row by row; empty when it could not be read.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb;
+    const unsigned char* at(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+};
+Pixels readPixels(const std::string& path);
+
 // Runs `argv` with `environment` added, waits up to `timeoutMs`; true when it exited with 0.
 bool runAndWait(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                 int timeoutMs);
