@@ -110,12 +110,22 @@ protected:
         ASSERT_TRUE(buttons) << "the page never placed the window buttons";
     }
 
-    // The main window's page corner on the X screen, in device pixels.
-    std::pair<int, int> pageOrigin() {
-        auto window = findWindow(display.name(), kMainTitle);
-        auto extents = frameExtents(display.name(), kMainTitle);
-        if (!window || !extents) return {-1, -1};
-        return {window->x + extents->left, window->y + extents->top};
+    // The main window's page corner on the X screen, in device pixels: the probe's screen
+    // positions are logical pixels.
+    std::pair<int, int> pageOrigin(int scale) {
+        const Button& close = placed.at("close");
+        return {scale * (close.screenX - close.x), scale * (close.screenY - close.y)};
+    }
+
+    // The X window's size less GTK's client-side frame (a border without a compositor, a
+    // shadow with one), taken as the distance from the window's corner to the page's corner.
+    std::optional<std::pair<int, int>> contentSize(const std::string& title, int scale) {
+        auto main = findWindow(display.name(), kMainTitle);
+        auto window = findWindow(display.name(), title);
+        if (!main || !window) return std::nullopt;
+        auto [pageX, pageY] = pageOrigin(scale);
+        return std::pair{window->width - 2 * (pageX - main->x),
+                         window->height - 2 * (pageY - main->y)};
     }
 
     std::string screenshot(const std::string& name) {
@@ -154,31 +164,26 @@ TEST_F(ScaleOnDisplayTest, AtScaleTwoThePageIsSharpAndTheButtonsKeepTheirPlace) 
     EXPECT_EQ(placed["close"].x, 16);
     EXPECT_EQ(placed["close"].y, 14);
 
-    // The X window holds twice the logical size, client-side frame included.
+    // The X window holds twice the logical size, and the page starts inside its shadow.
     auto window = findWindow(display.name(), kMainTitle);
-    auto extents = frameExtents(display.name(), kMainTitle);
-    ASSERT_TRUE(window && extents);
-    EXPECT_EQ(window->width - extents->left - extents->right, 2 * 1440);
-    EXPECT_EQ(window->height - extents->top - extents->bottom, 2 * 900);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(contentSize(kMainTitle, 2), std::pair(2 * 1440, 2 * 900));
     EXPECT_NEAR(window->x + window->width / 2, kScreenWidth / 2, 4);
     EXPECT_NEAR(window->y + window->height / 2, kScreenHeight / 2, 4);
+    auto [pageX, pageY] = pageOrigin(2);
 
     // Half-pixel stripes land on single device pixels, black and white in turn; a page drawn
     // at scale 1 and stretched would show them in pairs (or grey).
     std::string shot = screenshot("scale-2-main.png");
-    auto [pageX, pageY] = pageOrigin();
     for (int stripe = 0; stripe < 16; ++stripe) {
         EXPECT_EQ(pixelColour(shot, pageX + 2 * kStripesX + stripe, pageY + 2 * kStripesY),
                   stripe % 2 ? "srgb(255,255,255)" : "srgb(0,0,0)")
             << "stripe " << stripe;
     }
-    // The buttons' probe reports screen positions in logical pixels; the device pixel under
-    // the middle of the close button at twice them is the close button.
+    // The device pixel at twice the logical middle of the close button is the close button.
     XvfbInput input(display.name());
     ASSERT_TRUE(input.connected());
     const Button& close = placed["close"];
-    EXPECT_EQ(pageX, 2 * (close.screenX - close.x));
-    EXPECT_EQ(pageY, 2 * (close.screenY - close.y));
     input.click(1, 2 * close.screenX + close.width, 2 * close.screenY + close.height);
     int status = waitForExit(shell.pid(), 10s);
     ASSERT_NE(status, -1) << "the close button at scale 2 did not quit";
@@ -193,28 +198,27 @@ TEST_F(ScaleOnDisplayTest, AtScaleTwoTheMinimumAndTheSavedFrameStayLogical) {
         ShellUnderTest shell(kShell, kNotesService);
         ASSERT_NO_FATAL_FAILURE(start(shell, {"GDK_SCALE=2"}, "main dpr=2 1440x900"));
         auto window = findWindow(display.name(), kMainTitle);
-        auto extents = frameExtents(display.name(), kMainTitle);
-        ASSERT_TRUE(window && extents);
+        ASSERT_TRUE(window);
         XvfbInput input(display.name());
         ASSERT_TRUE(input.connected());
-        // The page's bottom right corner, dragged far past the minimum.
-        int cornerX = window->x + window->width - extents->right - 1;
-        int cornerY = window->y + window->height - extents->bottom - 1;
+        // The bottom right corner of the frame, dragged far past the minimum.
+        auto [pageX, pageY] = pageOrigin(2);
+        int cornerX = window->x + window->width - 1;
+        int cornerY = window->y + window->height - 1;
         input.drag(cornerX, cornerY, cornerX - 1800, cornerY - 1200);
         EXPECT_TRUE(shell.waitForProbe(
             [](const json& report) { return titleStartsWith(report, "main dpr=2 900x620"); }, 10s))
             << "the page did not stop at 900 x 620 logical pixels";
-        auto smallest = findWindow(display.name(), kMainTitle);
-        ASSERT_TRUE(smallest);
-        EXPECT_EQ(smallest->width - extents->left - extents->right, 2 * 900);
+        EXPECT_EQ(contentSize(kMainTitle, 2), std::pair(2 * 900, 2 * 620));
         screenshot("scale-2-smallest.png");
         ASSERT_NE(shell.stop(10s), -1);
         saved = fileText(shell.root() + "/home/.config/lumory/window-frames.ini");
         EXPECT_EQ(savedValue(saved, "LumoryMainWindow", "width"), 900) << saved;
         EXPECT_EQ(savedValue(saved, "LumoryMainWindow", "height"), 620) << saved;
-        // The position too is logical: half the X window's corner.
-        EXPECT_NEAR(savedValue(saved, "LumoryMainWindow", "x"), smallest->x / 2, 1) << saved;
-        EXPECT_NEAR(savedValue(saved, "LumoryMainWindow", "y"), smallest->y / 2, 1) << saved;
+        // The position too is logical: the page's corner on the screen, as GTK gives it
+        // without the frame.
+        EXPECT_EQ(savedValue(saved, "LumoryMainWindow", "x"), pageX / 2) << saved;
+        EXPECT_EQ(savedValue(saved, "LumoryMainWindow", "y"), pageY / 2) << saved;
     }
     ShellUnderTest again(kShell, kNotesService);
     fs::create_directories(again.root() + "/home/.config/lumory");
@@ -231,7 +235,7 @@ TEST_F(ScaleOnDisplayTest, AtScaleTwoTheMinimumAndTheSavedFrameStayLogical) {
 TEST_F(ScaleOnDisplayTest, AtScaleTwoTheOverlayKeepsItsLogicalSize) {
     ShellUnderTest shell(kShell, kNotesService);
     ASSERT_NO_FATAL_FAILURE(start(shell, {"GDK_SCALE=2"}, "main dpr=2 1440x900"));
-    auto [pageX, pageY] = pageOrigin();
+    auto [pageX, pageY] = pageOrigin(2);
     XvfbInput input(display.name());
     ASSERT_TRUE(input.connected());
     input.click(1, pageX + 2 * kOpenX, pageY + 2 * kOpenY);
@@ -244,10 +248,8 @@ TEST_F(ScaleOnDisplayTest, AtScaleTwoTheOverlayKeepsItsLogicalSize) {
         overlay = findWindow(display.name(), kOverlayTitle);
         if (!overlay) std::this_thread::sleep_for(100ms);
     }
-    auto extents = frameExtents(display.name(), kOverlayTitle);
-    ASSERT_TRUE(overlay && extents);
-    EXPECT_EQ(overlay->width - extents->left - extents->right, 2 * 520);
-    EXPECT_EQ(overlay->height - extents->top - extents->bottom, 2 * 460);
+    ASSERT_TRUE(overlay);
+    EXPECT_EQ(contentSize(kOverlayTitle, 2), std::pair(2 * 520, 2 * 460));
     EXPECT_NEAR(overlay->x + overlay->width / 2, kScreenWidth / 2, 4);
     EXPECT_NEAR(overlay->y + overlay->height / 2, kScreenHeight / 2, 4);
     EXPECT_TRUE(display.screenshotOnceDrawn(kArtifacts + "/scale-2-overlay.png", 15000,
@@ -259,17 +261,16 @@ TEST_F(ScaleOnDisplayTest, AtScaleTwoTheOverlayKeepsItsLogicalSize) {
     EXPECT_EQ(savedValue(saved, "LumoryLiveOverlay", "height"), 460) << saved;
 }
 
-// A larger text scale changes neither the page's CSS pixels nor the buttons' place.
-TEST_F(ScaleOnDisplayTest, ALargerTextScaleLeavesSizesAndButtonsAlone) {
+// WebKitGTK zooms the whole page by the text scale: the window keeps its logical size, the
+// page gets fewer CSS pixels, and the buttons keep their place in CSS pixels.
+TEST_F(ScaleOnDisplayTest, ALargerTextScaleZoomsThePageAndTheButtonsFollow) {
     ShellUnderTest shell(kShell, kNotesService);
-    ASSERT_NO_FATAL_FAILURE(start(shell, {"GDK_DPI_SCALE=1.25"}, "main dpr=1 1440x900"));
-    EXPECT_EQ(page, "main dpr=1 1440x900 font=16px");
-    EXPECT_EQ(placed["close"].x, 16);
-    EXPECT_EQ(placed["close"].y, 14);
-    auto window = findWindow(display.name(), kMainTitle);
-    auto extents = frameExtents(display.name(), kMainTitle);
-    ASSERT_TRUE(window && extents);
-    EXPECT_EQ(window->width - extents->left - extents->right, 1440);
+    ASSERT_NO_FATAL_FAILURE(start(shell, {"GDK_DPI_SCALE=1.25"}, "main dpr=1 1152x720"));
+    EXPECT_EQ(page, "main dpr=1 1152x720 font=16px");
+    // 16 and 14 CSS px from the sidebar's corner at 1.25 view pixels each.
+    EXPECT_EQ(placed["close"].x, 20);
+    EXPECT_EQ(placed["close"].y, 18);
+    EXPECT_EQ(contentSize(kMainTitle, 1), std::pair(1440, 900));
     screenshot("text-scale-1.25-main.png");
     ASSERT_NE(shell.stop(10s), -1);
 }
