@@ -16,8 +16,8 @@ extern const std::string_view kMainPageScript;
 std::string pageCommandScript(std::string_view word);
 
 // The script that gives the page's first control (`forward`) or its last one the focus, in the
-// order Tab walks them. WebKitGTK lets Tab into the view from outside resume after the control
-// that last had the focus, so coming back from the window buttons would leave the page at once.
+// order Tab walks them. WebKitGTK focuses nothing inside the page when the focus comes into the
+// view from outside, so a Tab from the window buttons would land on no control at all.
 std::string pageFocusEntryScript(bool forward);
 
 // The script that dispatches the page event `name` with `detail`; nothing when the detail cannot

@@ -29,7 +29,8 @@ constexpr char kOverlayTitle[] = "Lumory live overlay";
 constexpr char kNotesText[] = "Buy oat milk before the meeting with Ada.";
 
 // Every object of a tree, depth first, with the objects above it (outermost first).
-void eachNode(const json& node, const std::function<void(const json&, const std::vector<const json*>&)>& visit,
+void eachNode(const json& node,
+              const std::function<void(const json&, const std::vector<const json*>&)>& visit,
               std::vector<const json*>& above) {
     visit(node, above);
     above.push_back(&node);
@@ -100,7 +101,8 @@ protected:
         if (output == nullptr) return std::nullopt;
         std::string text;
         char chunk[4096];
-        for (size_t read; (read = fread(chunk, 1, sizeof chunk, output)) > 0;) text.append(chunk, read);
+        for (size_t read; (read = fread(chunk, 1, sizeof chunk, output)) > 0;)
+            text.append(chunk, read);
         int status = pclose(output);
         if (status != 0) return std::nullopt;
         return text;
@@ -214,8 +216,9 @@ TEST_F(AccessibilityOnDisplayTest, TheOverlayIsInTheTreeOnlyWhileOpen) {
     const json* overlayPage = findNode(*overlay, "document web", "overlay dpr=1 520x460");
     ASSERT_TRUE(overlayPage);
     bool captions = false;
-    eachNode(*overlayPage,
-             [&](const json& node, const auto&) { captions |= node.value("text", "") == "Live captions"; });
+    eachNode(*overlayPage, [&](const json& node, const auto&) {
+        captions |= node.value("text", "") == "Live captions";
+    });
     EXPECT_TRUE(captions) << overlayPage->dump();
     // Its menu items are named while it is open.
     EXPECT_TRUE(findNode(open, "check menu item", "Click through the overlay"));
@@ -252,10 +255,10 @@ TEST_F(AccessibilityOnDisplayTest, TabReachesTheWindowButtonsAndThePage) {
         reached.push_back(now);
     };
     for (int step = 0; step < 8; ++step) ASSERT_NO_FATAL_FAILURE(press({"Tab"}));
-    EXPECT_EQ(reached, (std::vector<std::string>{
-                           "link:Today", "entry:New note", "push button:Open overlay",
-                           "push button:Close", "push button:Maximize", "push button:Minimize",
-                           "link:Today", "entry:New note"}));
+    EXPECT_EQ(reached,
+              (std::vector<std::string>{"link:Today", "entry:New note", "push button:Open overlay",
+                                        "push button:Close", "push button:Maximize",
+                                        "push button:Minimize", "link:Today", "entry:New note"}));
     EXPECT_TRUE(inPage);
 
     reached.clear();

@@ -164,7 +164,7 @@ TEST_F(ScaleOnDisplayTest, AtScaleTwoThePageIsSharpAndTheButtonsKeepTheirPlace) 
     EXPECT_EQ(placed["close"].x, 16);
     EXPECT_EQ(placed["close"].y, 14);
 
-    // The X window holds twice the logical size, and the page starts inside its shadow.
+    // The X window holds twice the logical size around the page, centred.
     auto window = findWindow(display.name(), kMainTitle);
     ASSERT_TRUE(window);
     EXPECT_EQ(contentSize(kMainTitle, 2), std::pair(2 * 1440, 2 * 900));
@@ -252,9 +252,8 @@ TEST_F(ScaleOnDisplayTest, AtScaleTwoTheOverlayKeepsItsLogicalSize) {
     EXPECT_EQ(contentSize(kOverlayTitle, 2), std::pair(2 * 520, 2 * 460));
     EXPECT_NEAR(overlay->x + overlay->width / 2, kScreenWidth / 2, 4);
     EXPECT_NEAR(overlay->y + overlay->height / 2, kScreenHeight / 2, 4);
-    EXPECT_TRUE(display.screenshotOnceDrawn(kArtifacts + "/scale-2-overlay.png", 15000,
-                                            overlay->x, overlay->y, overlay->width,
-                                            overlay->height));
+    EXPECT_TRUE(display.screenshotOnceDrawn(kArtifacts + "/scale-2-overlay.png", 15000, overlay->x,
+                                            overlay->y, overlay->width, overlay->height));
     ASSERT_NE(shell.stop(10s), -1);
     std::string saved = fileText(shell.root() + "/home/.config/lumory/window-frames.ini");
     EXPECT_EQ(savedValue(saved, "LumoryLiveOverlay", "width"), 520) << saved;

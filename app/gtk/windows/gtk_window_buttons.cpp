@@ -117,8 +117,8 @@ gboolean GtkWindowButtons::keyPressed(GtkWidget*, GdkEventKey* event, gpointer d
     // the one that had the focus before it left.
     if (gtk_window_get_focus(self->window_) == content && WEBKIT_IS_WEB_VIEW(content)) {
         std::string script = pageFocusEntryScript(forward);
-        webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(content), script.c_str(), -1,
-                                            nullptr, nullptr, nullptr, nullptr, nullptr);
+        webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(content), script.c_str(), -1, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr);
     }
     return TRUE;
 }
