@@ -69,6 +69,8 @@ const json* findNode(const json& tree, const std::string& role, const std::strin
 class AccessibilityOnDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(runAndWait({"/usr/bin/python3", "-c", "import pyatspi"}, {}, 20000))
+            << "no pyatspi: install python3-pyatspi (scripts/install-deps.sh test)";
         ASSERT_TRUE(display.started()) << "Xvfb did not start";
         ASSERT_TRUE(windowManager.started()) << "jwm did not start";
         ASSERT_TRUE(bus.started()) << "no session bus";
