@@ -30,6 +30,8 @@ test_packages=(
   radicale
   # The Debian package, checked.
   lintian desktop-file-utils appstream
+  # The accessibility bus and its Python client, for the screen-reader test.
+  at-spi2-core python3-pyatspi
 )
 
 # The real desktops the end-to-end tests run the shell on: GNOME Shell (with its settings

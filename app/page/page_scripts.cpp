@@ -34,6 +34,25 @@ std::string pageCommandScript(std::string_view word) {
     return script;
 }
 
+std::string pageFocusEntryScript(bool forward) {
+    // Positive tabindex values come first, in their order, then the rest in document order.
+    std::string script = "(() => {const forward = ";
+    script += forward ? "true" : "false";
+    script += R"JS(;
+  const controls = [...document.querySelectorAll(
+      'a[href], area[href], button, input, select, textarea, iframe, summary, [tabindex], ' +
+      '[contenteditable]')].filter((element) => element.tabIndex >= 0 && !element.disabled &&
+      !element.closest('[inert]') && element.getClientRects().length > 0 &&
+      getComputedStyle(element).visibility !== 'hidden');
+  const ordered = [...controls.filter((element) => element.tabIndex > 0)
+                       .sort((a, b) => a.tabIndex - b.tabIndex),
+                   ...controls.filter((element) => element.tabIndex === 0)];
+  const target = forward ? ordered[0] : ordered[ordered.length - 1];
+  if (target) target.focus();
+})())JS";
+    return script;
+}
+
 std::optional<std::string> pageEventScript(std::string_view name, const nlohmann::json& detail) {
     std::string json;
     try {

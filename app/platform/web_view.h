@@ -73,6 +73,7 @@ public:
     // Injected at document end into the main frame of every page.
     virtual void addUserScript(const std::string& source) = 0;
     virtual std::string currentUri() const = 0;
+    // View pixels per CSS pixel: the page's zoom and whatever else the engine scales it by.
     virtual double zoom() const = 0;
     // Typing goes to the page from now on.
     virtual void focus() = 0;

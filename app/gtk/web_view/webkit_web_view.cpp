@@ -236,8 +236,12 @@ std::string WebKitWebViewHost::currentUri() const {
     return uri ? uri : "";
 }
 
+// WebKitGTK scales the whole page by the desktop's text scale (the font resolution over 96
+// DPI, GDK_DPI_SCALE included) on top of the zoom level it reports.
 double WebKitWebViewHost::zoom() const {
-    return webkit_web_view_get_zoom_level(view_.get());
+    double resolution = gdk_screen_get_resolution(gtk_widget_get_screen(widget()));
+    double textScale = resolution > 0 ? resolution / 96.0 : 1.0;
+    return webkit_web_view_get_zoom_level(view_.get()) * textScale;
 }
 
 void WebKitWebViewHost::focus() {

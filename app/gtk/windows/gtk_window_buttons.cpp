@@ -3,8 +3,10 @@
 #include <webkit2/webkit2.h>
 
 #include <cmath>
+#include <string>
 
 #include "gtk/test_probe.h"
+#include "page/page_scripts.h"
 
 namespace lumory::gtk {
 
@@ -83,7 +85,8 @@ GtkWindowButtons::GtkWindowButtons(GtkWindow* window, GtkWidget* content)
 }
 
 // WebKitGTK hands a Tab that leaves the page to GTK twice: once by moving the focus out of
-// the page, once as the unhandled key. The second would skip the first button.
+// the page, once as the unhandled key. The second would skip the first button. A Tab on a
+// button is moved here, so that one going into the page lands on a control of the page.
 gboolean GtkWindowButtons::keyPressed(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto* self = static_cast<GtkWindowButtons*>(data);
     if (event->keyval != GDK_KEY_Tab && event->keyval != GDK_KEY_ISO_Left_Tab &&
@@ -98,7 +101,26 @@ gboolean GtkWindowButtons::keyPressed(GtkWidget*, GdkEventKey* event, gpointer d
     }
     bool onButton =
         focus != nullptr && self->group_ != nullptr && gtk_widget_is_ancestor(focus, self->group_);
-    return onButton && event->time == self->pageTabTime_ && event->time != GDK_CURRENT_TIME;
+    if (!onButton) return FALSE;
+    if (event->time == self->pageTabTime_ && event->time != GDK_CURRENT_TIME) {
+        // The copy goes back to the page all the same: WebKitGTK waits for it, and until it
+        // comes it passes the next key meant for the page on to GTK instead.
+        gtk_widget_event(content, reinterpret_cast<GdkEvent*>(event));
+        return TRUE;
+    }
+    // Ctrl+Tab and the like keep GTK's own meaning.
+    if ((event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) != 0) return FALSE;
+    bool forward = event->keyval != GDK_KEY_ISO_Left_Tab && (event->state & GDK_SHIFT_MASK) == 0;
+    g_signal_emit_by_name(self->window_, "move-focus",
+                          forward ? GTK_DIR_TAB_FORWARD : GTK_DIR_TAB_BACKWARD);
+    // Back in the page, Tab starts at its first control (Shift+Tab at its last), not after
+    // the one that had the focus before it left.
+    if (gtk_window_get_focus(self->window_) == content && WEBKIT_IS_WEB_VIEW(content)) {
+        std::string script = pageFocusEntryScript(forward);
+        webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(content), script.c_str(), -1, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr);
+    }
+    return TRUE;
 }
 
 GtkWindowButtons::~GtkWindowButtons() {

@@ -100,12 +100,14 @@ bool ShellUnderTest::start(const std::string& displayName, const std::vector<std
         if (const char* value = std::getenv(name))
             environment.push_back(std::string(name) + "=" + value);
     }
-    // A variable given by the test replaces the default of the same name.
+    // A variable given by the test replaces the default of the same name; a bare name
+    // ("NO_AT_BRIDGE") removes it.
     for (const std::string& entry : extra) {
-        std::string name = entry.substr(0, entry.find('=') + 1);
+        bool unset = entry.find('=') == std::string::npos;
+        std::string name = unset ? entry + "=" : entry.substr(0, entry.find('=') + 1);
         std::erase_if(environment,
                       [&](const std::string& existing) { return existing.rfind(name, 0) == 0; });
-        environment.push_back(entry);
+        if (!unset) environment.push_back(entry);
     }
     fs::create_directories(home + "/run");
     fs::permissions(home + "/run", fs::perms::owner_all, fs::perm_options::replace);

@@ -29,6 +29,7 @@ public:
     // shell points the service at it.
     bool addHelper(const std::string& binary);
 
+    // `environment`: NAME=VALUE entries replace the defaults, a bare NAME removes one.
     bool start(const XvfbDisplay& display, const std::vector<std::string>& environment = {});
     // On a desktop's own X server (Xwayland): `displayName` is its DISPLAY.
     bool start(const std::string& displayName, const std::vector<std::string>& environment);
