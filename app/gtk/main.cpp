@@ -42,7 +42,11 @@ std::string settingsPath() {
 
 // The desktop's light or dark style, followed from before the first window opens.
 struct Appearance {
-    Appearance() { sources.follow(appearance); }
+    // The application's own connection: no second connection, and none at all without a bus.
+    explicit Appearance(GApplication* application)
+        : sources(g_application_get_dbus_connection(application)) {
+        sources.follow(appearance);
+    }
 
     lumory::gtk::GtkDarkStyle style;
     lumory::DesktopAppearance appearance{style};
@@ -114,7 +118,7 @@ void activated(GApplication* application, gpointer data) {
         return;
     }
     useOwnIcon();
-    platform->appearance = std::make_unique<Appearance>();
+    platform->appearance = std::make_unique<Appearance>(application);
     platform->shell = std::make_unique<lumory::Shell>(lumory::ShellPlatform{
         platform->desktop, platform->serviceLauncher, platform->mainQueue, platform->system,
         platform->dialogs, platform->notificationCenter, platform->http, platform->settings,

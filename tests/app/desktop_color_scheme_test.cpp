@@ -10,7 +10,9 @@
 #include <thread>
 #include <variant>
 
+#include "dbus/bus_service_thread.h"
 #include "dbus/settings_portal.h"
+#include "gobject_ptr.h"
 #include "gtk/system/desktop_color_scheme.h"
 #include "xvfb/xvfb_session_bus.h"
 
@@ -50,23 +52,21 @@ void runFor(std::chrono::milliseconds time) {
 
 class ColorSchemeOnTheBus : public ::testing::Test {
 protected:
-    // One bus for the process: GIO keeps its session bus connection for good.
-    static void SetUpTestSuite() {
-        bus = new XvfbSessionBus(false);
-        if (bus->started()) setenv("DBUS_SESSION_BUS_ADDRESS", bus->address().c_str(), 1);
-        setenv("GSETTINGS_BACKEND", "memory", 1);
+    static void SetUpTestSuite() { setenv("GSETTINGS_BACKEND", "memory", 1); }
+    void SetUp() override {
+        ASSERT_TRUE(bus.started());
+        connection = GObjectPtr<GDBusConnection>(connectToBus(bus.address()));
+        ASSERT_TRUE(connection);
     }
-    static void TearDownTestSuite() {
-        g_autoptr(GDBusConnection) session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        if (session != nullptr) g_dbus_connection_set_exit_on_close(session, FALSE);
-        delete bus;
-        bus = nullptr;
+    void TearDown() override {
+        sources.reset();
+        g_dbus_connection_close_sync(connection.get(), nullptr, nullptr);
     }
-    void SetUp() override { ASSERT_TRUE(bus->started()); }
 
     // Follows with a schema for GNOME's setting that does not exist: the portal alone.
     void followThePortalAlone() {
-        sources = std::make_unique<gtk::DesktopColorScheme>("org.lumory.test.absent");
+        sources =
+            std::make_unique<gtk::DesktopColorScheme>(connection.get(), "org.lumory.test.absent");
         sources->follow(listener);
     }
 
@@ -74,13 +74,14 @@ protected:
         return runUntil([&] { return listener.reports == wanted; }, timeout);
     }
 
-    static inline XvfbSessionBus* bus = nullptr;
+    XvfbSessionBus bus{false};
+    GObjectPtr<GDBusConnection> connection;
     RecordingListener listener;
     std::unique_ptr<gtk::DesktopColorScheme> sources;
 };
 
 TEST_F(ColorSchemeOnTheBus, ARunningPortalIsReadAndItsChangesOfTheSettingFollowed) {
-    SettingsPortal portal(bus->address(), 1);
+    SettingsPortal portal(bus.address(), 1);
     ASSERT_TRUE(portal.started());
     followThePortalAlone();
     ASSERT_TRUE(reported({"portal:1"})) << ::testing::PrintToString(listener.reports);
@@ -98,7 +99,7 @@ TEST_F(ColorSchemeOnTheBus, ARunningPortalIsReadAndItsChangesOfTheSettingFollowe
 }
 
 TEST_F(ColorSchemeOnTheBus, AnOlderPortalIsReadThroughReadAndItsDoubleVariant) {
-    SettingsPortal portal(bus->address(), 1, SettingsPortal::Answers::readOnly);
+    SettingsPortal portal(bus.address(), 1, SettingsPortal::Answers::readOnly);
     ASSERT_TRUE(portal.started());
     followThePortalAlone();
     EXPECT_TRUE(reported({"portal:1"})) << ::testing::PrintToString(listener.reports);
@@ -109,7 +110,7 @@ TEST_F(ColorSchemeOnTheBus, AnOlderPortalIsReadThroughReadAndItsDoubleVariant) {
 TEST_F(ColorSchemeOnTheBus, APortalThatStartsLaterIsReadAndOneThatGoesIsReportedGone) {
     followThePortalAlone();
     ASSERT_TRUE(reported({"portal:none"})) << ::testing::PrintToString(listener.reports);
-    auto portal = std::make_unique<SettingsPortal>(bus->address(), 1);
+    auto portal = std::make_unique<SettingsPortal>(bus.address(), 1);
     ASSERT_TRUE(portal->started());
     EXPECT_TRUE(reported({"portal:none", "portal:1"}))
         << ::testing::PrintToString(listener.reports);
@@ -119,7 +120,7 @@ TEST_F(ColorSchemeOnTheBus, APortalThatStartsLaterIsReadAndOneThatGoesIsReported
 }
 
 TEST_F(ColorSchemeOnTheBus, APortalWithoutTheSettingIsNoAnswer) {
-    SettingsPortal portal(bus->address(), 1, SettingsPortal::Answers::notPublished);
+    SettingsPortal portal(bus.address(), 1, SettingsPortal::Answers::notPublished);
     ASSERT_TRUE(portal.started());
     followThePortalAlone();
     EXPECT_TRUE(reported({"portal:none"})) << ::testing::PrintToString(listener.reports);
@@ -129,7 +130,7 @@ TEST_F(ColorSchemeOnTheBus, APortalWithoutTheSettingIsNoAnswer) {
 // A portal that takes the read and never answers: a change it announces meanwhile is followed,
 // and the read's time-out does not undo it.
 TEST_F(ColorSchemeOnTheBus, AChangeAnnouncedWhileTheReadHangsIsKept) {
-    SettingsPortal portal(bus->address(), 0, SettingsPortal::Answers::never);
+    SettingsPortal portal(bus.address(), 0, SettingsPortal::Answers::never);
     ASSERT_TRUE(portal.started());
     auto started = std::chrono::steady_clock::now();
     followThePortalAlone();
@@ -141,9 +142,16 @@ TEST_F(ColorSchemeOnTheBus, AChangeAnnouncedWhileTheReadHangsIsKept) {
     EXPECT_EQ(listener.reports, std::vector<std::string>{"portal:1"});
 }
 
+TEST_F(ColorSchemeOnTheBus, WithoutASessionBusThereIsNoPortalToAsk) {
+    gtk::DesktopColorScheme sources(nullptr, "org.lumory.test.absent");
+    sources.follow(listener);
+    runFor(200ms);
+    EXPECT_TRUE(listener.reports.empty()) << ::testing::PrintToString(listener.reports);
+}
+
 // Gone while its read is under way: the late answer must not reach the listener or the object.
 TEST_F(ColorSchemeOnTheBus, SourcesThatGoWhileReadingAreNotCalledBack) {
-    auto portal = std::make_unique<SettingsPortal>(bus->address(), 1,
+    auto portal = std::make_unique<SettingsPortal>(bus.address(), 1,
                                                    SettingsPortal::Answers::never);
     ASSERT_TRUE(portal->started());
     followThePortalAlone();
@@ -162,7 +170,7 @@ TEST_F(ColorSchemeOnTheBus, GnomesSettingIsReadAndFollowed) {
     }
     g_autoptr(GSettings) gnome = g_settings_new("org.gnome.desktop.interface");
     g_settings_set_string(gnome, "color-scheme", "prefer-dark");
-    gtk::DesktopColorScheme sources;
+    gtk::DesktopColorScheme sources(connection.get());
     sources.follow(listener);
     // GNOME's setting is there at once, before the bus is even asked.
     ASSERT_FALSE(listener.reports.empty());
@@ -185,7 +193,7 @@ TEST_F(ColorSchemeOnTheBus, GnomesSettingIsReadAndFollowed) {
 TEST_F(ColorSchemeOnTheBus, ASystemWithoutGnomesSchemaOrKeyHasNoGnomeSetting) {
     for (const char* schema : {"org.lumory.test.absent", "org.gnome.desktop.wm.preferences"}) {
         RecordingListener seen;
-        gtk::DesktopColorScheme sources(schema);
+        gtk::DesktopColorScheme sources(connection.get(), schema);
         sources.follow(seen);
         runUntil([&] { return !seen.reports.empty(); }, 2s);
         EXPECT_EQ(seen.reports, std::vector<std::string>{"portal:none"}) << schema;

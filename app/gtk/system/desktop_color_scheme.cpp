@@ -42,8 +42,10 @@ struct DesktopColorScheme::Pending {
     const char* method;
 };
 
-DesktopColorScheme::DesktopColorScheme(std::string gnomeSchema)
-    : gnomeSchema_(std::move(gnomeSchema)), cancellable_(g_cancellable_new()) {}
+DesktopColorScheme::DesktopColorScheme(GDBusConnection* sessionBus, std::string gnomeSchema)
+    : gnomeSchema_(std::move(gnomeSchema)),
+      bus_(GObjectPtr<GDBusConnection>::retain(sessionBus)),
+      cancellable_(g_cancellable_new()) {}
 
 DesktopColorScheme::~DesktopColorScheme() {
     g_cancellable_cancel(cancellable_.get());
@@ -55,18 +57,7 @@ DesktopColorScheme::~DesktopColorScheme() {
 void DesktopColorScheme::follow(ColorSchemeListener& listener) {
     listener_ = &listener;
     followGnome();
-    g_bus_get(
-        G_BUS_TYPE_SESSION, cancellable_.get(),
-        [](GObject*, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
-            g_autoptr(GError) error = nullptr;
-            GObjectPtr<GDBusConnection> bus(g_bus_get_finish(result, &error));
-            // No session bus: no portal either.
-            DesktopColorScheme* self = pending->self.get();
-            if (!bus || self == nullptr) return;
-            self->busReady(bus.get());
-        },
-        new Pending{lifetime_.weak(), nullptr});
+    if (bus_) followPortal();
 }
 
 void DesktopColorScheme::followGnome() {
@@ -93,8 +84,8 @@ void DesktopColorScheme::followGnome() {
     listener_->gnomeColorSchemeChanged(std::string(value));
 }
 
-void DesktopColorScheme::busReady(GDBusConnection* bus) {
-    bus_ = GObjectPtr<GDBusConnection>::retain(bus);
+void DesktopColorScheme::followPortal() {
+    GDBusConnection* bus = bus_.get();
     subscription_ = g_dbus_connection_signal_subscribe(
         bus, kPortalName, kSettingsInterface, "SettingChanged", kPortalPath, kAppearanceNamespace,
         G_DBUS_SIGNAL_FLAGS_NONE,

@@ -18,9 +18,11 @@ namespace lumory::gtk {
 // later is read when it appears.
 class DesktopColorScheme : public ColorSchemeSources {
 public:
+    // `sessionBus`: the application's connection, null without a session bus (then no portal).
     // `gnomeSchema`: where GNOME keeps color-scheme, replaceable so tests can name a schema
     // that is missing or lacks the key.
-    explicit DesktopColorScheme(std::string gnomeSchema = "org.gnome.desktop.interface");
+    explicit DesktopColorScheme(GDBusConnection* sessionBus,
+                                std::string gnomeSchema = "org.gnome.desktop.interface");
     ~DesktopColorScheme() override;
     DesktopColorScheme(const DesktopColorScheme&) = delete;
     DesktopColorScheme& operator=(const DesktopColorScheme&) = delete;
@@ -31,7 +33,7 @@ private:
     struct Pending;
 
     void followGnome();
-    void busReady(GDBusConnection* bus);
+    void followPortal();
     void portalAppeared();
     void portalVanished();
     void read(const char* method);
@@ -40,9 +42,9 @@ private:
 
     std::string gnomeSchema_;
     ColorSchemeListener* listener_ = nullptr;
+    GObjectPtr<GDBusConnection> bus_;
     GObjectPtr<GCancellable> cancellable_;
     GObjectPtr<GSettings> gnome_;
-    GObjectPtr<GDBusConnection> bus_;
     guint watch_ = 0;
     guint subscription_ = 0;
     // A change announced while a read was under way is newer than what the read brings back.
