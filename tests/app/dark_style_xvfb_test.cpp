@@ -101,7 +101,8 @@ TEST_F(DarkStyleTest, GtkAndTheServicesPageFollowThePortalAtStartAndLive) {
 
     for (int round = 0; round < 2; ++round) {
         portal.setColorScheme(kPreferLight);
-        long long gtk = millisecondsUntil(shell, [](const json& r) { return isDarkStyle(r, false); });
+        long long gtk =
+            millisecondsUntil(shell, [](const json& r) { return isDarkStyle(r, false); });
         long long page =
             millisecondsUntil(shell, [](const json& r) { return isTitle(r, "Lumory light"); });
         EXPECT_NE(gtk, -1) << "GTK stayed dark";

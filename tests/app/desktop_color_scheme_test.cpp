@@ -151,8 +151,8 @@ TEST_F(ColorSchemeOnTheBus, WithoutASessionBusThereIsNoPortalToAsk) {
 
 // Gone while its read is under way: the late answer must not reach the listener or the object.
 TEST_F(ColorSchemeOnTheBus, SourcesThatGoWhileReadingAreNotCalledBack) {
-    auto portal = std::make_unique<SettingsPortal>(bus.address(), 1,
-                                                   SettingsPortal::Answers::never);
+    auto portal =
+        std::make_unique<SettingsPortal>(bus.address(), 1, SettingsPortal::Answers::never);
     ASSERT_TRUE(portal->started());
     followThePortalAlone();
     ASSERT_TRUE(runUntil([&] { return !portal->calls().empty(); }, 5s));
@@ -179,8 +179,8 @@ TEST_F(ColorSchemeOnTheBus, GnomesSettingIsReadAndFollowed) {
     g_settings_set_string(gnome, "color-scheme", "default");
     EXPECT_TRUE(runUntil(
         [&] {
-            return std::count(listener.reports.begin(), listener.reports.end(),
-                              "gnome:default") == 1;
+            return std::count(listener.reports.begin(), listener.reports.end(), "gnome:default") ==
+                   1;
         },
         5s))
         << ::testing::PrintToString(listener.reports);

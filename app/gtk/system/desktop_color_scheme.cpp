@@ -20,7 +20,6 @@ constexpr char kUnknownMethod[] = "org.freedesktop.DBus.Error.UnknownMethod";
 // setting from standing in for long.
 constexpr int kReadTimeoutMs = 3000;
 
-
 // The portal's number inside however many variants it comes in (older portals answer Read with
 // a variant in a variant); nothing when it is not a number.
 std::optional<std::uint32_t> colorSchemeValue(GVariant* value) {
@@ -90,9 +89,8 @@ void DesktopColorScheme::followPortal() {
         bus, kPortalName, kSettingsInterface, "SettingChanged", kPortalPath, kAppearanceNamespace,
         G_DBUS_SIGNAL_FLAGS_NONE,
         [](GDBusConnection*, const char*, const char*, const char*, const char*,
-           GVariant* parameters, gpointer self) {
-            static_cast<DesktopColorScheme*>(self)->settingChanged(parameters);
-        },
+           GVariant* parameters,
+           gpointer self) { static_cast<DesktopColorScheme*>(self)->settingChanged(parameters); },
         this, nullptr);
     watch_ = g_bus_watch_name_on_connection(
         bus, kPortalName, G_BUS_NAME_WATCHER_FLAGS_NONE,

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "gobject_ptr.h"
-#include "weak_handle.h"
 #include "platform/appearance.h"
+#include "weak_handle.h"
 
 namespace lumory::gtk {
 
