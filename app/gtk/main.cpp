@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "appearance/desktop_appearance.h"
 #include "gtk/desktop/gtk_desktop.h"
 #include "gtk/desktop/gtk_dialogs.h"
 #include "gtk/desktop/single_instance_application.h"
@@ -14,9 +15,11 @@
 #include "gtk/notifications/event_sound.h"
 #include "gtk/notifications/notification_settings.h"
 #include "gtk/notifications/timerfd_wall_clock_alarm.h"
+#include "gtk/system/desktop_color_scheme.h"
 #include "gtk/system/display_backend.h"
 #include "gtk/system/gio_service_launcher.h"
 #include "gtk/system/glib_host_system.h"
+#include "gtk/system/gtk_dark_style.h"
 #include "gtk/system/gtk_main_queue.h"
 #include "gtk/system/keyfile_settings_store.h"
 #include "gtk/system/portal_warning_filter.h"
@@ -36,6 +39,20 @@ std::string settingsPath() {
         g_build_filename(g_get_user_config_dir(), "lumory", "settings.ini", nullptr);
     return path;
 }
+
+// The desktop's light or dark style, followed from before the first window opens.
+struct Appearance {
+    // The application's own connection: no second connection, and none at all without a bus.
+    explicit Appearance(GApplication* application)
+        : sources(g_application_get_dbus_connection(application)) {
+        sources.follow(appearance);
+    }
+
+    lumory::gtk::GtkDarkStyle style;
+    lumory::DesktopAppearance appearance{style};
+    // Last: it stops reporting before what it reports to goes.
+    lumory::gtk::DesktopColorScheme sources;
+};
 
 struct Platform {
     explicit Platform(GtkApplication* application)
@@ -78,6 +95,7 @@ struct Platform {
     lumory::gtk::DBusNotificationServer notificationServer;
     lumory::gtk::TimerfdWallClockAlarm alarm;
     lumory::DesktopNotificationCenter notificationCenter;
+    std::unique_ptr<Appearance> appearance;
     std::unique_ptr<lumory::Shell> shell;
 };
 
@@ -100,6 +118,7 @@ void activated(GApplication* application, gpointer data) {
         return;
     }
     useOwnIcon();
+    platform->appearance = std::make_unique<Appearance>(application);
     platform->shell = std::make_unique<lumory::Shell>(lumory::ShellPlatform{
         platform->desktop, platform->serviceLauncher, platform->mainQueue, platform->system,
         platform->dialogs, platform->notificationCenter, platform->http, platform->settings,

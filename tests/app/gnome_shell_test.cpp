@@ -580,5 +580,54 @@ TEST_F(GnomeShellTest, LoggingOutWaitsForTheNoteToBeSaved) {
     EXPECT_EQ(saved, "logout");
 }
 
+// GNOME 43 with no portal running: its own color-scheme setting, changed as its Settings app
+// changes it, turns GTK and the page dark and back without a restart. The shell shares the
+// session's settings folders, as every application of a real session does.
+TEST_F(GnomeShellTest, GnomesDarkStyleSettingIsFollowedLive) {
+    std::string config = desktop->session().runtime() + "/home/.config";
+    struct Restore {
+        ~Restore() {
+            desktop->setting("org.gnome.desktop.interface", "color-scheme", "default");
+            std::error_code ignored;
+            fs::remove_all(config + "/lumory", ignored);
+        }
+        std::string config;
+    } restore{config};
+    launch("color_scheme_page.js",
+           {"XDG_CONFIG_HOME=" + config, "XDG_RUNTIME_DIR=" + desktop->session().runtime()});
+    auto darkStyle = [&](bool dark) {
+        return (*shell)
+            ->waitForProbe(
+                [&](const json& report) {
+                    return report.value("event", "") == "dark-style" &&
+                           report.value("preferDark", !dark) == dark;
+                },
+                10s)
+            .has_value();
+    };
+
+    auto changed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(desktop->setting("org.gnome.desktop.interface", "color-scheme", "'prefer-dark'"));
+    EXPECT_TRUE(darkStyle(true)) << "GTK did not turn dark";
+    EXPECT_TRUE(waitForTitle("Lumory dark")) << "the page did not turn dark";
+    std::cout << "dark after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - changed)
+                     .count()
+              << " ms (gsettings included)\n";
+    std::this_thread::sleep_for(2s);
+    EXPECT_TRUE(desktop->screenshot(kArtifacts + "/gnome-shell-dark.png"));
+
+    changed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(desktop->setting("org.gnome.desktop.interface", "color-scheme", "'default'"));
+    EXPECT_TRUE(darkStyle(false)) << "GTK stayed dark";
+    EXPECT_TRUE(waitForTitle("Lumory light")) << "the page stayed dark";
+    std::cout << "light after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - changed)
+                     .count()
+              << " ms (gsettings included)\n";
+}
+
 }  // namespace
 }  // namespace lumory::testing

@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -20,9 +22,11 @@
 #if LUMORY_TEST_PULSE
 #include "pulse/pulse_server.h"
 #endif
+#include "dbus/settings_portal.h"
 #include "process/child_process.h"
 #include "xvfb/xvfb_display.h"
 #include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_session_bus.h"
 #include "xvfb/xvfb_shell.h"
 #include "xvfb/xvfb_window_manager.h"
 #include "xvfb/xvfb_windows.h"
@@ -55,6 +59,20 @@ double localTime(int days, int hour, int minute) {
     parts.tm_sec = 0;
     parts.tm_isdst = -1;
     return static_cast<double>(std::mktime(&parts)) * 1000.0;
+}
+
+// The mean brightness, 0 to 1, of a rectangle of a PNG; -1 when it cannot be read.
+double meanBrightness(const std::string& path, int x, int y, int width, int height) {
+    std::string command = "timeout 20 convert '" + path + "' -crop " + std::to_string(width) + "x" +
+                          std::to_string(height) + "+" + std::to_string(x) + "+" +
+                          std::to_string(y) +
+                          " +repage -colorspace Gray -format '%[fx:mean]' info: 2>/dev/null";
+    FILE* output = popen(command.c_str(), "r");
+    if (output == nullptr) return -1;
+    double mean = -1;
+    if (std::fscanf(output, "%lf", &mean) != 1) mean = -1;
+    pclose(output);
+    return mean;
 }
 
 std::string readFile(const fs::path& path) {
@@ -247,6 +265,44 @@ protected:
     // The session bus of the private calendar, empty when there is none.
     static inline std::string calendarBus;
 };
+
+// The workspace on a desktop set to the dark style, which a stand-in portal on the shell's session
+// bus publishes: the page draws itself dark. First of the cases: a shell on a bus without a
+// session manager makes GTK start the real portal for its inhibit requests, and that one would
+// hold the portal's name on the calendar's bus from then on.
+TEST_F(ServiceOnDisplayTest, TheWorkspaceInTheDesktopsDarkStyle) {
+    // On the private calendar's bus when there is one, so the calendar panel has its day.
+    std::unique_ptr<XvfbSessionBus> ownBus;
+    std::string bus = calendarBus;
+    if (bus.empty()) {
+        ownBus = std::make_unique<XvfbSessionBus>(false);
+        ASSERT_TRUE(ownBus->started());
+        bus = ownBus->address();
+    }
+    SettingsPortal portal(bus, 1);
+    ASSERT_TRUE(portal.started()) << "another portal owns the name on the session bus";
+    ShellUnderTest shell(kShell, kReferenceService);
+    std::string pageUrl;
+    ASSERT_NO_FATAL_FAILURE(openOnToday(shell, pageUrl, {"DBUS_SESSION_BUS_ADDRESS=" + bus}));
+    auto window = findWindow(display.name(), "Lumory");
+    ASSERT_TRUE(window);
+    XvfbInput input(display.name());
+    ASSERT_TRUE(input.connected());
+    input.click(1, window->x + 120, window->y + 285);
+    ASSERT_TRUE(shell.waitForProbe(
+        [](const json& report) {
+            return report.value("event", "") == "title" &&
+                   report.value("title", "") == "Trip to Lyon – Lumory";
+        },
+        10s))
+        << "the note did not open";
+    screenshot("service-dark.png", kPaintSettle);
+    double brightness = meanBrightness(kArtifacts + "/service-dark.png", window->x, window->y,
+                                       window->width, window->height);
+    EXPECT_GE(brightness, 0);
+    EXPECT_LT(brightness, 0.3) << "the page is not dark";
+    EXPECT_NE(shell.stop(10s), -1);
+}
 
 TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) {
     ShellUnderTest shell(kShell, kReferenceService);
