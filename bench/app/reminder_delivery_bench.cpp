@@ -85,8 +85,12 @@ std::vector<double> shellDelays(const XvfbDisplay& display, const XvfbSessionBus
         return {};
     }
     // The page turns `at` (wall-clock milliseconds) into the reminder's due time as it is.
+    // `at` is whole milliseconds: start from the next one, so the due times are exact.
     auto wallNow = Wall::now();
     auto steadyNow = Steady::now();
+    auto wholeMs = std::chrono::ceil<std::chrono::milliseconds>(wallNow.time_since_epoch());
+    steadyNow += wholeMs - wallNow.time_since_epoch();
+    wallNow = Wall::time_point(wholeMs);
     json entries = json::array();
     std::vector<Steady::time_point> due;
     for (int index = 0; index < count; ++index) {
