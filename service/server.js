@@ -102,6 +102,16 @@ class EventStreams {
   }
 }
 
+// A pipe, or the socket pair Node's own child processes get.
+function standardInputIsPipe() {
+  try {
+    const input = fs.fstatSync(0);
+    return input.isFIFO() || input.isSocket();
+  } catch (error) {
+    return false;
+  }
+}
+
 async function startService(config, { log = () => {} } = {}) {
   const notes = new NoteStore(config.workspace);
   await notes.prepare();
@@ -342,16 +352,24 @@ function main() {
     process.exit(1);
   });
 
-  // The shell normally stops the service itself; this covers a shell that vanished.
+  // The shell normally stops the service itself; this covers a shell that vanished. A parent
+  // holding the other end of a pipe on standard input is seen going by the pipe's end, with no
+  // timer waking the service while nothing happens; any other parent is checked every second.
   const parentPid = Number.parseInt(process.env.LUMORY_PARENT_PID || '', 10);
   if (Number.isInteger(parentPid) && parentPid > 0) {
-    setInterval(() => {
-      try {
-        process.kill(parentPid, 0);
-      } catch (error) {
-        if (error.code === 'ESRCH') stop();
-      }
-    }, kParentCheckMs).unref();
+    if (parentPid === process.ppid && standardInputIsPipe()) {
+      process.stdin.on('end', stop);
+      process.stdin.on('error', stop);
+      process.stdin.resume();
+    } else {
+      setInterval(() => {
+        try {
+          process.kill(parentPid, 0);
+        } catch (error) {
+          if (error.code === 'ESRCH') stop();
+        }
+      }, kParentCheckMs).unref();
+    }
   }
 }
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include "../bench_report.h"
+#include "process_tree.h"
+#include "spawned_child.h"
 #include "process/child_process.h"
 #include "xvfb/xvfb_display.h"
 #include "xvfb/xvfb_shell.h"
@@ -27,6 +30,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using lumory::testing::ShellUnderTest;
 using lumory::testing::XvfbDisplay;
+using namespace lumory::bench;
 
 namespace {
 
@@ -85,76 +89,6 @@ double median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-struct Child {
-    pid_t pid = -1;
-    int output = -1;
-};
-
-Child spawnReading(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return {};
-    pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        dup2(fds[1], 1);
-        int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 2);
-        std::vector<std::string> copy = env;
-        std::vector<char*> envp;
-        for (auto& entry : copy) envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        std::vector<std::string> args = argv;
-        std::vector<char*> argp;
-        for (auto& arg : args) argp.push_back(arg.data());
-        argp.push_back(nullptr);
-        execvpe(argp[0], argp.data(), envp.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    return {pid, fds[0]};
-}
-
-std::optional<std::string> readLineContaining(int fd, const std::string& text,
-                                              std::chrono::milliseconds timeout) {
-    std::string buffer;
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        size_t lineFeed;
-        while ((lineFeed = buffer.find('\n')) != std::string::npos) {
-            std::string line = buffer.substr(0, lineFeed);
-            buffer.erase(0, lineFeed + 1);
-            if (line.find(text) != std::string::npos) return line;
-        }
-        pollfd poller{fd, POLLIN, 0};
-        if (poll(&poller, 1, 100) <= 0) continue;
-        char chunk[4096];
-        ssize_t count = read(fd, chunk, sizeof chunk);
-        if (count <= 0) return std::nullopt;
-        buffer.append(chunk, static_cast<size_t>(count));
-    }
-    return std::nullopt;
-}
-
-void stopChild(Child& child) {
-    if (child.pid > 0) {
-        kill(-child.pid, SIGKILL);
-        lumory::testing::waitForExit(child.pid, 5s);
-    }
-    if (child.output >= 0) close(child.output);
-    child = {};
-}
-
-std::vector<std::string> displayEnvironment(const XvfbDisplay& display, const std::string& home) {
-    return {"PATH=/usr/bin:/bin",
-            "HOME=" + home,
-            "DISPLAY=" + display.name(),
-            "NO_AT_BRIDGE=1",
-            "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent",
-            "XDG_CACHE_HOME=" + home + "/.cache",
-            "XDG_DATA_HOME=" + home + "/.local/share",
-            "XDG_CONFIG_HOME=" + home + "/.config"};
-}
-
 }  // namespace
 
 int main() {
@@ -172,6 +106,10 @@ int main() {
 
     std::vector<double> bareMs, bareRss, bareTreeRss, shellMs, shellRss, shellTreeRss,
         readyToRequestUs, serviceStartMs;
+    // What the desktop libraries loaded at start take as mapped in the UI process, in MB.
+    const std::vector<std::string> libraries = {"libsoup-3.0", "libayatana-appindicator3",
+                                                "libdbusmenu", "libcanberra"};
+    std::map<std::string, std::vector<double>> libraryRss;
     // The baseline starts the same service, waits for its ready line and opens a bare WebKitGTK
     // window on the address: what the shell does, without the shell.
     auto bareRun = [&] {
@@ -212,6 +150,10 @@ int main() {
         if (loaded && request) {
             shellMs.push_back((loaded->value("monotonicMicroseconds", 0LL) - started) / 1000.0);
             shellRss.push_back(residentKilobytes(shell.pid()) / 1024.0);
+            for (const auto& library : libraries) {
+                libraryRss[library].push_back(mappedResidentKilobytes(shell.pid(), library) /
+                                              1024.0);
+            }
             shellTreeRss.push_back(treeResidentKilobytes(shell.pid()) / 1024.0);
             std::ifstream readyFile(shell.root() + "/home/ready-time");
             long long readyAt = 0;
@@ -247,6 +189,10 @@ int main() {
                 median(bareTreeRss), median(shellTreeRss),
                 median(shellTreeRss) / median(bareTreeRss));
     std::printf("ready line to load request: %.0f us\n", median(readyToRequestUs));
+    for (const auto& [library, megabytes] : libraryRss) {
+        std::printf("shell UI process, resident in %s* mappings: %.2f MB\n", library.c_str(),
+                    median(megabytes));
+    }
     using lumory::bench::reportFigure;
     reportFigure("shell exec to page loaded", "ms", shellMs, bareMs);
     reportFigure("shell UI process RSS", "MB", shellRss, bareRss);

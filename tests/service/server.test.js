@@ -110,6 +110,17 @@ test('stops once the shell that started it is gone', async (t) => {
   await withTimeout(service.exited, 5000, 'still running without its parent');
 });
 
+test('a parent holding its standard input is seen going by the pipe, and only by it', async (t) => {
+  const service = startProcess(t, { LUMORY_PARENT_PID: String(process.pid) }, undefined, 'pipe');
+  await service.ready;
+  // Still its parent, so still running while the pipe is open.
+  const early = await Promise.race([service.exited, new Promise((resolve) => setTimeout(resolve, 1500, 'running'))]);
+  assert.strictEqual(early, 'running');
+  service.child.stdin.end();
+  const ended = await withTimeout(service.exited, 5000, 'still running after its parent\'s pipe closed');
+  assert.strictEqual(ended.code, 0);
+});
+
 test('listens on a free port when its port is taken, an empty PORT meaning the default', async (t) => {
   const first = startProcess(t);
   const taken = new URL((await first.ready).url).port;

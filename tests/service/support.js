@@ -28,10 +28,10 @@ function withTimeout(promise, ms, what) {
 
 // The service as a child process with the shell's kind of environment; a given home folder lets a
 // second process start on the workspace of the first.
-function startProcess(t, env = {}, home = temporaryFolder(t)) {
+function startProcess(t, env = {}, home = temporaryFolder(t), stdin = 'ignore') {
   const child = spawn(process.execPath, [serverFile], {
     env: { PATH: '/usr/bin:/bin', HOME: home, HOST: '127.0.0.1', PORT: '0', ...env },
-    stdio: ['ignore', 'pipe', 'pipe'],
+    stdio: [stdin, 'pipe', 'pipe'],
   });
   t.after(() => child.kill('SIGKILL'));
   let errors = '';

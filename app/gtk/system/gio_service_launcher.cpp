@@ -168,9 +168,11 @@ private:
 
 }  // namespace
 
+// Standard input is a pipe the shell never writes to: its end tells the service that the shell
+// is gone without the service polling for it.
 LaunchOutcome GioServiceLauncher::launch(ServiceLaunch request) {
     GObjectPtr<GSubprocessLauncher> launcher(
-        g_subprocess_launcher_new(static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDIN_INHERIT |
+        g_subprocess_launcher_new(static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDIN_PIPE |
                                                                 G_SUBPROCESS_FLAGS_STDOUT_PIPE |
                                                                 G_SUBPROCESS_FLAGS_STDERR_PIPE)));
 

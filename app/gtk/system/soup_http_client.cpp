@@ -104,8 +104,7 @@ void headersArrived(GObject* source, GAsyncResult* result, gpointer data) {
 
 }  // namespace
 
-SoupHttpClient::SoupHttpClient()
-    : session_(soup_session_new()), cancellable_(g_cancellable_new()) {}
+SoupHttpClient::SoupHttpClient() : cancellable_(g_cancellable_new()) {}
 
 // Requests still in flight end without calling back: their owner is going away.
 SoupHttpClient::~SoupHttpClient() {
@@ -158,6 +157,9 @@ void SoupHttpClient::send(const HttpRequest& request, std::function<void(HttpRes
         g_object_ref(cancellable), g_object_unref);
     g_source_attach(exchange->timer, nullptr);
 
+    // Most runs send nothing (the update check is daily): the session and its resolver, proxy
+    // and cookie objects wait for the first request.
+    if (!session_) session_ = GObjectPtr<SoupSession>(soup_session_new());
     soup_session_send_async(session_.get(), message, G_PRIORITY_DEFAULT, cancellable,
                             headersArrived, exchange.release());
 }

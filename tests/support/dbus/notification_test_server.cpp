@@ -50,6 +50,7 @@ void NotificationTestServer::methodCalled(const char* method, GVariant* paramete
     std::string_view name = method;
     if (name == "Notify") {
         Notification notification;
+        notification.arrived = std::chrono::steady_clock::now();
         const char *appName, *icon, *summary, *body;
         GVariantIter* actions = nullptr;
         GVariantIter* hints = nullptr;

@@ -30,6 +30,8 @@ public:
         // Each hint printed as GVariant text (strings in quotes, booleans true/false).
         std::map<std::string, std::string> hints;
         std::int32_t expireTimeout = 0;
+        // When the server's thread took the call, for measuring delivery delays.
+        std::chrono::steady_clock::time_point arrived;
     };
 
     NotificationTestServer(const std::string& busAddress,
