@@ -261,6 +261,18 @@ protected:
             << "the page did not show the day's tasks";
     }
 
+    // Clicks the newest note, first in the sidebar's list, until the page shows it.
+    void openTheNewestNote(ShellUnderTest& shell, const WindowGeometry& window, XvfbInput& input) {
+        input.click(1, window.x + 120, window.y + 285);
+        ASSERT_TRUE(shell.waitForProbe(
+            [](const json& report) {
+                return report.value("event", "") == "title" &&
+                       report.value("title", "") == "Trip to Lyon – Lumory";
+            },
+            10s))
+            << "the note did not open";
+    }
+
     XvfbDisplay display{1600, 1000};
     // The session bus of the private calendar, empty when there is none.
     static inline std::string calendarBus;
@@ -288,14 +300,7 @@ TEST_F(ServiceOnDisplayTest, TheWorkspaceInTheDesktopsDarkStyle) {
     ASSERT_TRUE(window);
     XvfbInput input(display.name());
     ASSERT_TRUE(input.connected());
-    input.click(1, window->x + 120, window->y + 285);
-    ASSERT_TRUE(shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "title" &&
-                   report.value("title", "") == "Trip to Lyon – Lumory";
-        },
-        10s))
-        << "the note did not open";
+    ASSERT_NO_FATAL_FAILURE(openTheNewestNote(shell, *window, input));
     screenshot("service-dark.png", kPaintSettle);
     double brightness = meanBrightness(kArtifacts + "/service-dark.png", window->x, window->y,
                                        window->width, window->height);
@@ -335,15 +340,7 @@ TEST_F(ServiceOnDisplayTest, MenuCommandsActOnTheWorkspaceAndEditsReachTheDisk) 
     ASSERT_TRUE(window);
     XvfbInput input(display.name());
     ASSERT_TRUE(input.connected());
-    // The newest note is first in the sidebar's list.
-    input.click(1, window->x + 120, window->y + 285);
-    ASSERT_TRUE(shell.waitForProbe(
-        [](const json& report) {
-            return report.value("event", "") == "title" &&
-                   report.value("title", "") == "Trip to Lyon – Lumory";
-        },
-        10s))
-        << "the note did not open";
+    ASSERT_NO_FATAL_FAILURE(openTheNewestNote(shell, *window, input));
     screenshot("service-main-window.png", kPaintSettle);
     // A click below the text puts the caret at its end, on the line "rain jacket".
     input.click(1, window->x + 700, window->y + 700);
