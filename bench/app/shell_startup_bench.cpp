@@ -58,27 +58,7 @@ long residentKilobytes(pid_t pid) {
 
 // The process and all its descendants.
 long treeResidentKilobytes(pid_t root) {
-    std::vector<std::pair<pid_t, pid_t>> parents;  // (pid, parent)
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        pid_t pid = static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
-        if (pid <= 0) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string text;
-        if (!std::getline(stat, text)) continue;
-        auto close = text.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(text.substr(close + 2));
-        char state;
-        pid_t parent = 0;
-        rest >> state >> parent;
-        parents.emplace_back(pid, parent);
-    }
-    std::vector<pid_t> tree = {root};
-    for (size_t index = 0; index < tree.size(); ++index) {
-        for (auto [pid, parent] : parents) {
-            if (parent == tree[index]) tree.push_back(pid);
-        }
-    }
+    std::vector<pid_t> tree = processTree(root);
     long total = 0;
     for (pid_t pid : tree) total += std::max(0L, residentKilobytes(pid));
     return total;
