@@ -1,0 +1,446 @@
+// The live overlay of the real shell with the reference service, on a private display and a
+// private sound server whose default output is a null sink:
+// - CPU of the shell's whole tree with a steady tone playing, overlay closed and then open with
+//   its meter moving (what the open meter costs);
+// - the lag from a burst of sound written to the player to the meter moving on screen, against
+//   parec reading the same monitor in the same run.
+// The meter is watched where a user sees it, in the display's pixels, so the product runs as
+// shipped.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../bench_report.h"
+#include "process_tree.h"
+#include "pulse/pulse_client_process.h"
+#include "pulse/pulse_server.h"
+#include "xvfb/xvfb_display.h"
+#include "xvfb/xvfb_input.h"
+#include "xvfb/xvfb_shell.h"
+#include "xvfb/xvfb_windows.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using lumory::testing::ShellUnderTest;
+using lumory::testing::WindowGeometry;
+using lumory::testing::XvfbDisplay;
+using lumory::testsupport::PulseClientProcess;
+using lumory::testsupport::PulseServer;
+
+namespace {
+
+constexpr char kMainTitle[] = "Lumory";
+constexpr char kOverlayTitle[] = "Lumory live overlay";
+constexpr int kRate = 48000;
+constexpr int kChunkFrames = kRate / 100;  // 10 ms
+constexpr auto kChunk = 10ms;
+constexpr auto kWindow = 5s;           // one CPU sample
+constexpr auto kSettle = 5s;           // after a load or an opening, before measuring
+constexpr auto kBurstLength = 100ms;   // two of the meter's 50 ms blocks at least
+constexpr auto kBurstGap = 2200ms;     // past the meter's 1.5 s peak hold
+constexpr auto kStill = 300ms;         // the meter's row unchanged this long before a burst
+constexpr auto kPollEvery = 2ms;       // how often the meter's row is read from the display
+constexpr auto kMissedAfter = 1500ms;  // a burst the meter did not show by then counts as missed
+
+int envCount(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    int count = value ? std::atoi(value) : 0;
+    return count > 0 ? count : fallback;
+}
+
+double percentile(std::vector<double> values, double share) {
+    if (values.empty()) return NAN;
+    std::sort(values.begin(), values.end());
+    return values[static_cast<size_t>(share * double(values.size() - 1) + 0.5)];
+}
+
+double millisBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Pixels of a rectangle of the display, as 0xRRGGBB.
+class DisplayPixels {
+public:
+    explicit DisplayPixels(const std::string& name) : display_(XOpenDisplay(name.c_str())) {}
+    ~DisplayPixels() {
+        if (display_) XCloseDisplay(display_);
+    }
+    DisplayPixels(const DisplayPixels&) = delete;
+    DisplayPixels& operator=(const DisplayPixels&) = delete;
+    bool connected() const { return display_ != nullptr; }
+
+    std::vector<uint32_t> grab(int x, int y, int width, int height) {
+        std::vector<uint32_t> pixels;
+        XImage* image = XGetImage(display_, DefaultRootWindow(display_), x, y, width, height,
+                                  AllPlanes, ZPixmap);
+        if (!image) return pixels;
+        pixels.reserve(size_t(width) * height);
+        for (int row = 0; row < height; ++row) {
+            for (int column = 0; column < width; ++column)
+                pixels.push_back(XGetPixel(image, column, row) & 0xffffff);
+        }
+        XDestroyImage(image);
+        return pixels;
+    }
+
+private:
+    Display* display_;
+};
+
+// The centre of the reddish dot of the page's "Live" button, the only such red in the top bar.
+std::optional<std::pair<int, int>> liveButton(DisplayPixels& screen, const WindowGeometry& window) {
+    const int height = std::min(window.height, 120);
+    auto pixels = screen.grab(window.x, window.y, window.width, height);
+    long sumX = 0, sumY = 0, count = 0;
+    for (int row = 0; row < height && !pixels.empty(); ++row) {
+        for (int column = window.width / 2; column < window.width; ++column) {
+            uint32_t pixel = pixels[size_t(row) * window.width + column];
+            int red = pixel >> 16, green = (pixel >> 8) & 0xff, blue = pixel & 0xff;
+            if (red > 190 && green < 70 && blue < 80) {
+                sumX += column;
+                sumY += row;
+                ++count;
+            }
+        }
+    }
+    if (count < 4) return std::nullopt;
+    return std::make_pair(window.x + int(sumX / count), window.y + int(sumY / count));
+}
+
+int differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    if (a.size() != b.size()) return int(std::max(a.size(), b.size()));
+    int count = 0;
+    for (size_t index = 0; index < a.size(); ++index) count += a[index] != b[index];
+    return count;
+}
+
+// Paces 10 ms chunks into a pacat playing on the default output, so a chunk plays about when it
+// is written: a steady tone, silence, or bursts whose start times are kept.
+class Player {
+public:
+    Player() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        process_.emplace(std::vector<std::string>{
+            "sh", "-c",
+            "exec pacat --playback --raw --format=s16le --rate=48000 --channels=1 "
+            "--latency-msec=10 <&" + std::to_string(fds[0])});
+        close(fds[0]);
+        feed_ = fds[1];
+        fcntl(feed_, F_SETFL, fcntl(feed_, F_GETFL) | O_NONBLOCK);
+        next_ = Clock::now();
+    }
+    ~Player() {
+        if (feed_ >= 0) close(feed_);
+    }
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    bool started() const { return feed_ >= 0 && process_ && process_->started(); }
+    void setTone(bool on) { tone_ = on; }
+    // Starts a burst with the next chunk; the time its first chunk is written is returned by
+    // pump() once it is.
+    void burst() { burstChunks_ = int(kBurstLength / kChunk); }
+
+    // Writes the chunks that are due; the write time of a burst's first chunk when one started.
+    // A chunk that finds the player still holding one is dropped rather than queued: queued
+    // chunks would delay every later one, bursts included, by however far the player lags.
+    std::optional<Clock::time_point> pump() {
+        std::optional<Clock::time_point> started;
+        auto now = Clock::now();
+        if (now - next_ > 50ms) next_ = now;  // after a pause, no backlog
+        for (; now >= next_; next_ += kChunk, now = Clock::now()) {
+            int queued = 0;
+            if (ioctl(feed_, FIONREAD, &queued) == 0 && queued >= int(sizeof chunk_)) {
+                ++dropped_;
+                continue;
+            }
+            bool loud = tone_ || burstChunks_ > 0;
+            for (int index = 0; index < kChunkFrames; ++index, ++phase_) {
+                chunk_[index] =
+                    loud ? int16_t(16000 * std::sin(2 * M_PI * 1000.0 * double(phase_) / kRate)) : 0;
+            }
+            if (write(feed_, chunk_, sizeof chunk_) != ssize_t(sizeof chunk_)) {
+                ++dropped_;
+                continue;
+            }
+            if (burstChunks_ == int(kBurstLength / kChunk)) started = now;
+            if (burstChunks_ > 0) --burstChunks_;
+        }
+        return started;
+    }
+    long dropped() const { return dropped_; }
+    Clock::time_point nextWrite() const { return next_; }
+
+    // Keeps playing for `duration`.
+    void playFor(std::chrono::milliseconds duration) {
+        auto until = Clock::now() + duration;
+        while (Clock::now() < until) {
+            pump();
+            std::this_thread::sleep_until(std::min(next_, until));
+        }
+    }
+
+private:
+    std::optional<PulseClientProcess> process_;
+    int feed_ = -1;
+    Clock::time_point next_;
+    bool tone_ = false;
+    int burstChunks_ = 0;
+    long dropped_ = 0;
+    size_t phase_ = 0;
+    int16_t chunk_[kChunkFrames] = {};
+};
+
+// CPU ms per second of the shell's whole tree, one sample per window, while the player plays.
+std::vector<double> treeCpu(pid_t root, Player& player, int seconds, const char* label) {
+    std::vector<double> samples;
+    const int windows = std::max(1, seconds / int(kWindow.count()));
+    for (int window = 0; window < windows; ++window) {
+        auto before = lumory::bench::TreeCounters::read(root);
+        auto started = Clock::now();
+        player.playFor(kWindow);
+        auto after = lumory::bench::TreeCounters::read(root);
+        double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
+        double cpuMs = 0;
+        for (const auto& [pid, process] : lumory::bench::activityBetween(before, after)) {
+            std::printf("  %s: %-20s pid %-7d %7.2f ms CPU/s\n", label, process.name.c_str(), pid,
+                        process.cpuMs / elapsed);
+            cpuMs += process.cpuMs;
+        }
+        samples.push_back(cpuMs / elapsed);
+        std::printf("%s: %.2f ms CPU/s over %.1f s\n", label, samples.back(), elapsed);
+    }
+    std::fflush(stdout);
+    return samples;
+}
+
+// A burst's first loud sample in parec's stream (24 kHz mono s16le) after at least 100 ms of quiet.
+struct OnsetReader {
+    int fd = -1;
+    std::string pending;
+    size_t quietRun = 0;
+    std::vector<Clock::time_point> onsets;
+
+    void readAvailable() {
+        char buffer[16384];
+        ssize_t count;
+        while ((count = read(fd, buffer, sizeof buffer)) > 0) {
+            auto now = Clock::now();
+            pending.append(buffer, size_t(count));
+            size_t whole = pending.size() / 2 * 2;
+            for (size_t index = 0; index < whole; index += 2) {
+                auto value = int16_t(uint8_t(pending[index]) | (uint8_t(pending[index + 1]) << 8));
+                if (std::abs(value) > 3000) {
+                    if (quietRun > 2400) onsets.push_back(now);
+                    quietRun = 0;
+                } else {
+                    ++quietRun;
+                }
+            }
+            pending.erase(0, whole);
+        }
+    }
+};
+
+struct LagResult {
+    std::vector<double> meter;
+    std::vector<double> parec;
+    int missed = 0;
+};
+
+// Plays `bursts` bursts into silence and times each to the meter's row changing on screen and
+// to parec seeing it. `row` is the overlay's screen row where the meter is.
+LagResult meterLag(DisplayPixels& screen, const WindowGeometry& overlay, int row, Player& player,
+                   int bursts) {
+    LagResult result;
+    PulseClientProcess parec({"parec", "--format=s16le", "--rate=24000", "--channels=1",
+                              "--latency-msec=20", "-d", "@DEFAULT_MONITOR@"});
+    OnsetReader reader;
+    reader.fd = parec.outputFd();
+    if (reader.fd >= 0) fcntl(reader.fd, F_SETFL, fcntl(reader.fd, F_GETFL) | O_NONBLOCK);
+    player.setTone(false);
+
+    std::vector<Clock::time_point> started;
+    std::vector<uint32_t> still = screen.grab(overlay.x, row, overlay.width, 1);
+    auto stillSince = Clock::now();
+    auto lastBurst = Clock::now() - kBurstGap;
+    bool waiting = false;  // for the meter to show the last burst
+    auto nextPoll = Clock::now();
+    const auto giveUp = Clock::now() + bursts * (kBurstGap + kMissedAfter) + 10s;
+    while ((int(started.size()) < bursts || waiting) && Clock::now() < giveUp) {
+        if (auto burst = player.pump()) {
+            started.push_back(*burst);
+            lastBurst = *burst;
+            waiting = true;
+        }
+        auto now = Clock::now();
+        if (now >= nextPoll) {
+            nextPoll = now + kPollEvery;
+            auto pixels = screen.grab(overlay.x, row, overlay.width, 1);
+            auto seen = Clock::now();
+            // A few pixels can flicker with anti-aliasing; the meter moves many.
+            if (differingPixels(pixels, still) >= 3) {
+                if (waiting) {
+                    result.meter.push_back(millisBetween(started.back(), seen));
+                    waiting = false;
+                }
+                still = std::move(pixels);
+                stillSince = seen;
+            } else if (waiting && seen - started.back() > kMissedAfter) {
+                ++result.missed;
+                waiting = false;
+            }
+        }
+        if (!waiting && int(started.size()) < bursts && now - stillSince >= kStill &&
+            now - lastBurst >= kBurstGap) {
+            player.burst();
+        }
+        if (reader.fd >= 0) reader.readAvailable();
+        auto wake = std::min(player.nextWrite(), nextPoll);
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
+        pollfd poller{reader.fd, POLLIN, 0};
+        poll(&poller, reader.fd >= 0 ? 1 : 0, int(std::max<long>(0, wait.count())));
+    }
+    player.playFor(300ms);
+    if (reader.fd >= 0) reader.readAvailable();
+    for (auto onset : reader.onsets) {
+        auto played = std::upper_bound(started.begin(), started.end(), onset);
+        if (played == started.begin()) continue;
+        result.parec.push_back(millisBetween(*(played - 1), onset));
+    }
+    return result;
+}
+
+// The screen row of the overlay where playing and silence differ most: the meter's bar.
+std::optional<int> meterRow(DisplayPixels& screen, const WindowGeometry& overlay, Player& player) {
+    player.setTone(true);
+    player.playFor(1s);
+    auto loud = screen.grab(overlay.x, overlay.y, overlay.width, overlay.height);
+    player.setTone(false);
+    player.playFor(2500ms);  // past the peak hold
+    auto quiet = screen.grab(overlay.x, overlay.y, overlay.width, overlay.height);
+    if (loud.empty() || loud.size() != quiet.size()) return std::nullopt;
+    int best = -1, bestCount = 0;
+    for (int row = 0; row < overlay.height; ++row) {
+        int count = 0;
+        for (int column = 0; column < overlay.width; ++column) {
+            size_t index = size_t(row) * overlay.width + column;
+            count += loud[index] != quiet[index];
+        }
+        if (count > bestCount) {
+            bestCount = count;
+            best = row;
+        }
+    }
+    std::printf("meter row: %d of the overlay, %d pixels differ between tone and silence\n", best,
+                bestCount);
+    if (bestCount < 20) return std::nullopt;
+    return overlay.y + best;
+}
+
+}  // namespace
+
+int main() {
+    // The log shows how far a run got, should it be stopped.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    XvfbDisplay display;
+    if (!display.started()) {
+        std::cerr << "Xvfb did not start\n";
+        return 1;
+    }
+    PulseServer server({"speakers"});
+    if (!server.ready()) {
+        std::cerr << "no private sound server: " << server.failure() << "\n";
+        return 1;
+    }
+    const int seconds = envCount("LUMORY_BENCH_OVERLAY_SECONDS", 20);
+    const int bursts = envCount("LUMORY_BENCH_OVERLAY_BURSTS", 24);
+
+    Player player;
+    ShellUnderTest shell(LUMORY_SHELL_BINARY, LUMORY_REFERENCE_SERVICE);
+    shell.addHelper(LUMORY_AUDIO_HELPER);
+    const char* pulseServer = std::getenv("PULSE_SERVER");
+    const char* pulseConfig = std::getenv("PULSE_CLIENTCONFIG");
+    if (!player.started() || !pulseServer || !pulseConfig ||
+        !shell.start(display, {"LUMORY_DESKTOP_PORT=0", std::string("PULSE_SERVER=") + pulseServer,
+                               std::string("PULSE_CLIENTCONFIG=") + pulseConfig})) {
+        std::cerr << "the player or the shell did not start\n";
+        return 1;
+    }
+    if (!shell.waitForProbe(lumory::testing::isServicePage, 30s)) {
+        std::cerr << "the shell's page did not load: " << shell.standardError() << "\n";
+        return 1;
+    }
+    std::printf("page loaded; a steady tone plays\n");
+    player.setTone(true);
+    player.playFor(kSettle);
+
+    // Closed: the same tone plays, nothing listens to it.
+    auto closed = treeCpu(shell.pid(), player, seconds, "overlay closed");
+    bool sampledWhileClosed = false;
+    for (pid_t pid : lumory::bench::processTree(shell.pid()))
+        sampledWhileClosed |= lumory::bench::processName(pid) == "lumory-audio";
+    std::printf("overlay closed, audio helper %s\n",
+                sampledWhileClosed ? "RUNNING" : "not running");
+
+    DisplayPixels screen(display.name());
+    lumory::testing::XvfbInput input(display.name());
+    auto main = lumory::testing::findWindow(display.name(), kMainTitle);
+    auto button = main && screen.connected() ? liveButton(screen, *main) : std::nullopt;
+    if (!button || !input.connected()) {
+        std::cerr << "the page's Live button was not found on screen\n";
+        return 1;
+    }
+    std::optional<WindowGeometry> overlay;
+    for (int attempt = 0; attempt < 3 && !overlay; ++attempt) {
+        input.click(1, button->first, button->second);
+        for (auto until = Clock::now() + 10s; !overlay && Clock::now() < until;) {
+            player.playFor(200ms);
+            overlay = lumory::testing::findWindow(display.name(), kOverlayTitle);
+        }
+    }
+    if (!overlay) {
+        std::cerr << "the overlay did not open: " << shell.standardError() << "\n";
+        return 1;
+    }
+    std::printf("overlay open at %d,%d, %d x %d\n", overlay->x, overlay->y, overlay->width,
+                overlay->height);
+    player.playFor(kSettle);
+    auto open = treeCpu(shell.pid(), player, seconds, "overlay open");
+
+    auto row = meterRow(screen, *overlay, player);
+    if (!row) {
+        std::cerr << "the meter did not move with the tone\n";
+        return 1;
+    }
+    LagResult lag = meterLag(screen, *overlay, *row, player, bursts);
+    std::printf("meter lag: %zu of %d bursts shown (%d missed), p50 %.1f ms, p95 %.1f ms, max %.1f ms\n",
+                lag.meter.size(), bursts, lag.missed, percentile(lag.meter, 0.5),
+                percentile(lag.meter, 0.95), percentile(lag.meter, 1.0));
+    std::printf("parec: %zu onsets, p50 %.1f ms, p95 %.1f ms\n", lag.parec.size(),
+                percentile(lag.parec, 0.5), percentile(lag.parec, 0.95));
+    std::printf("player: %ld chunks of 10 ms dropped while it lagged\n", player.dropped());
+    shell.stop(5s);
+
+    lumory::bench::reportFigure("overlay open tree CPU", "ms/s", open, closed);
+    lumory::bench::reportFigure("overlay meter lag", "ms", lag.meter, lag.parec);
+    lumory::bench::reportFigure("overlay meter lag, p95", "ms", {percentile(lag.meter, 0.95)},
+                                {percentile(lag.parec, 0.95)});
+    return sampledWhileClosed || lag.meter.size() < 20 || open.empty() ? 1 : 0;
+}
