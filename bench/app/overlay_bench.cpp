@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "../bench_report.h"
+#include "overlay_measure.h"
 #include "process_tree.h"
 #include "pulse/pulse_client_process.h"
 #include "pulse/pulse_server.h"
@@ -36,6 +37,7 @@
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using lumory::bench::percentile;
 using lumory::testing::ShellUnderTest;
 using lumory::testing::WindowGeometry;
 using lumory::testing::XvfbDisplay;
@@ -61,12 +63,6 @@ int envCount(const char* name, int fallback) {
     const char* value = std::getenv(name);
     int count = value ? std::atoi(value) : 0;
     return count > 0 ? count : fallback;
-}
-
-double percentile(std::vector<double> values, double share) {
-    if (values.empty()) return NAN;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(share * double(values.size() - 1) + 0.5)];
 }
 
 double millisBetween(Clock::time_point from, Clock::time_point to) {
@@ -104,29 +100,10 @@ private:
 
 // The centre of the reddish dot of the page's "Live" button, the only such red in the top bar.
 std::optional<std::pair<int, int>> liveButton(DisplayPixels& screen, const WindowGeometry& window) {
-    const int height = std::min(window.height, 120);
-    auto pixels = screen.grab(window.x, window.y, window.width, height);
-    long sumX = 0, sumY = 0, count = 0;
-    for (int row = 0; row < height && !pixels.empty(); ++row) {
-        for (int column = window.width / 2; column < window.width; ++column) {
-            uint32_t pixel = pixels[size_t(row) * window.width + column];
-            int red = pixel >> 16, green = (pixel >> 8) & 0xff, blue = pixel & 0xff;
-            if (red > 190 && green < 70 && blue < 80) {
-                sumX += column;
-                sumY += row;
-                ++count;
-            }
-        }
-    }
-    if (count < 4) return std::nullopt;
-    return std::make_pair(window.x + int(sumX / count), window.y + int(sumY / count));
-}
-
-int differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-    if (a.size() != b.size()) return int(std::max(a.size(), b.size()));
-    int count = 0;
-    for (size_t index = 0; index < a.size(); ++index) count += a[index] != b[index];
-    return count;
+    auto centre = lumory::bench::redDotCentre(
+        screen.grab(window.x, window.y, window.width, std::min(window.height, 120)), window.width);
+    if (!centre) return std::nullopt;
+    return std::make_pair(window.x + centre->first, window.y + centre->second);
 }
 
 // Paces 10 ms chunks into a pacat playing on the default output, so a chunk plays about when it
@@ -230,34 +207,6 @@ std::vector<double> treeCpu(pid_t root, Player& player, int seconds, const char*
     return samples;
 }
 
-// A burst's first loud sample in parec's stream (24 kHz mono s16le) after at least 100 ms of quiet.
-struct OnsetReader {
-    int fd = -1;
-    std::string pending;
-    size_t quietRun = 0;
-    std::vector<Clock::time_point> onsets;
-
-    void readAvailable() {
-        char buffer[16384];
-        ssize_t count;
-        while ((count = read(fd, buffer, sizeof buffer)) > 0) {
-            auto now = Clock::now();
-            pending.append(buffer, size_t(count));
-            size_t whole = pending.size() / 2 * 2;
-            for (size_t index = 0; index < whole; index += 2) {
-                auto value = int16_t(uint8_t(pending[index]) | (uint8_t(pending[index + 1]) << 8));
-                if (std::abs(value) > 3000) {
-                    if (quietRun > 2400) onsets.push_back(now);
-                    quietRun = 0;
-                } else {
-                    ++quietRun;
-                }
-            }
-            pending.erase(0, whole);
-        }
-    }
-};
-
 struct LagResult {
     std::vector<double> meter;
     std::vector<double> parec;
@@ -271,9 +220,16 @@ LagResult meterLag(DisplayPixels& screen, const WindowGeometry& overlay, int row
     LagResult result;
     PulseClientProcess parec({"parec", "--format=s16le", "--rate=24000", "--channels=1",
                               "--latency-msec=20", "-d", "@DEFAULT_MONITOR@"});
-    OnsetReader reader;
-    reader.fd = parec.outputFd();
-    if (reader.fd >= 0) fcntl(reader.fd, F_SETFL, fcntl(reader.fd, F_GETFL) | O_NONBLOCK);
+    // Loud after 100 ms of quiet, at parec's 24 kHz.
+    lumory::bench::SoundOnsets onsets(2400);
+    const int parecFd = parec.outputFd();
+    if (parecFd >= 0) fcntl(parecFd, F_SETFL, fcntl(parecFd, F_GETFL) | O_NONBLOCK);
+    auto readParec = [&] {
+        char buffer[16384];
+        ssize_t count;
+        while (parecFd >= 0 && (count = read(parecFd, buffer, sizeof buffer)) > 0)
+            onsets.consume(buffer, size_t(count), Clock::now());
+    };
     player.setTone(false);
 
     std::vector<Clock::time_point> started;
@@ -295,7 +251,7 @@ LagResult meterLag(DisplayPixels& screen, const WindowGeometry& overlay, int row
             auto pixels = screen.grab(overlay.x, row, overlay.width, 1);
             auto seen = Clock::now();
             // A few pixels can flicker with anti-aliasing; the meter moves many.
-            if (differingPixels(pixels, still) >= 3) {
+            if (lumory::bench::differingPixels(pixels, still) >= 3) {
                 if (waiting) {
                     result.meter.push_back(millisBetween(started.back(), seen));
                     waiting = false;
@@ -311,19 +267,15 @@ LagResult meterLag(DisplayPixels& screen, const WindowGeometry& overlay, int row
             now - lastBurst >= kBurstGap) {
             player.burst();
         }
-        if (reader.fd >= 0) reader.readAvailable();
+        readParec();
         auto wake = std::min(player.nextWrite(), nextPoll);
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
-        pollfd poller{reader.fd, POLLIN, 0};
-        poll(&poller, reader.fd >= 0 ? 1 : 0, int(std::max<long>(0, wait.count())));
+        pollfd poller{parecFd, POLLIN, 0};
+        poll(&poller, parecFd >= 0 ? 1 : 0, int(std::max<long>(0, wait.count())));
     }
     player.playFor(300ms);
-    if (reader.fd >= 0) reader.readAvailable();
-    for (auto onset : reader.onsets) {
-        auto played = std::upper_bound(started.begin(), started.end(), onset);
-        if (played == started.begin()) continue;
-        result.parec.push_back(millisBetween(*(played - 1), onset));
-    }
+    readParec();
+    result.parec = lumory::bench::delaysAfterBursts(started, onsets.onsets());
     return result;
 }
 
@@ -335,23 +287,12 @@ std::optional<int> meterRow(DisplayPixels& screen, const WindowGeometry& overlay
     player.setTone(false);
     player.playFor(2500ms);  // past the peak hold
     auto quiet = screen.grab(overlay.x, overlay.y, overlay.width, overlay.height);
-    if (loud.empty() || loud.size() != quiet.size()) return std::nullopt;
-    int best = -1, bestCount = 0;
-    for (int row = 0; row < overlay.height; ++row) {
-        int count = 0;
-        for (int column = 0; column < overlay.width; ++column) {
-            size_t index = size_t(row) * overlay.width + column;
-            count += loud[index] != quiet[index];
-        }
-        if (count > bestCount) {
-            bestCount = count;
-            best = row;
-        }
-    }
-    std::printf("meter row: %d of the overlay, %d pixels differ between tone and silence\n", best,
-                bestCount);
-    if (bestCount < 20) return std::nullopt;
-    return overlay.y + best;
+    auto row = lumory::bench::busiestRow(loud, quiet, overlay.width);
+    if (!row) return std::nullopt;
+    std::printf("meter row: %d of the overlay, %d pixels differ between tone and silence\n",
+                row->first, row->second);
+    if (row->second < 20) return std::nullopt;
+    return overlay.y + row->first;
 }
 
 }  // namespace
