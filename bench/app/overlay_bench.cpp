@@ -7,6 +7,7 @@
 // The meter is watched where a user sees it, in the display's pixels, so the product runs as
 // shipped.
 #include <X11/Xlib.h>
+#include <libsoup/soup.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -22,7 +23,9 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <mutex>
 #include <thread>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "../bench_report.h"
@@ -207,17 +210,79 @@ std::vector<double> treeCpu(pid_t root, Player& player, int seconds, const char*
     return samples;
 }
 
+// The levels the service streams to the overlay page, read by one more listener beside the page,
+// so the lag splits into the service's share and the page's: when each level rose above the
+// meter's floor (-60 dB) after one at or below it.
+class LevelStream {
+public:
+    explicit LevelStream(const std::string& address) : cancellable_(g_cancellable_new()) {
+        thread_ = std::thread([this, address] { read(address); });
+    }
+    ~LevelStream() {
+        g_cancellable_cancel(cancellable_);
+        thread_.join();
+        g_object_unref(cancellable_);
+    }
+    LevelStream(const LevelStream&) = delete;
+    LevelStream& operator=(const LevelStream&) = delete;
+
+    std::vector<Clock::time_point> onsets() {
+        std::lock_guard lock(mutex_);
+        return onsets_;
+    }
+
+private:
+    void read(const std::string& address) {
+        g_autoptr(SoupSession) session = soup_session_new();
+        g_autoptr(SoupMessage) message = soup_message_new("GET", address.c_str());
+        if (!message) return;
+        g_autoptr(GInputStream) body =
+            soup_session_send(session, message, cancellable_, nullptr);
+        if (!body) return;
+        std::string pending;
+        bool level = false, quiet = true;
+        char buffer[4096];
+        gssize count;
+        while ((count = g_input_stream_read(body, buffer, sizeof buffer, cancellable_, nullptr)) > 0) {
+            auto now = Clock::now();
+            pending.append(buffer, size_t(count));
+            size_t lineFeed;
+            while ((lineFeed = pending.find('\n')) != std::string::npos) {
+                std::string line = pending.substr(0, lineFeed);
+                pending.erase(0, lineFeed + 1);
+                if (line.rfind("event: ", 0) == 0) level = line == "event: level";
+                if (!level || line.rfind("data: ", 0) != 0) continue;
+                auto value = nlohmann::json::parse(line.substr(6), nullptr, false);
+                if (!value.is_object() || !value.contains("db") || !value["db"].is_number()) continue;
+                bool loud = value["db"].get<double>() > -60;
+                if (loud && quiet) {
+                    std::lock_guard lock(mutex_);
+                    onsets_.push_back(now);
+                }
+                quiet = !loud;
+            }
+        }
+    }
+
+    GCancellable* cancellable_;
+    std::mutex mutex_;
+    std::vector<Clock::time_point> onsets_;
+    std::thread thread_;
+};
+
 struct LagResult {
     std::vector<double> meter;
     std::vector<double> parec;
+    std::vector<double> service;
     int missed = 0;
 };
 
 // Plays `bursts` bursts into silence and times each to the meter's row changing on screen and
 // to parec seeing it. `row` is the overlay's screen row where the meter is.
 LagResult meterLag(DisplayPixels& screen, const WindowGeometry& overlay, int row, Player& player,
-                   int bursts) {
+                   int bursts, const std::string& levelsAddress) {
     LagResult result;
+    LevelStream levels(levelsAddress);
     PulseClientProcess parec({"parec", "--format=s16le", "--rate=24000", "--channels=1",
                               "--latency-msec=20", "-d", "@DEFAULT_MONITOR@"});
     // Loud after 100 ms of quiet, at parec's 24 kHz.
@@ -276,6 +341,7 @@ LagResult meterLag(DisplayPixels& screen, const WindowGeometry& overlay, int row
     player.playFor(300ms);
     readParec();
     result.parec = lumory::bench::delaysAfterBursts(started, onsets.onsets());
+    result.service = lumory::bench::delaysAfterBursts(started, levels.onsets());
     return result;
 }
 
@@ -324,10 +390,15 @@ int main() {
         std::cerr << "the player or the shell did not start\n";
         return 1;
     }
-    if (!shell.waitForProbe(lumory::testing::isServicePage, 30s)) {
+    auto loaded = shell.waitForProbe(lumory::testing::isServicePage, 30s);
+    if (!loaded) {
         std::cerr << "the shell's page did not load: " << shell.standardError() << "\n";
         return 1;
     }
+    // The page's address carries the service's secret path; the levels are beside it.
+    std::string page = loaded->value("url", "");
+    std::string levelsAddress = page.substr(0, page.find_first_of("?#"));
+    levelsAddress = levelsAddress.substr(0, levelsAddress.rfind('/') + 1) + "api/live";
     std::printf("page loaded; a steady tone plays\n");
     player.setTone(true);
     player.playFor(kSettle);
@@ -370,17 +441,20 @@ int main() {
         std::cerr << "the meter did not move with the tone\n";
         return 1;
     }
-    LagResult lag = meterLag(screen, *overlay, *row, player, bursts);
+    LagResult lag = meterLag(screen, *overlay, *row, player, bursts, levelsAddress);
     std::printf("meter lag: %zu of %d bursts shown (%d missed), p50 %.1f ms, p95 %.1f ms, max %.1f ms\n",
                 lag.meter.size(), bursts, lag.missed, percentile(lag.meter, 0.5),
                 percentile(lag.meter, 0.95), percentile(lag.meter, 1.0));
     std::printf("parec: %zu onsets, p50 %.1f ms, p95 %.1f ms\n", lag.parec.size(),
                 percentile(lag.parec, 0.5), percentile(lag.parec, 0.95));
+    std::printf("service's level stream: %zu onsets, p50 %.1f ms, p95 %.1f ms\n",
+                lag.service.size(), percentile(lag.service, 0.5), percentile(lag.service, 0.95));
     std::printf("player: %ld chunks of 10 ms dropped while it lagged\n", player.dropped());
     shell.stop(5s);
 
     lumory::bench::reportFigure("overlay open tree CPU", "ms/s", open, closed);
     lumory::bench::reportFigure("overlay meter lag", "ms", lag.meter, lag.parec);
+    lumory::bench::reportFigure("overlay level stream lag", "ms", lag.service, lag.parec);
     lumory::bench::reportFigure("overlay meter lag, p95", "ms", {percentile(lag.meter, 0.95)},
                                 {percentile(lag.parec, 0.95)});
     return sampledWhileClosed || lag.meter.size() < 20 || open.empty() ? 1 : 0;
