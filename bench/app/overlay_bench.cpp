@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "../bench_report.h"
+#include "gobject_ptr.h"
 #include "overlay_measure.h"
 #include "process_tree.h"
 #include "pulse/pulse_client_process.h"
@@ -152,8 +153,8 @@ public:
             }
             bool loud = tone_ || burstChunks_ > 0;
             for (int index = 0; index < kChunkFrames; ++index, ++phase_) {
-                chunk_[index] =
-                    loud ? int16_t(16000 * std::sin(2 * M_PI * 1000.0 * double(phase_) / kRate)) : 0;
+                double wave = std::sin(2 * M_PI * 1000.0 * double(phase_) / kRate);
+                chunk_[index] = loud ? int16_t(16000 * wave) : 0;
             }
             if (write(feed_, chunk_, sizeof chunk_) != ssize_t(sizeof chunk_)) {
                 ++dropped_;
@@ -215,13 +216,13 @@ std::vector<double> treeCpu(pid_t root, Player& player, int seconds, const char*
 // meter's floor (-60 dB) after one at or below it.
 class LevelStream {
 public:
-    explicit LevelStream(const std::string& address) : cancellable_(g_cancellable_new()) {
+    explicit LevelStream(const std::string& address)
+        : cancellable_(lumory::GObjectPtr<GCancellable>::adopt(g_cancellable_new())) {
         thread_ = std::thread([this, address] { read(address); });
     }
     ~LevelStream() {
-        g_cancellable_cancel(cancellable_);
+        g_cancellable_cancel(cancellable_.get());
         thread_.join();
-        g_object_unref(cancellable_);
     }
     LevelStream(const LevelStream&) = delete;
     LevelStream& operator=(const LevelStream&) = delete;
@@ -237,13 +238,14 @@ private:
         g_autoptr(SoupMessage) message = soup_message_new("GET", address.c_str());
         if (!message) return;
         g_autoptr(GInputStream) body =
-            soup_session_send(session, message, cancellable_, nullptr);
+            soup_session_send(session, message, cancellable_.get(), nullptr);
         if (!body) return;
         std::string pending;
         bool level = false, quiet = true;
         char buffer[4096];
         gssize count;
-        while ((count = g_input_stream_read(body, buffer, sizeof buffer, cancellable_, nullptr)) > 0) {
+        while ((count = g_input_stream_read(body, buffer, sizeof buffer, cancellable_.get(),
+                                            nullptr)) > 0) {
             auto now = Clock::now();
             pending.append(buffer, size_t(count));
             size_t lineFeed;
@@ -253,7 +255,8 @@ private:
                 if (line.rfind("event: ", 0) == 0) level = line == "event: level";
                 if (!level || line.rfind("data: ", 0) != 0) continue;
                 auto value = nlohmann::json::parse(line.substr(6), nullptr, false);
-                if (!value.is_object() || !value.contains("db") || !value["db"].is_number()) continue;
+                if (!value.is_object() || !value.contains("db") || !value["db"].is_number())
+                    continue;
                 bool loud = value["db"].get<double>() > -60;
                 if (loud && quiet) {
                     std::lock_guard lock(mutex_);
@@ -264,7 +267,7 @@ private:
         }
     }
 
-    GCancellable* cancellable_;
+    lumory::GObjectPtr<GCancellable> cancellable_;
     std::mutex mutex_;
     std::vector<Clock::time_point> onsets_;
     std::thread thread_;
@@ -396,9 +399,13 @@ int main() {
         return 1;
     }
     // The page's address carries the service's secret path; the levels are beside it.
-    std::string page = loaded->value("url", "");
-    std::string levelsAddress = page.substr(0, page.find_first_of("?#"));
-    levelsAddress = levelsAddress.substr(0, levelsAddress.rfind('/') + 1) + "api/live";
+    g_autofree char* resolved = g_uri_resolve_relative(loaded->value("url", "").c_str(),
+                                                       "api/live", G_URI_FLAGS_NONE, nullptr);
+    if (!resolved) {
+        std::cerr << "the page's address is not a URL: " << loaded->dump() << "\n";
+        return 1;
+    }
+    const std::string levelsAddress = resolved;
     std::printf("page loaded; a steady tone plays\n");
     player.setTone(true);
     player.playFor(kSettle);
@@ -442,7 +449,8 @@ int main() {
         return 1;
     }
     LagResult lag = meterLag(screen, *overlay, *row, player, bursts, levelsAddress);
-    std::printf("meter lag: %zu of %d bursts shown (%d missed), p50 %.1f ms, p95 %.1f ms, max %.1f ms\n",
+    std::printf("meter lag: %zu of %d bursts shown (%d missed), p50 %.1f ms, p95 %.1f ms, "
+                "max %.1f ms\n",
                 lag.meter.size(), bursts, lag.missed, percentile(lag.meter, 0.5),
                 percentile(lag.meter, 0.95), percentile(lag.meter, 1.0));
     std::printf("parec: %zu onsets, p50 %.1f ms, p95 %.1f ms\n", lag.parec.size(),

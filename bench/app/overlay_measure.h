@@ -118,7 +118,9 @@ inline std::optional<std::pair<int, int>> redDotCentre(const std::vector<uint32_
     for (int row = 0; row < height; ++row) {
         for (int column = width / 2; column < width; ++column) {
             uint32_t pixel = pixels[std::size_t(row) * width + column];
-            int red = int(pixel >> 16) & 0xff, green = int(pixel >> 8) & 0xff, blue = int(pixel) & 0xff;
+            int red = int(pixel >> 16) & 0xff;
+            int green = int(pixel >> 8) & 0xff;
+            int blue = int(pixel) & 0xff;
             if (red > 190 && green < 70 && blue < 80) {
                 sumX += column;
                 sumY += row;
