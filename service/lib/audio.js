@@ -6,7 +6,9 @@ const { EventEmitter } = require('node:events');
 const childProcess = require('node:child_process');
 
 const kSampleRate = 24000;
-const kBlockSamples = kSampleRate / 20;
+// One level per 20 ms, the fragment the helper asks the sound server for: a longer block would
+// hold a sound's onset back by up to its length before the meter can show it.
+const kBlockSamples = kSampleRate / 50;
 const kRetryMs = 5000;
 
 // Root mean square and peak of one block of samples, both from 0 to 1, and the RMS in dBFS.
@@ -23,7 +25,7 @@ function levelOf(samples) {
   return { rms, peak, db: Math.round(db * 10) / 10 };
 }
 
-// Cuts a byte stream into blocks of 50 ms; a sample split between two chunks is kept whole.
+// Cuts a byte stream into blocks of 20 ms; a sample split between two chunks is kept whole.
 class PcmBlocks {
   constructor(onBlock) {
     this.onBlock = onBlock;

@@ -4,14 +4,18 @@ import * as desktop from './bridge.js';
 
 const $ = (id) => document.getElementById(id);
 const kFloorDb = -60;
+// Levels come 50 times a second: the bar follows each, the figure (and what a screen reader
+// hears) changes at most 10 times a second, which is as fast as anyone reads it.
+const kFigureIntervalMs = 100;
 let peakDb = kFloorDb;
 let peakAt = 0;
+let figureShownAt = -Infinity;
 
 function percentOf(db) {
   return Math.max(0, Math.min(100, ((db - kFloorDb) / -kFloorDb) * 100));
 }
 
-function showLevel(level) {
+function showLevel(level, { immediately = false } = {}) {
   const db = Math.max(kFloorDb, level.db);
   const peak = level.peak > 0 ? Math.max(kFloorDb, 20 * Math.log10(level.peak)) : kFloorDb;
   const now = performance.now();
@@ -21,8 +25,10 @@ function showLevel(level) {
   }
   $('meter-fill').style.left = `${percentOf(db)}%`;
   $('meter-peak').style.left = `${percentOf(peakDb)}%`;
-  $('meter').setAttribute('aria-valuenow', String(Math.round(db)));
   $('meter').classList.toggle('loud', db > -6);
+  if (!immediately && now - figureShownAt < kFigureIntervalMs) return;
+  figureShownAt = now;
+  $('meter').setAttribute('aria-valuenow', String(Math.round(db)));
   $('level').textContent = db <= kFloorDb ? 'Silence' : `${db.toFixed(1)} dB`;
 }
 
@@ -30,7 +36,7 @@ function showStatus(status) {
   const texts = { off: '', starting: 'Listening for sound…', running: '' };
   $('status').textContent = status.message || texts[status.state] || '';
   $('status').className = `status ${status.state === 'stopped' || status.state === 'unavailable' ? 'problem' : ''}`;
-  if (status.state !== 'running') showLevel({ db: kFloorDb, peak: 0 });
+  if (status.state !== 'running') showLevel({ db: kFloorDb, peak: 0 }, { immediately: true });
 }
 
 async function showNextTask() {

@@ -484,7 +484,19 @@ TEST_F(GnomeShellTest, TheOverlayStaysAboveOnEveryWorkspaceAndTheWindowMenuContr
     EXPECT_EQ(clickReached(viewX + 1300, viewY + 800), "main");
     EXPECT_TRUE(eventually([&] { return focused(kMainTitle); }, 5s));
     EXPECT_TRUE(stackedAbove(desktop->x11Display(), kOverlayTitle, kMainTitle));
+    // The card is translucent, rgba(8, 27, 66, 0.78): its body shows a blend with whatever lies
+    // beside the overlay (the main window here, the desktop's background on the next workspace).
+    auto expectCardBlended = [&](const std::string& name) {
+        const std::string path = kArtifacts + "/" + name;
+        const auto below = rgb(path, pageX - 40, pageY + 200);
+        const auto body = rgb(path, pageX + 200, pageY + 200);
+        const std::array<int, 3> card{8, 27, 66};
+        for (int channel = 0; channel < 3; ++channel)
+            EXPECT_NEAR(body[channel], 0.78 * card[channel] + 0.22 * below[channel], 8)
+                << name << ": the overlay's card is not blended with what lies below it";
+    };
     EXPECT_TRUE(overlaySeen("gnome-shell-overlay.png")) << "the main window covers the overlay";
+    expectCardBlended("gnome-shell-overlay.png");
 
     // On the next workspace the main window is gone and the overlay is still there.
     {
@@ -499,9 +511,15 @@ TEST_F(GnomeShellTest, TheOverlayStaysAboveOnEveryWorkspaceAndTheWindowMenuContr
         10s))
         << "the workspace did not change";
     auto onOther = desktop->window(kOverlayTitle);
-    ASSERT_TRUE(onOther);
+    if (!onOther) {
+        std::string listed;
+        for (const auto& window : desktop->windows()) listed += " \"" + window.title + "\"";
+        FAIL() << "the overlay is gone after the workspace changed; GNOME lists" << listed << "\n"
+               << (*shell)->standardError();
+    }
     EXPECT_FALSE(onOther->hidden) << "the overlay stayed behind on the first workspace";
     EXPECT_TRUE(overlaySeen("gnome-shell-overlay-workspace-2.png"));
+    expectCardBlended("gnome-shell-overlay-workspace-2.png");
     {
         GnomeShellDesktop::Input input(*desktop);
         ASSERT_TRUE(input.chord({"Super_L", "Page_Up"}));

@@ -100,7 +100,7 @@ test('starts the helper again when it dies, and has a message without one', asyn
   assert.match((await failed).message, /calendar helper is missing/);
 });
 
-test('sound levels come in 50 ms blocks, whole samples across chunk edges', () => {
+test('sound levels come in 20 ms blocks, whole samples across chunk edges', () => {
   const blocks = [];
   const reader = new PcmBlocks((samples) => blocks.push(samples));
   const bytes = Buffer.alloc(kBlockSamples * 2 * 2 + 3);
