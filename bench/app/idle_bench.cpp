@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../bench_report.h"
+#include "installed_icons.h"
 #include "process_tree.h"
 #include "spawned_child.h"
 #include "xvfb/xvfb_display.h"
@@ -99,6 +100,7 @@ int main() {
     std::vector<double> shellCpu, shellWakeUps, shellPss, blankCpu, blankWakeUps, pagePss;
     auto shellRound = [&] {
         ShellUnderTest shell(LUMORY_SHELL_BINARY, LUMORY_REFERENCE_SERVICE);
+        lumory::bench::addInstalledIcons(shell.root());
         for (const char* helper : {LUMORY_CALENDAR_HELPER, LUMORY_AUDIO_HELPER}) {
             shell.addHelper(helper);
         }

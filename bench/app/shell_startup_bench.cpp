@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "../bench_report.h"
+#include "installed_icons.h"
 #include "process_tree.h"
 #include "spawned_child.h"
 #include "process/child_process.h"
@@ -116,6 +117,7 @@ int main() {
     };
     auto shellRun = [&] {
         ShellUnderTest shell(LUMORY_SHELL_BINARY, LUMORY_TIMED_SERVICE);
+        lumory::bench::addInstalledIcons(shell.root());
         fs::copy_file(LUMORY_REFERENCE_SERVICE, shell.root() + "/lib/lumory/reference-server.js");
         long long started = monotonicMicros();
         if (!shell.start(display, {"LUMORY_DESKTOP_PORT=0"})) return;

@@ -59,7 +59,8 @@ cmake --install "$release" --prefix "$work/prefix" >/dev/null
 for file in bin/lumory lib/lumory/lumory-server lib/lumory/lumory-cal lib/lumory/lumory-audio \
   lib/lumory/service/server.js lib/lumory/service/lib/notes.js lib/lumory/service/public/index.html \
   lib/lumory/service/public/overlay.js share/applications/org.lumory.Lumory.desktop \
-  share/icons/hicolor/scalable/apps/org.lumory.Lumory.svg share/metainfo/org.lumory.Lumory.metainfo.xml \
+  share/icons/hicolor/scalable/apps/org.lumory.Lumory.svg share/icons/hicolor/48x48/apps/org.lumory.Lumory.png \
+  share/metainfo/org.lumory.Lumory.metainfo.xml \
   share/doc/lumory/changelog.gz share/doc/lumory/copyright share/man/man1/lumory.1.gz; do
   [[ -f "$work/prefix/$file" ]] || fail "the install tree has no $file"
 done
@@ -80,6 +81,7 @@ for file in ./usr/bin/lumory ./usr/lib/lumory/lumory-server ./usr/lib/lumory/lum
   ./usr/lib/lumory/lumory-audio ./usr/lib/lumory/service/server.js \
   ./usr/share/applications/org.lumory.Lumory.desktop \
   ./usr/share/icons/hicolor/scalable/apps/org.lumory.Lumory.svg \
+  ./usr/share/icons/hicolor/48x48/apps/org.lumory.Lumory.png \
   ./usr/share/metainfo/org.lumory.Lumory.metainfo.xml ./usr/share/doc/lumory/changelog.gz; do
   grep -qxF "$file" <<<"$contents" || fail "the package has no $file"
 done
@@ -120,6 +122,8 @@ window=$(xwininfo -display "$display" -root -tree | awk '/"Lumory": \(/ {print $
 has_icon() { xprop -display "$display" -id "$window" _NET_WM_ICON | grep -q 'Icon ('; }
 for _ in $(seq 50); do has_icon && break; sleep 0.1; done
 has_icon || fail 'the window has no icon'
+# The icon comes from the PNG renderings: loading the SVG renderer for it costs about 7 MB.
+if grep -q librsvg "/proc/$shell_pid/maps"; then fail 'the shell loaded the SVG renderer for its icon'; fi
 [[ -f "$work/home/Lumory/Welcome.md" ]] || fail 'the workspace was not made'
 kill -TERM "$shell_pid"
 for _ in $(seq 100); do kill -0 "$shell_pid" 2>/dev/null || break; sleep 0.1; done
