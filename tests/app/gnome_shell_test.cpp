@@ -510,14 +510,14 @@ TEST_F(GnomeShellTest, TheOverlayStaysAboveOnEveryWorkspaceAndTheWindowMenuContr
         },
         10s))
         << "the workspace did not change";
-    auto onOther = desktop->window(kOverlayTitle);
-    if (!onOther) {
-        std::string listed;
-        for (const auto& window : desktop->windows()) listed += " \"" + window.title + "\"";
-        FAIL() << "the overlay is gone after the workspace changed; GNOME lists" << listed << "\n"
-               << (*shell)->standardError();
+    // The X window stays; GNOME's own window list sometimes leaves the overlay out after the
+    // switch (about one run in five, while the window was above, sticky and even focused), so
+    // the list is read when it has the overlay and the screen settles that it is still seen.
+    ASSERT_TRUE(findWindow(desktop->x11Display(), kOverlayTitle))
+        << "the overlay closed when the workspace changed\n" << (*shell)->standardError();
+    if (auto onOther = desktop->window(kOverlayTitle)) {
+        EXPECT_FALSE(onOther->hidden) << "the overlay stayed behind on the first workspace";
     }
-    EXPECT_FALSE(onOther->hidden) << "the overlay stayed behind on the first workspace";
     EXPECT_TRUE(overlaySeen("gnome-shell-overlay-workspace-2.png"));
     expectCardBlended("gnome-shell-overlay-workspace-2.png");
     {
@@ -550,7 +550,9 @@ TEST_F(GnomeShellTest, TheOverlayStaysAboveOnEveryWorkspaceAndTheWindowMenuContr
     EXPECT_TRUE(eventually([&] { return clickReached(bodyX, bodyY) == "main"; }, 10s))
         << "click-through from the Window menu did not let the click through";
     windowMenuItem(5);
-    EXPECT_TRUE(eventually([&] { return !desktop->window(kOverlayTitle); }, 10s))
+    // Read from X, not from GNOME's list, which can leave the overlay out while it is open.
+    EXPECT_TRUE(eventually(
+        [&] { return !findWindow(desktop->x11Display(), kOverlayTitle).has_value(); }, 10s))
         << "Close overlay in the Window menu did not close it";
 }
 
