@@ -1,7 +1,5 @@
 #include "gtk/windows/gtk_overlay_window.h"
 
-#include <webkit2/webkit2.h>
-
 #include "gobject_ptr.h"
 #include "gtk/windows/hidden_title_bar.h"
 #include "gtk/windows/window_placement.h"
@@ -48,14 +46,6 @@ GtkOverlayWindow::GtkOverlayWindow(GtkApplication* application, const OverlayWin
     gtk_window_set_skip_taskbar_hint(window, TRUE);
     gtk_window_set_skip_pager_hint(window, TRUE);
 
-    if (WEBKIT_IS_WEB_VIEW(content)) {
-        // The meter changes many times a second. Composited, every change went through OpenGL,
-        // which on a machine without a GPU is Mesa's software renderer: about four times the
-        // CPU of painting the small card directly.
-        webkit_settings_set_hardware_acceleration_policy(
-            webkit_web_view_get_settings(WEBKIT_WEB_VIEW(content)),
-            WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    }
     gtk_container_add(GTK_CONTAINER(window_), content);
     g_signal_connect(content, "button-press-event", G_CALLBACK(&GtkOverlayWindow::buttonPressed),
                      this);

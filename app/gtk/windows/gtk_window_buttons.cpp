@@ -62,14 +62,6 @@ GtkBorder cssMargin(GtkWidget* widget) {
 
 GtkWindowButtons::GtkWindowButtons(GtkWindow* window, GtkWidget* content)
     : window_(GTK_WINDOW(g_object_ref(window))) {
-    if (WEBKIT_IS_WEB_VIEW(content)) {
-        // A composited page is not redrawn under a button that redraws on its own (hover,
-        // focus): the window's background would show through around the button until the
-        // page next paints. The page is drawn without compositing instead.
-        webkit_settings_set_hardware_acceleration_policy(
-            webkit_web_view_get_settings(WEBKIT_WEB_VIEW(content)),
-            WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    }
     overlay_ = gtk_overlay_new();
     g_object_ref_sink(overlay_);
     gtk_container_add(GTK_CONTAINER(overlay_), content);
