@@ -164,6 +164,18 @@ void saveWholeEvent(ECalClient* stored, ECalClient* target, Event& event) {
         raise(error, "the event could not be saved");
 }
 
+// The backend stamps LAST-MODIFIED with its own clock as it stores a component, and a second
+// may have turned since the helper's stamp: the reply takes the stamp that was stored.
+void readStoredModification(ECalClient* client, Event& event) {
+    for (auto& component : componentsForUid(client, event.identifier)) {
+        if (recurrenceInstant(component.get(), client) != event.recurrenceDate) continue;
+        auto modified =
+            GObjectPtr<ICalTime>::adopt(e_cal_component_get_last_modified(component.get()));
+        if (modified) event.lastModifiedDate = instantOf(modified.get(), "UTC", client);
+        return;
+    }
+}
+
 }  // namespace
 
 void saveEvent(ESourceRegistry* registry, ClientCache& clients, Event& event) {
@@ -175,7 +187,7 @@ void saveEvent(ESourceRegistry* registry, ClientCache& clients, Event& event) {
         event.startDate = localMidnight(day.year, day.month, day.day);
         event.endDate = end;
     }
-    // The reply shows the same modification time as the stored event.
+    // What the component is written with; the backend may stamp its own, read back below.
     event.lastModifiedDate =
         std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     auto target = openSource(registry, EntityType::event, event.calendar->identifier, clients);
@@ -195,6 +207,7 @@ void saveEvent(ESourceRegistry* registry, ClientCache& clients, Event& event) {
         else
             saveWholeEvent(stored->client.get(), moveTo, event);
     }
+    readStoredModification(target->client.get(), event);
     event.storedCalendarId = target->calendar.identifier;
     event.calendar = target->calendar;
 }

@@ -347,6 +347,7 @@ TEST(EdsEvents, CreatesUpdatesAndDeletesSingleEvents) {
     EXPECT_TRUE(helper.events(calendar, "2025-03-03", "2025-03-04").empty());
     json moved = helper.events(other, "2025-03-03", "2025-03-04");
     ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved, json::array({updated}));
     EXPECT_EQ(moved[0]["id"], id);
     EXPECT_EQ(moved[0]["availability"], 2);
     EXPECT_EQ(moved[0]["notes"], "n");
